@@ -1,0 +1,36 @@
+#include "framework_check.h"
+
+namespace vidazoz {
+namespace {
+
+void Display(VerdictDisplay& display, const Verdict& verdict) {
+  display.SetResultCaption(std::string(verdict.caption));
+  display.SetResultColour(verdict.colour);
+  display.SetResultBold(true);
+  display.SetDownloadLinkVisible(verdict.offerDownload);
+  display.SetDownloadImageVisible(verdict.offerDownload);
+}
+
+}  // namespace
+
+const Verdict& ProbeFramework(cRegistry& registry) {
+  for (std::size_t i = 0; i < kProbes.size(); ++i) {
+    registry.ClassKey(kProbes[i].hive);
+    registry.SectionKey(std::string(kProbes[i].keyPath));
+    if (registry.KeyExists() == Boolean::True) return *kProbeVerdicts[i];
+  }
+  return kVerdictNone;
+}
+
+void RunFrameworkCheck(VerdictDisplay& display, const RegistryFactory& makeRegistry) {
+  std::unique_ptr<cRegistry> registry;
+  try {
+    registry = makeRegistry();
+    const Verdict& verdict = ProbeFramework(*registry);
+    Display(display, verdict);
+  } catch (const std::exception&) {
+    display.ShowMessage(std::string(kRegistryErrorMessage), kErrorMessageStyle, std::string(kApplicationTitle));
+  }
+}
+
+}  // namespace vidazoz

@@ -1,0 +1,88 @@
+#include "key_tree.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <locale.h>
+
+namespace vidazoz::wineprefix {
+namespace {
+
+char16_t Lower(char16_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? static_cast<char16_t>(c + 32) : c;
+  // glibc's C.UTF-8 carries the Unicode simple case mapping.
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  if (utf8 == nullptr || (c >= 0xD800 && c <= 0xDFFF)) return c;
+  const wint_t lower = towlower_l(c, utf8);
+  return lower <= 0xFFFF ? static_cast<char16_t>(lower) : c;
+}
+
+template <typename Vec, typename Proj>
+auto LowerBound(Vec& items, std::u16string_view name, Proj proj) {
+  return std::lower_bound(items.begin(), items.end(), name, [&](const auto& item, std::u16string_view n) {
+    return CompareNames(proj(item), n) < 0;
+  });
+}
+
+const std::u16string& KeyName(const std::unique_ptr<RegKey>& k) { return k->Name(); }
+const std::u16string& ValueName(const RegValue& v) { return v.name; }
+
+}  // namespace
+
+int CompareNames(std::u16string_view a, std::u16string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t x = Lower(a[i]), y = Lower(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && CompareNames(a, b) == 0;
+}
+
+RegKey* RegKey::FindSubkey(std::u16string_view name) const {
+  auto it = LowerBound(subkeys_, name, KeyName);
+  return (it != subkeys_.end() && SameName((*it)->Name(), name)) ? it->get() : nullptr;
+}
+
+RegKey& RegKey::AddSubkey(std::u16string_view name, bool* created) {
+  auto it = LowerBound(subkeys_, name, KeyName);
+  if (it != subkeys_.end() && SameName((*it)->Name(), name)) {
+    if (created) *created = false;
+    return **it;
+  }
+  if (created) *created = true;
+  return **subkeys_.insert(it, std::make_unique<RegKey>(std::u16string(name), this));
+}
+
+bool RegKey::RemoveSubkey(std::u16string_view name) {
+  auto it = LowerBound(subkeys_, name, KeyName);
+  if (it == subkeys_.end() || !SameName((*it)->Name(), name)) return false;
+  subkeys_.erase(it);
+  return true;
+}
+
+const RegValue* RegKey::FindValue(std::u16string_view name) const {
+  auto it = LowerBound(values_, name, ValueName);
+  return (it != values_.end() && SameName(it->name, name)) ? &*it : nullptr;
+}
+
+void RegKey::SetValue(std::u16string_view name, std::uint32_t type, std::vector<std::uint8_t> data) {
+  auto it = LowerBound(values_, name, ValueName);
+  if (it != values_.end() && SameName(it->name, name)) {
+    it->type = type;
+    it->data = std::move(data);
+    return;
+  }
+  values_.insert(it, RegValue{std::u16string(name), type, std::move(data)});
+}
+
+bool RegKey::RemoveValue(std::u16string_view name) {
+  auto it = LowerBound(values_, name, ValueName);
+  if (it == values_.end() || !SameName(it->name, name)) return false;
+  values_.erase(it);
+  return true;
+}
+
+}  // namespace vidazoz::wineprefix

@@ -1,0 +1,72 @@
+// The in-memory form of one registry branch (one .reg file): a tree of keys with their
+// values, kept in the order Wine writes them (case-insensitive sort of the names).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vidazoz::wineprefix {
+
+// Wine's name order: each UTF-16 unit lowered by the simple case mapping, then compared;
+// a prefix sorts first. Returns <0, 0, >0.
+int CompareNames(std::u16string_view a, std::u16string_view b);
+bool SameName(std::u16string_view a, std::u16string_view b);
+
+struct RegValue {
+  std::u16string name;  // empty: the default value
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;  // as Wine keeps it: strings are UTF-16LE
+};
+
+class RegKey {
+ public:
+  explicit RegKey(std::u16string name, RegKey* parent = nullptr)
+      : name_(std::move(name)), parent_(parent) {}
+
+  const std::u16string& Name() const { return name_; }
+  RegKey* Parent() const { return parent_; }
+
+  // Sub-keys, in Wine's order.
+  std::size_t SubkeyCount() const { return subkeys_.size(); }
+  RegKey& Subkey(std::size_t index) const { return *subkeys_[index]; }
+  RegKey* FindSubkey(std::u16string_view name) const;
+  // Returns the existing sub-key of that name (any case) or a new one; created is set when new.
+  RegKey& AddSubkey(std::u16string_view name, bool* created = nullptr);
+  // Removes the named sub-key with its whole subtree; false when there is none.
+  bool RemoveSubkey(std::u16string_view name);
+
+  // Values, in Wine's order (the default value, named "", first).
+  std::size_t ValueCount() const { return values_.size(); }
+  const RegValue& Value(std::size_t index) const { return values_[index]; }
+  const RegValue* FindValue(std::u16string_view name) const;
+  // Sets a value; a name already present (any case) keeps its first spelling.
+  void SetValue(std::u16string_view name, std::uint32_t type, std::vector<std::uint8_t> data);
+  bool RemoveValue(std::u16string_view name);
+
+  std::uint64_t Modified() const { return modified_; }  // FILETIME, 100 ns since 1601
+  void SetModified(std::uint64_t filetime) { modified_ = filetime; }
+
+  bool HasClass() const { return className_ != nullptr; }
+  const std::u16string* ClassName() const { return className_.get(); }
+  void SetClassName(std::u16string cls) { className_ = std::make_unique<std::u16string>(std::move(cls)); }
+
+  bool IsLink() const { return isLink_; }
+  void SetLink(bool link) { isLink_ = link; }
+  bool IsVolatile() const { return isVolatile_; }
+  void SetVolatile(bool v) { isVolatile_ = v; }
+
+ private:
+  std::u16string name_;
+  RegKey* parent_;
+  std::vector<std::unique_ptr<RegKey>> subkeys_;
+  std::vector<RegValue> values_;
+  std::unique_ptr<std::u16string> className_;
+  std::uint64_t modified_ = 0;
+  bool isLink_ = false;
+  bool isVolatile_ = false;
+};
+
+}  // namespace vidazoz::wineprefix

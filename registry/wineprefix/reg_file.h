@@ -1,0 +1,31 @@
+// Wine's registry text format ("WINE REGISTRY Version 2"): reading a file into a branch and
+// writing a branch back, byte for byte as Wine writes it.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "key_tree.h"
+
+namespace vidazoz::wineprefix {
+
+struct RegBranch {
+  std::string rootComment;            // the ";; All keys relative to ..." line, without the newline
+  std::vector<std::string> options;   // the global "#..." lines before the first key, e.g. "#arch=win64"
+  RegKey root{u""};
+};
+
+struct ParseResult {
+  bool valid = false;     // line 1 and #arch were acceptable: Wine would load this file
+  bool complete = false;  // every line was understood; a file that is not complete is never rewritten
+  std::vector<std::string> problems;  // "line N: ..." for each line that was not understood
+};
+
+// Reads text into branch (which is reset first). Reads as far as it can, as Wine does.
+ParseResult ParseRegFile(std::string_view text, RegBranch& branch);
+
+// The file text for a branch, as Wine's server would save it.
+std::string WriteRegFile(const RegBranch& branch);
+
+}  // namespace vidazoz::wineprefix
