@@ -4,7 +4,7 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan run test test-native test-asan bench demo clean
+.PHONY: all deps build build-asan run test test-native test-asan test-windows windows bench demo clean
 
 all: build
 
@@ -32,10 +32,30 @@ test-native: build
 test-asan: build-asan
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -LE no-asan
 
-test: test-native test-asan
+# Windows: the 32-bit release and its 64-bit twin, which runs the tests under wine64.
+WIN32_BUILD ?= build-win32
+WIN64_BUILD ?= build-win64
+
+$(WIN32_BUILD)/build.ninja: | deps
+	cmake -S . -B $(WIN32_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DVIDAZOZ_BENCH=OFF $(CMAKE_FLAGS)
+
+$(WIN64_BUILD)/build.ninja: | deps
+	cmake -S . -B $(WIN64_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DVIDAZOZ_BENCH=OFF $(CMAKE_FLAGS)
+
+windows: deps $(WIN32_BUILD)/build.ninja $(WIN64_BUILD)/build.ninja
+	cmake --build $(WIN32_BUILD) -j $(JOBS)
+	cmake --build $(WIN64_BUILD) -j $(JOBS)
+
+test-windows: windows
+	cd $(WIN64_BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(WIN32_BUILD) && ctest --output-on-failure -j $(JOBS) -L structure
+
+test: test-native test-asan test-windows
 
 bench: build
 	bash bench/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN32_BUILD) $(WIN64_BUILD)

@@ -1,0 +1,10 @@
+# GoogleTest for a cross build, from Debian's sources, with the names find_package(GTest) gives.
+set(VIDAZOZ_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+add_subdirectory(${VIDAZOZ_GTEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+foreach(lib gtest gtest_main gmock gmock_main)
+  if(NOT TARGET GTest::${lib})
+    add_library(GTest::${lib} ALIAS ${lib})
+  endif()
+endforeach()
