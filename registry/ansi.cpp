@@ -31,23 +31,43 @@ char UnitToByte(char32_t c) {
 
 }  // namespace
 
+// Malformed input becomes U+FFFD once per maximal subpart (the longest prefix of a
+// well-formed sequence, else one byte), as MultiByteToWideChar does for a cut-off sequence.
+// Overlong forms, surrogates and values above U+10FFFF are malformed: an overlong NUL must
+// not turn into a NUL that would cut a key name short.
 std::u32string DecodeUtf8(std::string_view s) {
   std::u32string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
     const auto b = static_cast<unsigned char>(s[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    bool ok = extra >= 0;
-    for (int k = 1; ok && k <= extra; ++k) {
-      if (i + k >= s.size()) { ok = false; break; }
+    if (b < 0x80) {
+      out.push_back(b);
+      ++i;
+      continue;
+    }
+    int extra = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the first continuation byte
+    char32_t c = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+      extra = 1, c = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      extra = 2, c = b & 0x0F;
+      if (b == 0xE0) low = 0xA0;
+      if (b == 0xED) high = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      extra = 3, c = b & 0x07;
+      if (b == 0xF0) low = 0x90;
+      if (b == 0xF4) high = 0x8F;
+    }
+    int k = 1;
+    for (; extra > 0 && k <= extra && i + k < s.size(); ++k) {
       const auto cb = static_cast<unsigned char>(s[i + k]);
-      if ((cb & 0xC0) != 0x80) { ok = false; break; }
+      if (cb < (k == 1 ? low : 0x80) || cb > (k == 1 ? high : 0xBF)) break;
       c = (c << 6) | (cb & 0x3F);
     }
-    if (!ok) {
+    if (extra == 0 || k <= extra) {
       out.push_back(0xFFFD);
-      ++i;
+      i += static_cast<std::size_t>(k);
       continue;
     }
     out.push_back(c);

@@ -46,8 +46,12 @@ TEST(Ansi, Windows1252RoundTripsAndUnknownCharactersBecomeQuestionMarks) {
   EXPECT_EQ(ansi::FromUtf16(u"\u20AC\u00FF\u4E00"), "\x80\xFF?");
   // Unassigned bytes survive a round trip as their C1 controls.
   EXPECT_EQ(ansi::FromUtf8(ansi::ToUtf8("\x81\x8D")), "\x81\x8D");
-  // Broken UTF-8 never reads past the end.
-  EXPECT_EQ(ansi::FromUtf8("\xE2\x82"), "??");
+  // Broken UTF-8 never reads past the end; a cut-off sequence is one character, as Windows
+  // counts it, and an overlong NUL never becomes a NUL.
+  EXPECT_EQ(ansi::FromUtf8("\xE2\x82"), "?");
+  EXPECT_EQ(ansi::FromUtf8("a\xE2\x82"), "a?");
+  EXPECT_EQ(ansi::FromUtf8("\xC0\x80z"), "??z");
+  EXPECT_EQ(ansi::FromUtf8("\xFF\x80"), "??");
 }
 
 }  // namespace
