@@ -47,7 +47,7 @@ mkdir -p "$cache"
 
 # drive_c is only read: hard links make the copy cheap. The files Wine rewrites are real copies.
 cp -al "$cache/wine-template" "$WINEPREFIX"
-for f in system.reg user.reg userdef.reg .update-timestamp; do
+for f in system.reg user.reg userdef.reg wineserver .update-timestamp; do
   if [ -e "$WINEPREFIX/$f" ]; then
     rm -f "$WINEPREFIX/$f"
     cp "$cache/wine-template/$f" "$WINEPREFIX/$f"

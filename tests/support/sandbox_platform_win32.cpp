@@ -1,4 +1,4 @@
-#include "registry_sandbox.h"
+#include "sandbox_platform.h"
 
 #include <windows.h>
 
@@ -82,19 +82,21 @@ CommandResult RunReg(const std::vector<std::string>& args) {
 
 }  // namespace
 
-struct RegistrySandbox::Platform {};
+struct SandboxPlatform::State {
+  explicit State(std::vector<std::string> keys) : scratch(std::move(keys)) { Clear(); }
+  ~State() { Clear(); }
+  void Clear() const {
+    for (const auto& key : scratch) RunReg({"delete", key, "/f"});
+  }
+  std::vector<std::string> scratch;
+};
 
-RegistrySandbox::RegistrySandbox() : platform_(std::make_unique<Platform>()) {}
+// A prefix of its own per run is all the registry there is to start from: both starts are the same.
+SandboxPlatform::SandboxPlatform(Start, std::vector<std::string> scratchKeys)
+    : state_(std::make_unique<State>(std::move(scratchKeys))) {}
 
-RegistrySandbox::~RegistrySandbox() {
-  for (const auto& key : owned_) RunReg({"delete", key, "/f"});
-}
+SandboxPlatform::~SandboxPlatform() = default;
 
-CommandResult RegistrySandbox::Reg(const std::vector<std::string>& args) { return RunReg(args); }
-
-void RegistrySandbox::Own(const std::string& regKey) {
-  RunReg({"delete", regKey, "/f"});  // whatever an earlier case of this run left there
-  owned_.push_back(regKey);
-}
+CommandResult SandboxPlatform::Reg(const std::vector<std::string>& args) const { return RunReg(args); }
 
 }  // namespace vidazoz::testing
