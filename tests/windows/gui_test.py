@@ -135,6 +135,13 @@ def count(image, rect, colour, tolerance=40):
     return n
 
 
+def has_focus(image, rect):
+    """The dotted focus rectangle runs along the button's fourth pixel row."""
+    left, top, w, _ = rect
+    dots = sum(sum(image.getpixel((x, top + 3))) < 300 for x in range(left + 3, left + w - 3))
+    return dots > w // 4
+
+
 def plain(image, rect):
     return count(image, rect, WINDOW, tolerance=0) == rect[2] * rect[3]
 
@@ -159,6 +166,16 @@ class Window(unittest.TestCase):
         self.assertEqual(count(start, RESULT, RED), 0)
         self.assertTrue(plain(start, DOWNLOAD_IMAGE), "the download image is hidden")
         self.assertTrue(plain(start, LINK), "the link is hidden")
+        self.assertTrue(has_focus(start, CHECK) and not has_focus(start, EXIT), "Check has the focus at start")
+
+        # Tab goes between the two buttons only: labels, lines and images never take the focus.
+        s.xdotool("key", "Tab")
+        s.settle()
+        tabbed = s.screenshot("1b-tab")
+        self.assertTrue(has_focus(tabbed, EXIT) and not has_focus(tabbed, CHECK), "Tab moves to Exit")
+        s.xdotool("key", "Tab")
+        s.settle()
+        self.assertTrue(has_focus(s.screenshot("1c-tab-tab"), CHECK), "and back to Check")
 
         s.click(CHECK)
         s.settle()
@@ -166,6 +183,20 @@ class Window(unittest.TestCase):
         self.assertGreater(count(red, RESULT, RED, tolerance=30), 150, "the red verdict")
         self.assertGreater(count(red, DOWNLOAD_IMAGE, (40, 160, 60), tolerance=70), 100, "the green download image")
         self.assertGreater(count(red, LINK, LINK_BLUE, tolerance=30), 100, "the blue link")
+
+        # A press on the link or its image turns the link red until the release. The right button,
+        # so that no click opens a browser: tests never reach the network.
+        for where in (LINK, DOWNLOAD_IMAGE):
+            s.at(where)
+            s.xdotool("mousedown", "3")
+            s.settle()
+            pressed = s.screenshot("2b-pressed")
+            self.assertGreater(count(pressed, LINK, RED, tolerance=30), 100, "the link turns red")
+            self.assertEqual(count(pressed, LINK, LINK_BLUE, tolerance=30), 0)
+            s.xdotool("mouseup", "3")
+            s.settle()
+            released = s.screenshot("2c-released")
+            self.assertGreater(count(released, LINK, LINK_BLUE, tolerance=30), 100, "and blue again")
 
         added = s.reg("add", POLICY_V20, "/f")
         self.assertEqual(added.returncode, 0, added.stdout + added.stderr)
