@@ -177,6 +177,14 @@ class Window(unittest.TestCase):
         s.settle()
         self.assertTrue(has_focus(s.screenshot("1c-tab-tab"), CHECK), "and back to Check")
 
+        # No button is the default or the cancel button: Enter and Escape do nothing.
+        s.xdotool("key", "Return", "Escape")
+        s.settle()
+        keys = s.screenshot("1d-enter-escape")
+        self.assertEqual(count(keys, RESULT, RED), 0, "no check ran")
+        self.assertTrue(plain(keys, LINK))
+        self.assertIsNone(s.app.poll(), "the program goes on")
+
         s.click(CHECK)
         s.settle()
         red = s.screenshot("2-check-fresh-prefix")

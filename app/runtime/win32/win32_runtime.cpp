@@ -58,7 +58,7 @@ class Win32Runtime final : public WindowRuntime {
     MSG msg{};
     BOOL got = 0;
     while ((got = GetMessageA(&msg, nullptr, 0, 0)) > 0) {
-      if (hwnd_ != nullptr && IsDialogMessageA(hwnd_, &msg)) continue;  // Tab between the buttons
+      if (hwnd_ != nullptr && !IsEnterOrEscape(msg) && IsDialogMessageA(hwnd_, &msg)) continue;  // Tab
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
@@ -116,6 +116,13 @@ class Win32Runtime final : public WindowRuntime {
   void End() override { ExitProcess(0); }
 
  private:
+  // No button is the default or the cancel button. The dialog manager would click the button
+  // that Tab last gave the focus to on Enter, so these keys go straight to the control.
+  static bool IsEnterOrEscape(const MSG& msg) {
+    const bool key = msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR;
+    return key && (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE);
+  }
+
   int PixelsX(Twips t) const { return MulDiv(t, dpiX_, kTwipsPerInch); }
   int PixelsY(Twips t) const { return MulDiv(t, dpiY_, kTwipsPerInch); }
   Twips TwipsX(int px) const { return MulDiv(px, kTwipsPerInch, dpiX_); }
