@@ -230,6 +230,11 @@ class Window(unittest.TestCase):
         s.click(EXIT)
         self.assertEqual(s.app.wait(timeout=30), 0, "Exit ends the program")
 
+    def test_closing_the_window_ends_the_program(self):
+        s = self.s
+        s.xdotool("key", "--window", s.window, "alt+F4")  # the system menu's Close
+        self.assertEqual(s.app.wait(timeout=30), 0, "the unload step runs and the program ends")
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)
