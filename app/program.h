@@ -24,12 +24,3 @@ int RunProgram(runtime::WindowRuntime& runtime, system::SystemServices& services
                const RegistryFactory& makeRegistry);
 
 }  // namespace vidazoz
-
-namespace vidazoz::runtime {
-// The platform's runtime and services, defined by the platform's implementation.
-std::unique_ptr<WindowRuntime> MakePlatformRuntime();
-}  // namespace vidazoz::runtime
-
-namespace vidazoz::system {
-std::unique_ptr<SystemServices> MakePlatformServices();
-}  // namespace vidazoz::system

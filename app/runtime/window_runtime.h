@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -101,5 +102,8 @@ class WindowRuntime {
   // Ends the process at once with status 0; no unload step runs.
   virtual void End() = 0;
 };
+
+// The platform's runtime, defined by its implementation.
+std::unique_ptr<WindowRuntime> MakePlatformRuntime();
 
 }  // namespace vidazoz::runtime

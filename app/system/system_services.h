@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "runtime/window_runtime.h"
@@ -25,5 +26,8 @@ class SystemServices {
                                       const std::string& file, const std::string& parameters,
                                       const std::string& directory, int showCommand) = 0;
 };
+
+// The platform's services, defined by its implementation.
+std::unique_ptr<SystemServices> MakePlatformServices();
 
 }  // namespace vidazoz::system

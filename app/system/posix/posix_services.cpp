@@ -9,8 +9,6 @@
 #include <memory>
 #include <stdexcept>
 
-#include "program.h"
-
 extern char** environ;
 
 namespace vidazoz::system {
