@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -171,6 +172,23 @@ Rect GuiSession::Geometry() const {
     if (key == "HEIGHT") g.h = value;
   }
   return g;
+}
+
+std::vector<std::pair<int, int>> GuiSession::IconSizes() const {
+  // The property is a list of 32-bit numbers: width, height, then width x height pixels, repeated.
+  const CommandResult r = RunCommand({"xprop", "-id", window_, "-notype", "32c", "_NET_WM_ICON"}, displayEnv_);
+  std::string values = r.output.substr(r.output.find('=') == std::string::npos ? r.output.size() : r.output.find('=') + 1);
+  std::replace(values.begin(), values.end(), ',', ' ');
+  std::istringstream in(values);
+  std::vector<long long> numbers;
+  for (long long v; in >> v;) numbers.push_back(v);
+  std::vector<std::pair<int, int>> sizes;
+  for (std::size_t i = 0; i + 1 < numbers.size();) {
+    const auto w = numbers[i], h = numbers[i + 1];
+    sizes.emplace_back(static_cast<int>(w), static_cast<int>(h));
+    i += 2 + static_cast<std::size_t>(w * h);
+  }
+  return sizes;
 }
 
 void GuiSession::MouseMove(int x, int y) const {

@@ -86,6 +86,8 @@ class GuiSession {
   Screenshot ShotWhen(const std::string& name, const std::function<bool(const Screenshot&)>& ready,
                       std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
   Child& Program() { return *program_; }
+  // The sizes (width x height) of the images in the window's _NET_WM_ICON, in order.
+  std::vector<std::pair<int, int>> IconSizes() const;
 
  private:
   std::string Xdotool(const std::vector<std::string>& args) const;

@@ -66,6 +66,7 @@ TEST(Window, StartsAt425By79CentredAndGrowsTo107WhileTheLogoIsHeld) {
   EXPECT_EQ(client.w, 425);
   EXPECT_EQ(client.h, 79);
   EXPECT_NEAR(client.x + client.w / 2, 512, 1);
+  EXPECT_EQ(gui.IconSizes(), (std::vector<std::pair<int, int>>{{64, 64}, {48, 48}, {32, 32}, {16, 16}}));
 
   const Screenshot start = gui.Shot("start");
   const Rect painted = start.Extent(kWindow);
