@@ -201,6 +201,8 @@ void GuiSession::Click(int x, int y, int button) const {
   Xdotool({"click", std::to_string(button)});
 }
 
+void GuiSession::Key(const std::string& key) const { Xdotool({"key", key}); }
+
 Screenshot GuiSession::Shot(const std::string& name) const {
   TempDir dir("vidazoz-shot");
   const fs::path ppm = dir.Path() / "shot.ppm";

@@ -80,6 +80,7 @@ class GuiSession {
   void MouseDown(int button = 1) const;
   void MouseUp(int button = 1) const;
   void Click(int x, int y, int button = 1) const;
+  void Key(const std::string& key) const;  // to the window under the pointer
   // A screenshot, also kept as <name>.png under the build's gui-shots folder for people to see.
   Screenshot Shot(const std::string& name) const;
   // Shots until `ready` holds or `timeout` passes; returns the last one.

@@ -188,6 +188,32 @@ TEST(Window, TheLinkIsRedWhilePressedBlueAfterAndTheClickOpensTheAddress) {
   EXPECT_FALSE(gui.Program().Wait(0ms)) << "the window stays up while the browser opens";
 }
 
+TEST(Window, TheFocusStartsOnCheckTabReachesExitAndNoKeyIsADefaultOrCancel) {
+  Desk desk(WinePrefix::Empty());
+  GuiSession gui(desk.Environment());
+  const Rect client = gui.Geometry();
+  const Rect result = OnScreen(client, PixelsOf(frmMain::LabResult));
+  const Rect verdictLine{result.x, result.y, client.x + client.w - result.x, result.h};
+  gui.MouseMove(200, 70);  // an empty part of the window: keys go where the pointer is
+
+  gui.Key("Return");
+  gui.Key("Escape");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_FALSE(gui.Program().Wait(0ms)) << "Escape closes nothing";
+  EXPECT_EQ(gui.Shot("keys-ignored").Count(verdictLine, kRed, kTolerance), 0) << "Enter presses nothing";
+
+  gui.Key("space");  // presses the focused button: Check
+  const Screenshot checked = gui.ShotWhen(
+      "keys-check", [&](const Screenshot& s) { return s.Count(verdictLine, kRed, kTolerance) > kInk; });
+  EXPECT_GT(checked.Count(verdictLine, kRed, kTolerance), kInk);
+
+  gui.Key("Tab");
+  gui.Key("Tab");  // the cycle has two stops: back on Check
+  gui.Key("Tab");
+  gui.Key("space");  // Exit
+  EXPECT_EQ(gui.Program().Wait(5s), 0);
+}
+
 TEST(Window, ExitEndsTheProcessWithStatusZero) {
   Desk desk(WinePrefix::Empty());
   GuiSession gui(desk.Environment());
