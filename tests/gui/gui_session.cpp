@@ -203,6 +203,28 @@ void GuiSession::Click(int x, int y, int button) const {
 
 void GuiSession::Key(const std::string& key) const { Xdotool({"key", key}); }
 
+void GuiSession::KeyTo(const std::string& window, const std::string& key) const {
+  // Keys go to the window under the pointer: there is no window manager to give the focus.
+  Xdotool({"mousemove", "--sync", "--window", window, "5", "5"});
+  Xdotool({"key", key});
+}
+
+std::string GuiSession::WaitForWindow(const std::string& name) const {
+  std::istringstream ids(Xdotool({"search", "--sync", "--onlyvisible", "--name", name}));
+  std::string id;
+  ids >> id;
+  return id;
+}
+
+bool GuiSession::WaitForNoWindow(const std::string& name, std::chrono::milliseconds timeout) const {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < until) {
+    if (RunCommand({"xdotool", "search", "--onlyvisible", "--name", name}, displayEnv_).exitCode != 0) return true;
+    std::this_thread::sleep_for(50ms);
+  }
+  return false;
+}
+
 Screenshot GuiSession::Shot(const std::string& name) const {
   TempDir dir("vidazoz-shot");
   const fs::path ppm = dir.Path() / "shot.ppm";

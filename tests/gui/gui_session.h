@@ -81,6 +81,10 @@ class GuiSession {
   void MouseUp(int button = 1) const;
   void Click(int x, int y, int button = 1) const;
   void Key(const std::string& key) const;  // to the window under the pointer
+  void KeyTo(const std::string& window, const std::string& key) const;
+  // The id of a visible window whose name matches the regular expression, once it appears.
+  std::string WaitForWindow(const std::string& name) const;
+  bool WaitForNoWindow(const std::string& name, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
   // A screenshot, also kept as <name>.png under the build's gui-shots folder for people to see.
   Screenshot Shot(const std::string& name) const;
   // Shots until `ready` holds or `timeout` passes; returns the last one.

@@ -32,8 +32,12 @@ constexpr int kTolerance = 40;
 // A home, a prefix and a recording xdg-open first on PATH, all in one temporary folder.
 class Desk {
  public:
-  explicit Desk(std::unique_ptr<WinePrefix> prefix) : prefix_(std::move(prefix)) {
+  explicit Desk(std::unique_ptr<WinePrefix> prefix, bool withOpener = true) : prefix_(std::move(prefix)) {
     fs::create_directories(bin_);
+    if (!withOpener) {
+      isolated_ = true;
+      return;
+    }
     const fs::path opener = bin_ / "xdg-open";
     std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > " << (dir_.Path() / "opened.tmp").string()
                           << "\n/bin/mv " << (dir_.Path() / "opened.tmp").string() << " " << Opened().string()
@@ -43,7 +47,7 @@ class Desk {
   Env Environment() const {
     return {{"WINEPREFIX", prefix_->Path().string()},
             {"HOME", dir_.Path().string()},
-            {"PATH", bin_.string() + ":" + std::getenv("PATH")}};
+            {"PATH", isolated_ ? bin_.string() : bin_.string() + ":" + std::getenv("PATH")}};
   }
   fs::path Opened() const { return dir_.Path() / "opened"; }
   std::string OpenedArguments() const {
@@ -57,6 +61,7 @@ class Desk {
   TempDir dir_{"vidazoz-gui"};
   fs::path bin_ = dir_.Path() / "bin";
   std::unique_ptr<WinePrefix> prefix_;
+  bool isolated_ = false;  // PATH holds no opener at all
 };
 
 TEST(Window, StartsAt425By79CentredAndGrowsTo107WhileTheLogoIsHeld) {
@@ -186,6 +191,33 @@ TEST(Window, TheLinkIsRedWhilePressedBlueAfterAndTheClickOpensTheAddress) {
   EXPECT_EQ(released.Count(link, kRed, 10), 0);
   EXPECT_EQ(desk.OpenedArguments(), kAddress + "\n");
   EXPECT_FALSE(gui.Program().Wait(0ms)) << "the window stays up while the browser opens";
+}
+
+TEST(Window, WithoutAnOpenerTheClickShowsTheModalErrorBox) {
+  Desk desk(WinePrefix::Empty(), false);
+  GuiSession gui(desk.Environment());
+  const auto [cx, cy] = CentreOf(frmMain::btnCheck);
+  gui.Click(cx, cy);
+  const auto [ix, iy] = CentreOf(frmMain::imgDwn);
+  gui.ShotWhen("offer", [&](const Screenshot& s) {
+    return s.Count(OnScreen(gui.Geometry(), PixelsOf(frmMain::imgDwn)), kDownloadGreen, kTolerance) > 100;
+  });
+  gui.Click(ix, iy);
+  const std::string box = gui.WaitForWindow("^Vidazoz$");
+  const Screenshot shown = gui.Shot("error-box");
+  EXPECT_GT(shown.Count({0, 0, shown.Width(), shown.Height()}, {200, 30, 30}, 10), 200) << "error icon";
+
+  // Modal: the logo does nothing while the box is up.
+  const auto [lx, ly] = CentreOf(frmMain::picLogo);
+  gui.MouseMove(lx, ly);
+  gui.MouseDown(1);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(gui.Geometry().h, 79);
+  gui.MouseUp(1);
+
+  gui.KeyTo(box, "Return");  // OK
+  EXPECT_TRUE(gui.WaitForNoWindow("^Vidazoz$"));
+  EXPECT_FALSE(gui.Program().Wait(0ms)) << "the window stays";
 }
 
 TEST(Window, TheFocusStartsOnCheckTabReachesExitAndNoKeyIsADefaultOrCancel) {
