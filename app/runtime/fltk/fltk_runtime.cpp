@@ -136,7 +136,6 @@ Fl_Widget* FltkRuntime::CreateControl(Form& form, ControlId id, const ControlSpe
   const int x = scale_.X(spec.left), y = scale_.Y(spec.top);
   const int w = scale_.X(spec.left + spec.width) - x, h = scale_.Y(spec.top + spec.height) - y;
   const int fontPx = scale_.FontPixels(spec.font.points);
-  fontSize_ = fontPx;
   Fl_Widget* widget = nullptr;
   switch (spec.kind) {
     case ControlKind::Button: {

@@ -42,11 +42,11 @@ class FltkRuntime final : public WindowRuntime {
   void Repaint();
 
   Scale scale_;
-  int fontSize_ = 11;
-  std::unique_ptr<Fl_Double_Window> window_;
-  std::vector<Fl_Widget*> controls_;  // owned by window_, in table order
+  // Declared before the window, so they outlive the widgets that point at them.
   std::vector<std::unique_ptr<Fl_RGB_Image>> images_;
   std::vector<std::unique_ptr<std::pair<Form*, ControlId>>> targets_;  // user data of the buttons
+  std::unique_ptr<Fl_Double_Window> window_;
+  std::vector<Fl_Widget*> controls_;  // owned by window_, in table order
 };
 
 }  // namespace vidazoz::runtime::fltk
