@@ -67,6 +67,20 @@ TEST_F(CRegistryEnum, SubKeyNamesComeNumberedFromOneUpTo254Characters) {
   EXPECT_THAT(names.Items(), ::testing::UnorderedElementsAre("b", "Été", longest));
 }
 
+TEST_F(CRegistryEnum, ASubKeyNameOf255CharactersEndsTheListing) {
+  cRegistry r = Selecting(Root());
+  for (const std::string& child : {std::string("a"), std::string("b"), std::string(255, 'm'), std::string("z")}) {
+    r.SectionKey(Root() + "\\Parent\\" + child);
+    r.CreateKey();
+  }
+  r.SectionKey(Root() + "\\Parent");
+  NameList names;
+  std::int32_t count = -1;
+  EXPECT_EQ(r.EnumerateSections(names, count), Boolean::True);
+  EXPECT_THAT(names.Items(), ElementsAre("a", "b"));
+  EXPECT_EQ(count, 2);
+}
+
 TEST_F(CRegistryEnum, MissingAndEmptyKeysGiveAnEmptyListAndTrue) {
   cRegistry r = Selecting(Root() + "\\Empty");
   r.CreateKey();
