@@ -32,13 +32,15 @@ class RegistrySandbox : public ::testing::Test {
   static constexpr std::int32_t kHive = static_cast<std::int32_t>(0x80000001u);
   static std::string Root() { return "Software\\VidazozTest"; }
 
-  // Stores raw data the way another program might, bypassing cRegistry.
+  // Stores exactly these bytes the way another program might, bypassing cRegistry. The byte
+  // after the data is no NUL, so a string is not given one it was not passed.
   static LONG SetRaw(const std::string& section, const std::string& name, DWORD type, const std::string& data) {
+    const std::string guarded = data + '#';
     HKEY key = nullptr;
     LONG status = ::RegCreateKeyExA(HKEY_CURRENT_USER, section.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                     &key, nullptr);
     if (status != ERROR_SUCCESS) return status;
-    status = ::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+    status = ::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(guarded.data()),
                               static_cast<DWORD>(data.size()));
     ::RegCloseKey(key);
     return status;
