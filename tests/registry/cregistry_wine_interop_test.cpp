@@ -111,7 +111,7 @@ TEST_F(WineInterop, CRegistryReadsEveryTypeThatWineWrites) {
       // reg stores the number's own bytes, least significant first; the read reverses them.
       {"Big", Variant(std::int32_t{0x78563412}), kREG_DWORD_BIG_ENDIAN},
       {"Multi", Variant("a\0b\0"s), kREG_MULTI_SZ},
-      {"None", Variant(ByteArray{}), 0},
+      {"None", Variant(ByteArray{{0, 0}, 0}), 0},  // reg stores an empty REG_NONE as one UTF-16 NUL
   };
   cRegistry r;
   for (const auto& [name, value, type] : expected) {
