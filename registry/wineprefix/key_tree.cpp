@@ -41,12 +41,63 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && CompareNames(a, b) == 0;
 }
 
+RegKey::RegKey(RegKey&& other) noexcept
+    : name_(std::move(other.name_)),
+      parent_(other.parent_),
+      subkeys_(std::move(other.subkeys_)),
+      values_(std::move(other.values_)),
+      className_(std::move(other.className_)),
+      modified_(other.modified_),
+      isLink_(other.isLink_),
+      isVolatile_(other.isVolatile_) {
+  AdoptChildren();
+}
+
+RegKey& RegKey::operator=(RegKey&& other) noexcept {
+  if (this == &other) return *this;
+  DestroySubtree();
+  name_ = std::move(other.name_);
+  parent_ = other.parent_;
+  subkeys_ = std::move(other.subkeys_);
+  values_ = std::move(other.values_);
+  className_ = std::move(other.className_);
+  modified_ = other.modified_;
+  isLink_ = other.isLink_;
+  isVolatile_ = other.isVolatile_;
+  AdoptChildren();
+  return *this;
+}
+
+RegKey::~RegKey() { DestroySubtree(); }
+
+void RegKey::AdoptChildren() {
+  for (auto& child : subkeys_) child->parent_ = this;
+}
+
+void RegKey::DestroySubtree() noexcept {
+  // Detach every descendant first, so each key is destroyed with no sub-keys of its own.
+  std::vector<std::unique_ptr<RegKey>> pending = std::move(subkeys_);
+  subkeys_.clear();
+  while (!pending.empty()) {
+    std::unique_ptr<RegKey> key = std::move(pending.back());
+    pending.pop_back();
+    for (auto& child : key->subkeys_) pending.push_back(std::move(child));
+    key->subkeys_.clear();
+  }
+}
+
 RegKey* RegKey::FindSubkey(std::u16string_view name) const {
   auto it = LowerBound(subkeys_, name, KeyName);
   return (it != subkeys_.end() && SameName((*it)->Name(), name)) ? it->get() : nullptr;
 }
 
 RegKey& RegKey::AddSubkey(std::u16string_view name, bool* created) {
+  // Files list sub-keys in order, so a new name usually belongs at the end.
+  if (subkeys_.empty() || CompareNames(subkeys_.back()->Name(), name) < 0) {
+    if (created) *created = true;
+    subkeys_.push_back(std::make_unique<RegKey>(std::u16string(name), this));
+    return *subkeys_.back();
+  }
   auto it = LowerBound(subkeys_, name, KeyName);
   if (it != subkeys_.end() && SameName((*it)->Name(), name)) {
     if (created) *created = false;
@@ -69,6 +120,10 @@ const RegValue* RegKey::FindValue(std::u16string_view name) const {
 }
 
 void RegKey::SetValue(std::u16string_view name, std::uint32_t type, std::vector<std::uint8_t> data) {
+  if (values_.empty() || CompareNames(values_.back().name, name) < 0) {
+    values_.push_back(RegValue{std::u16string(name), type, std::move(data)});
+    return;
+  }
   auto it = LowerBound(values_, name, ValueName);
   if (it != values_.end() && SameName(it->name, name)) {
     it->type = type;

@@ -25,6 +25,13 @@ class RegKey {
  public:
   explicit RegKey(std::u16string name, RegKey* parent = nullptr)
       : name_(std::move(name)), parent_(parent) {}
+  // Moving re-parents the sub-keys, so a moved branch root stays a valid tree.
+  RegKey(RegKey&& other) noexcept;
+  RegKey& operator=(RegKey&& other) noexcept;
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+  // Iterative: a very deep tree (from a hostile file) must not overflow the stack.
+  ~RegKey();
 
   const std::u16string& Name() const { return name_; }
   RegKey* Parent() const { return parent_; }
@@ -59,6 +66,11 @@ class RegKey {
   void SetVolatile(bool v) { isVolatile_ = v; }
 
  private:
+  friend class RegFileParser;  // moves a whole block of parsed values in at once
+
+  void AdoptChildren();
+  void DestroySubtree() noexcept;
+
   std::u16string name_;
   RegKey* parent_;
   std::vector<std::unique_ptr<RegKey>> subkeys_;

@@ -2,8 +2,10 @@
 // writing a branch back, byte for byte as Wine writes it.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "key_tree.h"
@@ -20,10 +22,18 @@ struct ParseResult {
   bool valid = false;     // line 1 and #arch were acceptable: Wine would load this file
   bool complete = false;  // every line was understood; a file that is not complete is never rewritten
   std::vector<std::string> problems;  // "line N: ..." for each line that was not understood
+  // The "#arch=" the file declares ("win32" or "win64"), empty when it has none. Wine rejects
+  // user.reg or userdef.reg when it differs from system.reg's; that check is the caller's.
+  std::string arch;
 };
 
 // Reads text into branch (which is reset first). Reads as far as it can, as Wine does.
 ParseResult ParseRegFile(std::string_view text, RegBranch& branch);
+
+// Reads the file at path into branch, mapping it rather than copying it and releasing the pages
+// already parsed, so a huge file costs little more than its tree. A file that cannot be read
+// sets error and leaves branch empty (the result is then neither valid nor complete).
+ParseResult LoadRegFile(const std::filesystem::path& path, RegBranch& branch, std::error_code& error);
 
 // The file text for a branch, as Wine's server would save it.
 std::string WriteRegFile(const RegBranch& branch);

@@ -1,0 +1,156 @@
+#include "reg_escape.h"
+
+namespace vidazoz::wineprefix {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+bool IsHexDigit(unsigned c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
+bool IsOctalDigit(unsigned c) { return c >= '0' && c <= '7'; }
+unsigned HexValue(unsigned c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+
+// The letter escapes Wine writes for control characters; 0 means "write it in octal".
+char LetterEscape(char16_t c) {
+  switch (c) {
+    case 7: return 'a';
+    case 8: return 'b';
+    case 9: return 't';
+    case 10: return 'n';
+    case 11: return 'v';
+    case 12: return 'f';
+    case 13: return 'r';
+    case 27: return 'e';
+    default: return 0;
+  }
+}
+
+std::size_t AppendHex(std::string& out, unsigned value, int minDigits) {
+  char digits[8];
+  int n = 0;
+  do {
+    digits[n++] = kHexDigits[value & 15];
+    value >>= 4;
+  } while (value != 0);
+  while (n < minDigits) digits[n++] = '0';
+  for (int i = n - 1; i >= 0; --i) out.push_back(digits[i]);
+  return static_cast<std::size_t>(n);
+}
+
+std::size_t AppendOctal(std::string& out, unsigned value, bool threeDigits) {
+  char digits[3];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + (value & 7));
+    value >>= 3;
+  } while (value != 0);
+  while (threeDigits && n < 3) digits[n++] = '0';
+  for (int i = n - 1; i >= 0; --i) out.push_back(digits[i]);
+  return static_cast<std::size_t>(n);
+}
+
+}  // namespace
+
+std::size_t AppendEscaped(std::string& out, std::u16string_view s, std::string_view quoted) {
+  const std::size_t before = out.size();
+  const std::size_t n = s.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t c = s[i];
+    const bool hasNext = i + 1 < n;
+    if (c >= 0x20 && c < 0x80) {
+      if (c == '\\' || quoted.find(static_cast<char>(c)) != std::string_view::npos) out.push_back('\\');
+      out.push_back(static_cast<char>(c));
+    } else if (c > 0x7F) {
+      // A following hex digit would be read as part of the escape: then the width is fixed.
+      const bool pad = hasNext && s[i + 1] < 0x80 && IsHexDigit(s[i + 1]);
+      out += "\\x";
+      AppendHex(out, c, pad ? 4 : 1);
+    } else if (c == 0 && !hasNext) {
+      // The terminating NUL of string data is implied by the reader.
+    } else if (const char letter = LetterEscape(c)) {
+      out.push_back('\\');
+      out.push_back(letter);
+    } else {
+      out.push_back('\\');
+      AppendOctal(out, c, hasNext && IsOctalDigit(s[i + 1]));
+    }
+  }
+  return out.size() - before;
+}
+
+Unescaped AppendUnescaped(std::u16string& out, const char* from, const char* end, char delimiter) {
+  Unescaped result;
+  const char* p = from;
+  while (p < end && *p != delimiter) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if (c == '\\') {
+      if (++p == end) break;  // a lone backslash ends the line: no closing delimiter
+      c = static_cast<unsigned char>(*p);
+      switch (c) {
+        case 'a': out.push_back(u'\a'); ++p; continue;
+        case 'b': out.push_back(u'\b'); ++p; continue;
+        case 'e': out.push_back(u'\x1b'); ++p; continue;
+        case 'f': out.push_back(u'\f'); ++p; continue;
+        case 'n': out.push_back(u'\n'); ++p; continue;
+        case 'r': out.push_back(u'\r'); ++p; continue;
+        case 't': out.push_back(u'\t'); ++p; continue;
+        case 'v': out.push_back(u'\v'); ++p; continue;
+        case 'x': {
+          ++p;
+          if (p == end || !IsHexDigit(static_cast<unsigned char>(*p))) {
+            out.push_back(u'x');
+            continue;
+          }
+          unsigned value = 0;
+          for (int digits = 0; digits < 4 && p < end && IsHexDigit(static_cast<unsigned char>(*p)); ++digits)
+            value = value * 16 + HexValue(static_cast<unsigned char>(*p++));
+          out.push_back(static_cast<char16_t>(value));
+          continue;
+        }
+        default:
+          if (IsOctalDigit(c)) {
+            unsigned value = 0;
+            for (int digits = 0; digits < 3 && p < end && IsOctalDigit(static_cast<unsigned char>(*p)); ++digits)
+              value = value * 8 + static_cast<unsigned>(*p++ - '0');
+            out.push_back(static_cast<char16_t>(value));
+            continue;
+          }
+          break;  // any other escaped character stands for itself
+      }
+    }
+    ++p;
+    if (c < 0x80) {
+      out.push_back(c);
+      continue;
+    }
+    // UTF-8: a bad sequence is dropped up to the byte that broke it.
+    int trail = c >= 0xF0 && c < 0xF8 ? 3 : c >= 0xE0 && c < 0xF0 ? 2 : c >= 0xC0 && c < 0xE0 ? 1 : 0;
+    char32_t code = c & (0x3F >> trail);
+    static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+    const int length = trail;
+    bool good = trail > 0;
+    for (; good && trail > 0; --trail) {
+      const unsigned char t = p < end ? static_cast<unsigned char>(*p) ^ 0x80 : 0xFF;
+      if (t >= 0x40) {
+        good = false;
+        break;
+      }
+      code = (code << 6) | t;
+      ++p;
+    }
+    if (!good || code < kMinimum[length] || code > 0x10FFFF) {
+      result.lossless = false;
+      continue;
+    }
+    if (code <= 0xFFFF) {
+      out.push_back(static_cast<char16_t>(code));
+    } else {
+      code -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 | (code >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 | (code & 0x3FF)));
+    }
+  }
+  if (p < end && *p == delimiter) result.next = p + 1;
+  return result;
+}
+
+}  // namespace vidazoz::wineprefix

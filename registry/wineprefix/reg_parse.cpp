@@ -1,0 +1,475 @@
+// ParseRegFile: reads Wine's registry text format the way Wine's server loads it, and notes
+// every line whose content would not survive a rewrite.
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+
+#include "reg_escape.h"
+#include "reg_file.h"
+#include "reg_parse_internal.h"
+
+namespace vidazoz::wineprefix {
+namespace {
+
+constexpr std::string_view kMagicLine = "WINE REGISTRY Version 2";
+constexpr std::uint32_t kRegNone = 0, kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4,
+                        kRegMultiSz = 7;
+constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+constexpr std::uint64_t kTicks1601To1970 = 116'444'736'000'000'000;
+constexpr std::size_t kMaxProblemsListed = 100;
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
+}
+unsigned HexValue(char c) { return c <= '9' ? static_cast<unsigned>(c - '0') : static_cast<unsigned>((c | 0x20) - 'a' + 10); }
+
+const char* SkipSpace(const char* p, const char* end) {
+  while (p < end && IsSpace(*p)) ++p;
+  return p;
+}
+
+bool OnlySpaceLeft(const char* p, const char* end) { return SkipSpace(p, end) == end; }
+
+// C's strtoul over [p, end): leading space, a sign, "0x" before a hex digit, saturating on
+// overflow. *stop is p when there are no digits.
+std::uint64_t StrToUL(const char* p, const char* end, unsigned base, const char** stop) {
+  const char* s = SkipSpace(p, end);
+  bool negative = false;
+  if (s < end && (*s == '+' || *s == '-')) negative = *s++ == '-';
+  if (base == 16 && end - s >= 3 && s[0] == '0' && (s[1] | 0x20) == 'x' && IsHexDigit(s[2])) s += 2;
+  const char* digits = s;
+  std::uint64_t value = 0;
+  bool overflow = false;
+  for (; s < end; ++s) {
+    unsigned d;
+    if (*s >= '0' && *s <= '9') d = static_cast<unsigned>(*s - '0');
+    else if (base == 16 && IsHexDigit(*s)) d = HexValue(*s);
+    else break;
+    if (d >= base) break;
+    if (value > (UINT64_MAX - d) / base) overflow = true;
+    else value = value * base + d;
+  }
+  if (s == digits) {
+    *stop = p;
+    return 0;
+  }
+  *stop = s;
+  if (overflow) return UINT64_MAX;
+  return negative ? 0 - value : value;
+}
+
+bool StartsWith(const char* p, const char* end, std::string_view prefix) {
+  return static_cast<std::size_t>(end - p) >= prefix.size() && std::memcmp(p, prefix.data(), prefix.size()) == 0;
+}
+
+std::uint64_t FileTimeNow() {
+  const auto since1970 = std::chrono::duration_cast<std::chrono::nanoseconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  return kTicks1601To1970 + static_cast<std::uint64_t>(since1970.count() / 100);
+}
+
+void AppendUnitsAsBytes(std::vector<std::uint8_t>& out, std::u16string_view units) {
+  out.resize(units.size() * 2);
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    out[2 * i] = static_cast<std::uint8_t>(units[i] & 0xFF);
+    out[2 * i + 1] = static_cast<std::uint8_t>(units[i] >> 8);
+  }
+}
+
+}  // namespace
+
+class RegFileParser {
+ public:
+  RegFileParser(std::string_view text, RegBranch& branch)
+      : cursor_(text.data()), end_(text.data() + text.size()), branch_(branch) {
+    hasNul_ = std::memchr(text.data(), 0, text.size()) != nullptr;
+  }
+  RegFileParser(const ReadChunk& read, RegBranch& branch) : branch_(branch), read_(&read) {}
+
+  ParseResult Run() {
+    branch_.rootComment.clear();
+    branch_.options.clear();
+    branch_.root = RegKey(std::u16string(branch_.root.Name()));
+
+    std::string_view line;
+    if (!NextLine(line) || line != kMagicLine) {
+      Problem("not a Wine registry file (line 1)");
+      return Finish(false);
+    }
+    while (NextLine(line)) {
+      if (lineNumber_ == 2 && line.starts_with(";;")) {
+        branch_.rootComment = line;
+        continue;
+      }
+      const char* p = SkipSpace(line.data(), line.data() + line.size());
+      const char* end = line.data() + line.size();
+      if (p == end) continue;
+      switch (*p) {
+        case '[':
+          KeyLine(p + 1, end);
+          break;
+        case '@':
+        case '"':
+          if (key_) ValueLine(p, end);
+          else Problem("value without a key");
+          break;
+        case '#':
+          if (key_) {
+            KeyOption(p, end);
+          } else if (!GlobalOption(p, end)) {
+            return Finish(false);
+          }
+          break;
+        case ';':
+          break;
+        default:
+          Problem("unrecognized input");
+          break;
+      }
+    }
+    EndBlock();
+    return Finish(true);
+  }
+
+ private:
+  // One line of text, as Wine's reader sees it: without its LF and one CR before the LF.
+  bool NextLine(std::string_view& line) {
+    const char* nl = cursor_ < end_ ? static_cast<const char*>(std::memchr(cursor_, '\n', static_cast<std::size_t>(end_ - cursor_))) : nullptr;
+    while (!nl && read_ && !endOfInput_) nl = Refill();
+    if (cursor_ >= end_) return false;
+    ++lineNumber_;
+    const char* start = cursor_;
+    const char* stop = nl ? nl : end_;
+    cursor_ = nl ? nl + 1 : end_;
+    if (nl && stop > start && stop[-1] == '\r') --stop;
+    if (hasNul_) {
+      if (const void* nul = std::memchr(start, 0, static_cast<std::size_t>(stop - start))) {
+        Problem("NUL byte in line");
+        stop = static_cast<const char*>(nul);
+      }
+    }
+    line = std::string_view(start, static_cast<std::size_t>(stop - start));
+    return true;
+  }
+
+  // Streaming input: keeps the unfinished line, reads the next chunk behind it, and returns
+  // the end of the line when it is now complete. Lines already handed out are not kept.
+  const char* Refill() {
+    const std::size_t kept = static_cast<std::size_t>(end_ - cursor_);
+    if (kept > 0 && cursor_ != buffer_.data()) std::memmove(buffer_.data(), cursor_, kept);
+    if (buffer_.size() < kept + kChunk) buffer_.resize(kept + kChunk);
+    const std::ptrdiff_t got = (*read_)(buffer_.data() + kept, buffer_.size() - kept);
+    if (got < 0) readFailed_ = true;
+    if (got <= 0) endOfInput_ = true;
+    const std::size_t filled = kept + static_cast<std::size_t>(got > 0 ? got : 0);
+    cursor_ = buffer_.data();
+    end_ = buffer_.data() + filled;
+    if (got > 0 && std::memchr(buffer_.data() + kept, 0, static_cast<std::size_t>(got))) hasNul_ = true;
+    return static_cast<const char*>(std::memchr(buffer_.data() + kept, '\n', filled - kept));
+  }
+
+  void Problem(std::string_view what) {
+    ++problemCount_;
+    if (result_.problems.size() < kMaxProblemsListed)
+      result_.problems.push_back("line " + std::to_string(lineNumber_) + ": " + std::string(what));
+  }
+
+  ParseResult Finish(bool valid) {
+    if (readFailed_) {
+      Problem("read error");
+      valid = false;
+    }
+    if (problemCount_ > result_.problems.size())
+      result_.problems.push_back("... " + std::to_string(problemCount_ - result_.problems.size()) + " more");
+    result_.valid = valid;
+    result_.complete = valid && problemCount_ == 0;
+    return std::move(result_);
+  }
+
+  // A key's time comes from the first block that gives one; parents created only as part of a
+  // path take the time of the first descendant.
+  static void SetTimeIfUnset(RegKey* key, std::uint64_t filetime) {
+    for (; key != nullptr && key->Modified() == 0; key = key->Parent()) key->SetModified(filetime);
+  }
+
+  void EndBlock() {
+    if (!key_) return;
+    FlushValues();
+    SetTimeIfUnset(key_, headerTime_);
+  }
+
+  void KeyLine(const char* p, const char* end) {
+    EndBlock();
+    key_ = nullptr;
+    seenKey_ = true;
+
+    newPath_.clear();
+    const Unescaped path = AppendUnescaped(newPath_, p, end, ']');
+    if (!path.next) {
+      Problem("malformed key");
+      return;
+    }
+    if (!path.lossless) Problem("invalid UTF-8 in key name");
+
+    const char* stop;
+    const char* q = SkipSpace(path.next, end);
+    const std::uint64_t seconds = StrToUL(q, end, 10, &stop);
+    if (stop != q) {
+      headerTime_ = static_cast<std::uint32_t>(seconds) * kTicksPerSecond + kTicks1601To1970;
+    } else {
+      if (!now_) now_ = FileTimeNow();
+      headerTime_ = now_;
+    }
+    if (!OnlySpaceLeft(stop == q ? path.next : stop, end)) Problem("unexpected text after key");
+
+    if (newPath_.empty() || newPath_[0] == 0) {  // Wine takes a name that starts with NUL as the root too
+      key_ = &branch_.root;
+      return;
+    }
+    if (newPath_[0] == u'\\') {
+      Problem("key path starts with a backslash");
+      return;
+    }
+    key_ = FindOrCreatePath();
+  }
+
+  // Consecutive blocks usually share most of their path: reuse the keys found for the last one.
+  RegKey* FindOrCreatePath() {
+    newSpans_.clear();
+    const std::size_t n = newPath_.size();
+    for (std::size_t i = 0; i < n;) {
+      while (i < n && newPath_[i] == u'\\') ++i;
+      const std::size_t start = i;
+      while (i < n && newPath_[i] != u'\\') ++i;
+      if (i > start) newSpans_.push_back({start, i - start});
+    }
+    std::size_t depth = 0;
+    RegKey* key = &branch_.root;
+    const std::u16string_view now(newPath_), before(path_);
+    while (depth < newSpans_.size() && depth < spans_.size() &&
+           now.substr(newSpans_[depth].first, newSpans_[depth].second) ==
+               before.substr(spans_[depth].first, spans_[depth].second)) {
+      key = pathKeys_[depth++];
+    }
+    pathKeys_.resize(depth);
+    for (; depth < newSpans_.size(); ++depth) {
+      key = &key->AddSubkey(now.substr(newSpans_[depth].first, newSpans_[depth].second));
+      pathKeys_.push_back(key);
+    }
+    path_.swap(newPath_);
+    spans_.swap(newSpans_);
+    return key;
+  }
+
+  void KeyOption(const char* p, const char* end) {
+    if (StartsWith(p, end, "#time=")) {
+      std::uint64_t time = 0;
+      const char* q = p + 6;
+      for (; q < end && IsHexDigit(*q); ++q) time = (time << 4) | HexValue(*q);
+      if (q == p + 6 || q - (p + 6) > 16 || !OnlySpaceLeft(q, end)) Problem("malformed #time");
+      SetTimeIfUnset(key_, time);
+    } else if (StartsWith(p, end, "#class=")) {
+      const char* q = p + 7;
+      classTmp_.clear();
+      Unescaped cls;
+      if (q < end && *q == '"') cls = AppendUnescaped(classTmp_, q + 1, end, '"');
+      if (!cls.next) {
+        Problem("malformed #class");
+        return;
+      }
+      if (!cls.lossless || !OnlySpaceLeft(cls.next, end)) Problem("malformed #class");
+      key_->SetClassName(classTmp_);
+    } else if (StartsWith(p, end, "#link")) {
+      if (!OnlySpaceLeft(p + 5, end)) Problem("unexpected text after #link");
+      key_->SetLink(true);
+    } else {
+      Problem("unknown key option");  // Wine ignores it, but a rewrite would drop it
+    }
+  }
+
+  bool GlobalOption(const char* p, const char* end) {
+    const std::string_view option(p, static_cast<std::size_t>(end - p));
+    if (option.starts_with("#arch=")) {
+      const std::string_view arch = option.substr(6);
+      if (arch != "win32" && arch != "win64") {
+        Problem("unknown architecture");
+        return false;
+      }
+      if (!result_.arch.empty() && result_.arch != arch) {
+        Problem("mismatched architecture");
+        return false;
+      }
+      result_.arch = arch;
+    }
+    if (seenKey_) Problem("option without a key");  // after a key that failed
+    else branch_.options.emplace_back(option);
+    return true;
+  }
+
+  void ValueLine(const char* p, const char* end) {
+    nameTmp_.clear();
+    const char* q;
+    if (*p == '@') {
+      q = p + 1;
+    } else {
+      const Unescaped name = AppendUnescaped(nameTmp_, p + 1, end, '"');
+      if (!name.next) {
+        Problem("malformed value name");
+        return;
+      }
+      if (!name.lossless) Problem("invalid UTF-8 in value name");
+      q = name.next;
+    }
+    q = SkipSpace(q, end);
+    if (q == end || *q != '=') {
+      Problem("malformed value name");
+      return;
+    }
+    q = SkipSpace(q + 1, end);
+
+    RegValue value{nameTmp_, kRegNone, {}};
+    if (!ParseData(q, end, value)) {
+      Problem("malformed value");
+      value.type = kRegNone;  // Wine keeps the name with no data
+      value.data.clear();
+    }
+    AddPendingValue(std::move(value));
+  }
+
+  bool ParseData(const char* p, const char* end, RegValue& value) {
+    enum class Form { kString, kDword, kHex } form;
+    if (StartsWith(p, end, "\"")) {
+      value.type = kRegSz, form = Form::kString, p += 1;
+    } else if (StartsWith(p, end, "str:\"")) {
+      value.type = kRegSz, form = Form::kString, p += 5;
+    } else if (StartsWith(p, end, "str(2):\"")) {
+      value.type = kRegExpandSz, form = Form::kString, p += 8;
+    } else if (StartsWith(p, end, "str(7):\"")) {
+      value.type = kRegMultiSz, form = Form::kString, p += 8;
+    } else if (StartsWith(p, end, "hex:")) {
+      value.type = kRegBinary, form = Form::kHex, p += 4;
+    } else if (StartsWith(p, end, "dword:")) {
+      value.type = kRegDword, form = Form::kDword, p += 6;
+    } else if (StartsWith(p, end, "hex(")) {
+      const char* stop;
+      value.type = static_cast<std::uint32_t>(StrToUL(p + 4, end, 16, &stop));
+      if (!StartsWith(stop, end, "):")) return false;
+      form = Form::kHex, p = stop + 2;
+    } else {
+      return false;
+    }
+
+    switch (form) {
+      case Form::kString: {
+        dataTmp_.clear();
+        const Unescaped text = AppendUnescaped(dataTmp_, p, end, '"');
+        if (!text.next) return false;
+        if (!text.lossless) Problem("invalid UTF-8 in value");
+        if (!OnlySpaceLeft(text.next, end)) Problem("unexpected text after value");
+        dataTmp_.push_back(0);
+        AppendUnitsAsBytes(value.data, dataTmp_);
+        return true;
+      }
+      case Form::kDword: {
+        const char* stop;
+        const auto dword = static_cast<std::uint32_t>(StrToUL(p, end, 16, &stop));
+        const char* digits = p;
+        while (digits < end && IsHexDigit(*digits)) ++digits;
+        if (digits == p || digits - p > 8 || !OnlySpaceLeft(digits, end)) Problem("malformed dword");
+        value.data = {static_cast<std::uint8_t>(dword), static_cast<std::uint8_t>(dword >> 8),
+                      static_cast<std::uint8_t>(dword >> 16), static_cast<std::uint8_t>(dword >> 24)};
+        return true;
+      }
+      case Form::kHex:
+        return ParseHexData(p, end, value.data);
+    }
+    return false;
+  }
+
+  // Hex bytes, continued on the next line after a trailing backslash.
+  bool ParseHexData(const char* p, const char* end, std::vector<std::uint8_t>& out) {
+    bytesTmp_.clear();
+    for (;;) {
+      while (p < end && IsHexDigit(*p)) {
+        unsigned byte;
+        if (end - p >= 2 && IsHexDigit(p[1]) && (end - p == 2 || !IsHexDigit(p[2]))) {
+          byte = HexValue(p[0]) << 4 | HexValue(p[1]);
+          p += 2;
+        } else {
+          const char* stop;
+          const auto wide = static_cast<std::uint32_t>(StrToUL(p, end, 16, &stop));
+          if (stop == p || wide > 0xFF) return false;
+          byte = wide;
+          p = stop;
+        }
+        bytesTmp_.push_back(static_cast<std::uint8_t>(byte));
+        while (p < end && (IsSpace(*p) || *p == ',')) ++p;
+      }
+      p = SkipSpace(p, end);
+      if (p == end) break;
+      if (*p != '\\') return false;
+      std::string_view next;
+      if (!NextLine(next)) return false;
+      end = next.data() + next.size();
+      p = SkipSpace(next.data(), end);
+    }
+    out.assign(bytesTmp_.begin(), bytesTmp_.end());
+    return true;
+  }
+
+  void AddPendingValue(RegValue&& value) {
+    if (!pending_.empty() && CompareNames(pending_.back().name, value.name) >= 0) pendingSorted_ = false;
+    pending_.push_back(std::move(value));
+  }
+
+  // The values of a block go in together: one allocation of the right size in the common case.
+  void FlushValues() {
+    if (pending_.empty()) return;
+    if (pendingSorted_ && key_->values_.empty()) {
+      std::vector<RegValue> values;
+      values.reserve(pending_.size());
+      for (auto& v : pending_) values.push_back(std::move(v));
+      key_->values_ = std::move(values);
+    } else {
+      for (auto& v : pending_) key_->SetValue(v.name, v.type, std::move(v.data));
+    }
+    pending_.clear();
+    pendingSorted_ = true;
+  }
+
+  static constexpr std::size_t kChunk = 1u << 20;
+
+  const char* cursor_ = nullptr;
+  const char* end_ = nullptr;
+  RegBranch& branch_;
+  const ReadChunk* read_ = nullptr;
+  std::string buffer_;
+  bool endOfInput_ = false;
+  bool readFailed_ = false;
+  bool hasNul_ = false;
+  std::size_t lineNumber_ = 0;
+  std::size_t problemCount_ = 0;
+  ParseResult result_;
+
+  RegKey* key_ = nullptr;  // the key of the current block; null before the first or after a bad one
+  bool seenKey_ = false;
+  std::uint64_t headerTime_ = 0;
+  std::uint64_t now_ = 0;
+  std::vector<RegValue> pending_;
+  bool pendingSorted_ = true;
+
+  // The last block's decoded path, its components and their keys.
+  std::u16string path_, newPath_;
+  std::vector<std::pair<std::size_t, std::size_t>> spans_, newSpans_;
+  std::vector<RegKey*> pathKeys_;
+
+  std::u16string nameTmp_, dataTmp_, classTmp_;
+  std::vector<std::uint8_t> bytesTmp_;
+};
+
+ParseResult ParseRegFile(std::string_view text, RegBranch& branch) { return RegFileParser(text, branch).Run(); }
+
+ParseResult ParseRegStream(const ReadChunk& read, RegBranch& branch) { return RegFileParser(read, branch).Run(); }
+
+}  // namespace vidazoz::wineprefix
