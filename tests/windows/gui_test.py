@@ -101,7 +101,24 @@ class Session:
         return subprocess.run([WINE64, "reg", *args], env=self.env, capture_output=True, text=True)
 
     def settle(self):
-        time.sleep(0.8)
+        """For what must not happen: time enough to see it if it did."""
+        time.sleep(1.0)
+
+    def shot_when(self, name, ready, timeout=15):
+        """A screenshot once ready(image) holds, or the last one taken when time runs out: the
+        program under Wine may answer slowly on a busy machine."""
+        deadline = time.monotonic() + timeout
+        while True:
+            image = self.screenshot(name)
+            if ready(image) or time.monotonic() > deadline:
+                return image
+            time.sleep(0.3)
+
+    def height_when(self, height, timeout=15):
+        deadline = time.monotonic() + timeout
+        while self.geometry()[3] != height and time.monotonic() < deadline:
+            time.sleep(0.2)
+        return self.geometry()[2:]
 
     def screenshot(self, name):
         """The client area as an RGB image, kept under SHOTS for a person to look at."""
@@ -160,7 +177,7 @@ class Window(unittest.TestCase):
         self.assertLessEqual(abs((x + w / 2) - 512), 4, "centred across the screen")
         self.assertLessEqual(abs((y + h / 2) - 384), 16, "centred down the screen, title bar above")
 
-        start = s.screenshot("1-start")
+        start = s.shot_when("1-start", lambda im: count(im, LOGO, (30, 80, 200), tolerance=80) > 500)
         self.assertGreater(count(start, LOGO, (30, 80, 200), tolerance=80), 500, "the blue badge")
         self.assertGreater(count(start, RESULT, (0, 0, 0), tolerance=60), 100, "the prompt in dark text")
         self.assertEqual(count(start, RESULT, RED), 0)
@@ -170,12 +187,11 @@ class Window(unittest.TestCase):
 
         # Tab goes between the two buttons only: labels, lines and images never take the focus.
         s.xdotool("key", "Tab")
-        s.settle()
-        tabbed = s.screenshot("1b-tab")
+        tabbed = s.shot_when("1b-tab", lambda im: has_focus(im, EXIT))
         self.assertTrue(has_focus(tabbed, EXIT) and not has_focus(tabbed, CHECK), "Tab moves to Exit")
         s.xdotool("key", "Tab")
-        s.settle()
-        self.assertTrue(has_focus(s.screenshot("1c-tab-tab"), CHECK), "and back to Check")
+        self.assertTrue(has_focus(s.shot_when("1c-tab-tab", lambda im: has_focus(im, CHECK)), CHECK),
+                        "and back to Check")
 
         # No button is the default or the cancel button: Enter and Escape do nothing.
         s.xdotool("key", "Return", "Escape")
@@ -186,8 +202,7 @@ class Window(unittest.TestCase):
         self.assertIsNone(s.app.poll(), "the program goes on")
 
         s.click(CHECK)
-        s.settle()
-        red = s.screenshot("2-check-fresh-prefix")
+        red = s.shot_when("2-check-fresh-prefix", lambda im: count(im, LINK, LINK_BLUE, tolerance=30) > 100)
         self.assertGreater(count(red, RESULT, RED, tolerance=30), 150, "the red verdict")
         self.assertGreater(count(red, DOWNLOAD_IMAGE, (40, 160, 60), tolerance=70), 100, "the green download image")
         self.assertGreater(count(red, LINK, LINK_BLUE, tolerance=30), 100, "the blue link")
@@ -197,20 +212,17 @@ class Window(unittest.TestCase):
         for where in (LINK, DOWNLOAD_IMAGE):
             s.at(where)
             s.xdotool("mousedown", "3")
-            s.settle()
-            pressed = s.screenshot("2b-pressed")
+            pressed = s.shot_when("2b-pressed", lambda im: count(im, LINK, RED, tolerance=30) > 100)
             self.assertGreater(count(pressed, LINK, RED, tolerance=30), 100, "the link turns red")
             self.assertEqual(count(pressed, LINK, LINK_BLUE, tolerance=30), 0)
             s.xdotool("mouseup", "3")
-            s.settle()
-            released = s.screenshot("2c-released")
+            released = s.shot_when("2c-released", lambda im: count(im, LINK, LINK_BLUE, tolerance=30) > 100)
             self.assertGreater(count(released, LINK, LINK_BLUE, tolerance=30), 100, "and blue again")
 
         added = s.reg("add", POLICY_V20, "/f")
         self.assertEqual(added.returncode, 0, added.stdout + added.stderr)
         s.click(CHECK)
-        s.settle()
-        green = s.screenshot("3-check-after-reg-add")
+        green = s.shot_when("3-check-after-reg-add", lambda im: count(im, RESULT, GREEN, tolerance=30) > 150)
         self.assertGreater(count(green, RESULT, GREEN, tolerance=30), 150, "the green verdict")
         self.assertEqual(count(green, RESULT, RED, tolerance=30), 0)
         self.assertTrue(plain(green, DOWNLOAD_IMAGE), "no download offer once 2.0 is there")
@@ -218,14 +230,12 @@ class Window(unittest.TestCase):
 
         s.at(LOGO)
         s.xdotool("mousedown", "3")  # any button reveals
-        s.settle()
-        self.assertEqual(s.geometry()[2:], (425, 107), "taller by 420 twips while the logo is held")
-        held = s.screenshot("4-logo-held")
+        self.assertEqual(s.height_when(107), (425, 107), "taller by 420 twips while the logo is held")
+        held = s.shot_when("4-logo-held", lambda im: count(im, ABOUT, (0, 0, 0), tolerance=60) > 100)
         self.assertGreater(count(held, ABOUT, (0, 0, 0), tolerance=60), 100, "the about text")
         self.assertGreater(count(held, RESULT, GREEN, tolerance=30), 150, "the verdict stays")
         s.xdotool("mouseup", "3")
-        s.settle()
-        self.assertEqual(s.geometry()[2:], (425, 79), "back to its height on release")
+        self.assertEqual(s.height_when(79), (425, 79), "back to its height on release")
 
         s.click(EXIT)
         self.assertEqual(s.app.wait(timeout=30), 0, "Exit ends the program")
