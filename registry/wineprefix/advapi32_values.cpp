@@ -150,9 +150,10 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
     *lpcbData = size;
     return ERROR_MORE_DATA;
   }
-  if (*lpcchValueName == 0) return ERROR_MORE_DATA;
   if (lpData != nullptr) CopyOut(bytes, value.type, lpData, *lpcbData);
   if (lpcbData != nullptr) *lpcbData = size;
+  // With no room at all for the name, Wine still hands over the data and leaves the name alone.
+  if (*lpcchValueName == 0) return ERROR_MORE_DATA;
 
   const std::string name = vidazoz::ansi::FromUtf16(value.name);
   if (name.size() >= *lpcchValueName) {

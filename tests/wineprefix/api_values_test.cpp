@@ -165,7 +165,7 @@ TEST_F(Values, EnumValueBuffers) {
       {"fits", 4, 16, true, 0, 3, 7, "abc", true},
       {"name without room for NUL", 3, 16, true, ERROR_MORE_DATA, 3, 7, "ab", true},
       {"name buffer of 1", 1, 16, true, ERROR_MORE_DATA, 1, 7, "", true},
-      {"name buffer of 0", 0, 16, true, ERROR_MORE_DATA, 0, 16, nullptr, false},
+      {"name buffer of 0", 0, 16, true, ERROR_MORE_DATA, 0, 7, nullptr, true},
       {"data too small", 16, 6, true, ERROR_MORE_DATA, 16, 7, nullptr, false},
       {"both too small", 2, 1, true, ERROR_MORE_DATA, 2, 7, nullptr, false},
       {"no data buffer", 16, 1, false, 0, 3, 7, "abc", false},
