@@ -70,7 +70,8 @@ TEST_F(WineInterop, WhatWeWriteWineReads) {
 
 TEST_F(WineInterop, WritesAreRefusedWhileAWineserverRuns) {
   ASSERT_EQ(WriteString(HKEY_CURRENT_USER, "Software\\Vidazoz", "Before", "1"), 0);
-  const CommandResult start = RunCommand({"wineserver", "-p"}, prefix_->Environment());
+  // The server goes to the background; its output must not hold our pipe open.
+  const CommandResult start = RunCommand({"sh", "-c", "exec wineserver -p >/dev/null 2>&1"}, prefix_->Environment());
   ASSERT_EQ(start.exitCode, 0) << start.output;
   for (int i = 0; i < 100 && !wineprefix::WineserverRunning(prefix_->Path().string()); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
