@@ -63,7 +63,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
   if (const LONG status = LookupHandle(platform, hKey, base)) return status;
   std::u16string subkey = ToUnits(lpSubKey);
   if (hKey == HKEY_CLASSES_ROOT && !subkey.empty() && subkey.front() == u'\\') subkey.erase(0, 1);
-  std::vector<std::u16string> names;
+  NameList names;
   if (const LONG status = SplitSubkey(subkey, names)) return status;
 
   RegistryView view(*base.prefix);
@@ -92,8 +92,9 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
   std::lock_guard lock(platform.Mutex());
   KeyRef base;
   if (const LONG status = LookupHandle(platform, hKey, base)) return status;
-  std::vector<std::u16string> names;
-  if (const LONG status = SplitSubkey(ToUnits(lpSubKey), names)) return status;
+  const std::u16string subkey = ToUnits(lpSubKey);
+  NameList names;  // views into subkey
+  if (const LONG status = SplitSubkey(subkey, names)) return status;
   const std::u16string cls = ToUnits(lpClass);
   const bool isVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
 
@@ -157,8 +158,9 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   std::lock_guard lock(platform.Mutex());
   KeyRef base;
   if (const LONG status = LookupHandle(platform, hKey, base)) return status;
-  std::vector<std::u16string> names;
-  if (const LONG status = SplitSubkey(ToUnits(lpSubKey), names)) return status;
+  const std::u16string subkey = ToUnits(lpSubKey);
+  NameList names;  // views into subkey
+  if (const LONG status = SplitSubkey(subkey, names)) return status;
   // The roots themselves are never deleted (Wine refuses them too: they have sub-keys).
   if (names.empty() && base.predefined) return ERROR_ACCESS_DENIED;
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "change_counter.h"
 #include "unique_fd.h"
 
 namespace vidazoz::wineprefix {
@@ -48,7 +49,11 @@ std::string RealTarget(const std::string& path) {
 
 }  // namespace
 
-std::shared_ptr<RegBranch> BranchStore::Current() {
+std::shared_ptr<RegBranch> BranchStore::Current(std::uint64_t generation, bool force) {
+  const auto now = std::chrono::steady_clock::now();
+  if (loaded_ && !force && generation == seenGeneration_ && now - lastStat_ < kExternalChangeWindow) return branch_;
+  seenGeneration_ = generation;
+  lastStat_ = now;
   if (!loaded_ || StatIdentity(path_) != identity_) Load();
   return branch_;
 }

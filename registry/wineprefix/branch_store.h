@@ -4,7 +4,8 @@
 
 #include <sys/types.h>
 
-#include <ctime>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -28,9 +29,11 @@ class BranchStore {
  public:
   explicit BranchStore(std::string path) : path_(std::move(path)) {}
 
-  // The branch as the file holds it now: one stat, and a reload when the file changed. The
-  // pointer stays valid for the caller even if a later call reloads.
-  std::shared_ptr<RegBranch> Current();
+  // The branch as the file holds it: a reload when the file changed. The stat that tells is
+  // skipped while `generation` (our writers' change count) is what it was at the last stat and
+  // that stat is younger than kExternalChangeWindow; `force` always stats. The pointer stays
+  // valid for the caller even if a later call reloads.
+  std::shared_ptr<RegBranch> Current(std::uint64_t generation, bool force = false);
 
   bool Exists() const { return identity_.exists; }
   // False when some line was not understood: then the file is never rewritten.
@@ -50,6 +53,8 @@ class BranchStore {
   std::string path_;
   bool loaded_ = false;
   FileIdentity identity_;
+  std::uint64_t seenGeneration_ = 0;
+  std::chrono::steady_clock::time_point lastStat_{};
   bool complete_ = true;
   std::shared_ptr<RegBranch> branch_;
 };

@@ -1,5 +1,6 @@
 #include "platform.h"
 
+#include <cstdlib>
 #include <ctime>
 
 #include "ansi.h"
@@ -12,6 +13,10 @@ Platform& Platform::Instance() {
 }
 
 std::shared_ptr<PrefixRegistry> Platform::CurrentPrefix() {
+  // The common case, $WINEPREFIX unchanged, without building any string.
+  if (const char* named = std::getenv("WINEPREFIX");
+      named != nullptr && *named != '\0' && prefix_ && !prefix_->Location().isPrivate && prefix_->Location().dir == named)
+    return prefix_;
   PrefixLocation where = LocatePrefix();
   if (!prefix_ || !(prefix_->Location() == where)) prefix_ = std::make_shared<PrefixRegistry>(std::move(where));
   return prefix_;

@@ -29,7 +29,7 @@ std::string ArchOption(const RegBranch& machine) {
 
 RegBranch& RegistryView::BranchOf(Branch branch) {
   auto& pinned = pinned_[Index(branch)];
-  if (!pinned) pinned = prefix_.Store(branch).Current();
+  if (!pinned) pinned = prefix_.Store(branch).Current(prefix_.Generation());
   return *pinned;
 }
 
@@ -37,6 +37,7 @@ RegKey& RegistryView::Root(Branch branch) { return BranchOf(branch).root; }
 
 PrefixRegistry::PrefixRegistry(PrefixLocation location)
     : location_(std::move(location)),
+      lockPath_(location_.dir + kLockName),
       stores_{BranchStore(location_.dir + "/" + std::string(FileName(Branch::Machine))),
               BranchStore(location_.dir + "/" + std::string(FileName(Branch::User))),
               BranchStore(location_.dir + "/" + std::string(FileName(Branch::UserDefault)))} {}
@@ -47,7 +48,7 @@ LONG PrefixRegistry::PrepareNewFile(Branch branch, RegBranch& fresh) {
   if (branch == Branch::Machine) {
     fresh.options = {"#arch=win32"};
   } else {
-    fresh.options = {ArchOption(*Store(Branch::Machine).Current())};
+    fresh.options = {ArchOption(*Store(Branch::Machine).Current(Generation()))};
   }
   return ERROR_SUCCESS;
 }
@@ -57,7 +58,7 @@ LONG PrefixRegistry::Change(Branch branch, const BranchChange& change) {
   std::filesystem::create_directories(location_.dir, ec);
   if (ec) return StatusFromErrno(ec.value());
 
-  UniqueFd lock(::open((location_.dir + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  UniqueFd lock(::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (!lock) return StatusFromErrno(errno);
   while (::flock(lock.Get(), LOCK_EX) != 0) {
     if (errno != EINTR) return ERROR_REGISTRY_IO_FAILED;
@@ -67,8 +68,9 @@ LONG PrefixRegistry::Change(Branch branch, const BranchChange& change) {
   if (!server.Acquire(location_.dir)) return ERROR_SHARING_VIOLATION;
 
   BranchStore& store = Store(branch);
+  store.Current(Generation(), /*force=*/true);  // re-read under the lock when another writer changed it
   RegistryView view(*this);
-  RegBranch& fresh = view.BranchOf(branch);  // re-read under the lock when another writer changed it
+  RegBranch& fresh = view.BranchOf(branch);
   if (!store.Complete()) return ERROR_REGISTRY_CORRUPT;
   if (store.Exists()) {
     if (::faccessat(AT_FDCWD, store.Path().c_str(), W_OK, AT_EACCESS) != 0) return ERROR_ACCESS_DENIED;
@@ -79,7 +81,9 @@ LONG PrefixRegistry::Change(Branch branch, const BranchChange& change) {
   bool changed = false;
   const LONG status = change(view, changed);
   if (status != ERROR_SUCCESS || !changed) return status;
-  return store.Save();
+  const LONG saved = store.Save();
+  if (saved == ERROR_SUCCESS) ChangeCounter::Bump(lock.Get());
+  return saved;
 }
 
 }  // namespace vidazoz::wineprefix

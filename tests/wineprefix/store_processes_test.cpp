@@ -14,6 +14,7 @@
 
 #include "reg_file.h"
 #include "reg_text.h"
+#include "change_counter.h"
 #include "registry_fixture.h"
 #include "wineserver_probe.h"
 
@@ -51,6 +52,30 @@ TEST_F(RegistryTest, AnotherProcessesWriteIsSeenAtOnce) {
             0);
   EXPECT_TRUE(HasValue(key, "fromChild"));
   RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, ChangeCounterIsSharedThroughTheLockFile) {
+  fs::create_directories(PrefixDir());
+  const std::string lockPath = PrefixDir() + "/.vidazoz-registry.lock";
+  wineprefix::ChangeCounter reader;
+  EXPECT_EQ(reader.Read(lockPath), wineprefix::ChangeCounter::kUnknown) << "no lock file yet";
+  const int fd = open(lockPath.c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(InChild([fd] {
+              wineprefix::ChangeCounter::Bump(fd);
+              return 0;
+            }),
+            0);
+  std::this_thread::sleep_for(wineprefix::kExternalChangeWindow * 2);  // mapping is retried once per window
+  const std::uint64_t first = reader.Read(lockPath);
+  EXPECT_EQ(first, 1u);
+  ASSERT_EQ(InChild([fd] {
+              wineprefix::ChangeCounter::Bump(fd);
+              return 0;
+            }),
+            0);
+  EXPECT_EQ(reader.Read(lockPath), first + 1) << "another process's bump is seen through the mapping";
+  close(fd);
 }
 
 TEST_F(RegistryTest, KilledWritersNeverTearTheFile) {
