@@ -66,7 +66,9 @@ void KeyExistsWarm(benchmark::State& state, const char* path) {
   vidazoz::cRegistry reg;
   reg.ClassKey(vidazoz::kHKEY_LOCAL_MACHINE);
   reg.SectionKey(path);
-  const vidazoz::Boolean expected = reg.KeyExists();  // the first call loads system.reg
+  // The first calls answer from the file's text; after a few the tree is loaded and kept.
+  const vidazoz::Boolean expected = reg.KeyExists();
+  for (int i = 0; i < 32; ++i) reg.KeyExists();
   for (auto _ : state) {
     if (reg.KeyExists() != expected) state.SkipWithError("answer changed");
   }
@@ -79,8 +81,9 @@ void BM_KeyExistsWarm_Absent(benchmark::State& state) {
   KeyExistsWarm(state, "SOFTWARE\\Microsoft\\.NETFramework\\policy\\v2.0");
 }
 
-// A change of prefix drops the cache: each call parses system.reg again.
-void BM_KeyExistsCold_SystemRegParse(benchmark::State& state) {
+// A change of prefix drops the cache: each call answers from system.reg's text again, as the
+// first calls of a new process do.
+void BM_KeyExistsCold_HeaderScan(benchmark::State& state) {
   vidazoz::cRegistry reg;
   reg.ClassKey(vidazoz::kHKEY_LOCAL_MACHINE);
   reg.SectionKey("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
@@ -95,6 +98,6 @@ void BM_KeyExistsCold_SystemRegParse(benchmark::State& state) {
 
 BENCHMARK(BM_KeyExistsWarm_Present);
 BENCHMARK(BM_KeyExistsWarm_Absent);
-BENCHMARK(BM_KeyExistsCold_SystemRegParse)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeyExistsCold_HeaderScan)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -66,6 +66,18 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
   NameList names;
   if (const LONG status = SplitSubkey(subkey, names)) return status;
 
+  // A process that only asks whether a few keys exist never needs the whole tree.
+  if (!base.location.usersRoot && !names.empty()) {
+    NameList full(base.location.path.begin(), base.location.path.end());
+    full.insert(full.end(), names.begin(), names.end());
+    if (const std::optional<bool> exists = base.prefix->Store(base.location.branch).ExistsWithoutTree(full)) {
+      if (!*exists) return ERROR_FILE_NOT_FOUND;
+      KeyLocation at{base.location.branch, false, std::vector<std::u16string>(full.begin(), full.end())};
+      *phkResult = platform.Handles().Add(OpenKey{base.prefix, std::move(at), GrantedAccess(samDesired)});
+      return ERROR_SUCCESS;
+    }
+  }
+
   RegistryView view(*base.prefix);
   Resolution r = Resolve(view, base.location, names);
   if (r.status != ERROR_SUCCESS) return r.status;

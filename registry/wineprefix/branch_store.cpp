@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "change_counter.h"
+#include "key_scan.h"
 #include "unique_fd.h"
 
 namespace vidazoz::wineprefix {
@@ -60,36 +61,29 @@ std::shared_ptr<RegBranch> BranchStore::Current(std::uint64_t generation, bool f
 
 void BranchStore::Load() {
   auto branch = std::make_shared<RegBranch>();
-  identity_ = {};
-  complete_ = true;
-  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) {
-    // A missing file is an empty branch; one we cannot read is empty too, and never rewritten.
-    complete_ = errno == ENOENT;
-  } else {
-    struct stat st {};
-    std::string text;
-    bool ok = ::fstat(fd.Get(), &st) == 0;
-    if (ok) {
-      text.resize(static_cast<std::size_t>(st.st_size));
-      std::size_t got = 0;
-      while (got < text.size()) {
-        const ssize_t n = ::read(fd.Get(), text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-      }
-      ok = got == text.size();
-    }
-    if (ok) {
-      identity_ = IdentityOf(st);
-      complete_ = ParseRegFile(text, *branch).complete;
-    } else {
-      complete_ = false;
-    }
-  }
+  // Stat first: should the file be replaced during the read, the next call sees a new identity.
+  identity_ = StatIdentity(path_);
+  std::error_code error;
+  const ParseResult result = LoadRegFile(path_, *branch, error);
+  // A missing file is an empty branch; one we cannot read is empty too, and never rewritten.
+  complete_ = error ? error == std::errc::no_such_file_or_directory : result.complete;
+  if (error) identity_ = {};
   branch_ = std::move(branch);
   loaded_ = true;
+}
+
+std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16string_view>& path) {
+  if (loaded_ || scans_ >= kScanBudget) return std::nullopt;
+  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return errno == ENOENT ? std::optional<bool>(path.empty()) : std::nullopt;
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) return std::nullopt;
+  if (IdentityOf(st) != scannedIdentity_) {
+    scannedIdentity_ = IdentityOf(st);
+    scans_ = 0;
+  }
+  ++scans_;
+  return ScanForKey(fd.Get(), path);
 }
 
 LONG BranchStore::Save() {

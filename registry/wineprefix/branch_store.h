@@ -7,6 +7,9 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
 #include <string>
 
 #include "advapi32.h"
@@ -35,6 +38,12 @@ class BranchStore {
   // valid for the caller even if a later call reloads.
   std::shared_ptr<RegBranch> Current(std::uint64_t generation, bool force = false);
 
+  // While the tree is not loaded: whether the key at `path` exists, from the file's text
+  // (key_scan.h). nullopt when the tree should answer: it is loaded, the text was unclear, or
+  // this version of the file was asked kScanBudget times already, when parsing it pays.
+  std::optional<bool> ExistsWithoutTree(const std::vector<std::u16string_view>& path);
+  static constexpr int kScanBudget = 16;
+
   bool Exists() const { return identity_.exists; }
   // False when some line was not understood: then the file is never rewritten.
   bool Complete() const { return complete_; }
@@ -54,6 +63,8 @@ class BranchStore {
   bool loaded_ = false;
   FileIdentity identity_;
   std::uint64_t seenGeneration_ = 0;
+  FileIdentity scannedIdentity_;
+  int scans_ = 0;
   std::chrono::steady_clock::time_point lastStat_{};
   bool complete_ = true;
   std::shared_ptr<RegBranch> branch_;
