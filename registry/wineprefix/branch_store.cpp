@@ -67,6 +67,7 @@ void BranchStore::Load() {
   const ParseResult result = LoadRegFile(path_, *branch, error);
   // A missing file is an empty branch; one we cannot read is empty too, and never rewritten.
   complete_ = error ? error == std::errc::no_such_file_or_directory : result.complete;
+  arch_ = result.arch;
   if (error) identity_ = {};
   branch_ = std::move(branch);
   loaded_ = true;

@@ -47,6 +47,8 @@ class BranchStore {
   bool Exists() const { return identity_.exists; }
   // False when some line was not understood: then the file is never rewritten.
   bool Complete() const { return complete_; }
+  // The file's "#arch=" value, empty when it has none.
+  const std::string& Arch() const { return arch_; }
   const std::string& Path() const { return path_; }
 
   // Replaces the file with the current branch: temporary file in the same folder, fsync,
@@ -67,6 +69,7 @@ class BranchStore {
   int scans_ = 0;
   std::chrono::steady_clock::time_point lastStat_{};
   bool complete_ = true;
+  std::string arch_;
   std::shared_ptr<RegBranch> branch_;
 };
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 
 #include "unique_fd.h"
 #include "wineserver_probe.h"
@@ -19,10 +20,17 @@ LONG StatusFromErrno(int err) {
   return (err == EACCES || err == EPERM || err == EROFS) ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
 }
 
-std::string ArchOption(const RegBranch& machine) {
-  for (const std::string& option : machine.options)
-    if (option.rfind("#arch=", 0) == 0) return option;
-  return "#arch=win32";  // Wine's reading of a prefix without one, and what a new prefix gets
+// system.reg's architecture from its first lines, without parsing the file: "win32" when it
+// names none (Wine's reading) or does not exist (what a new prefix gets).
+std::string MachineArch(const std::string& dir) {
+  std::ifstream in(dir + "/system.reg");
+  std::string line;
+  for (int n = 0; n < 64 && std::getline(in, line); ++n) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("#arch=", 0) == 0) return line.substr(6);
+    if (!line.empty() && line.front() == '[') break;
+  }
+  return "win32";
 }
 
 }  // namespace
@@ -45,11 +53,7 @@ PrefixRegistry::PrefixRegistry(PrefixLocation location)
 LONG PrefixRegistry::PrepareNewFile(Branch branch, RegBranch& fresh) {
   fresh.rootComment = std::string(RootComment(branch));
   // Wine rejects a user file whose #arch differs from system.reg's.
-  if (branch == Branch::Machine) {
-    fresh.options = {"#arch=win32"};
-  } else {
-    fresh.options = {ArchOption(*Store(Branch::Machine).Current(Generation()))};
-  }
+  fresh.options = {"#arch=" + (branch == Branch::Machine ? std::string("win32") : MachineArch(location_.dir))};
   return ERROR_SUCCESS;
 }
 
@@ -72,6 +76,9 @@ LONG PrefixRegistry::Change(Branch branch, const BranchChange& change) {
   RegistryView view(*this);
   RegBranch& fresh = view.BranchOf(branch);
   if (!store.Complete()) return ERROR_REGISTRY_CORRUPT;
+  // Wine ignores a user file whose architecture differs from system.reg's; keep it as it is.
+  if (branch != Branch::Machine && !store.Arch().empty() && store.Arch() != MachineArch(location_.dir))
+    return ERROR_REGISTRY_CORRUPT;
   if (store.Exists()) {
     if (::faccessat(AT_FDCWD, store.Path().c_str(), W_OK, AT_EACCESS) != 0) return ERROR_ACCESS_DENIED;
   } else if (fresh.rootComment.empty()) {

@@ -70,6 +70,16 @@ TEST_F(RegistryTest, NewUserFileTakesTheArchOfSystemReg) {
   EXPECT_NE(user.find("\n#arch=win64\n"), std::string::npos) << "Wine rejects a mismatched user.reg:\n" << user;
 }
 
+TEST_F(RegistryTest, UserFileOfAnotherArchIsNeverRewritten) {
+  WriteText(fs::path(PrefixDir()) / "system.reg", MachineHeader("win64"));
+  const std::string user =
+      "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win32\n"
+      "\n[Software\\\\Old] 1700000000\n";
+  WriteText(fs::path(PrefixDir()) / "user.reg", user);
+  EXPECT_EQ(CreateOnly(HKEY_CURRENT_USER, "Software\\New"), ERROR_REGISTRY_CORRUPT) << "Wine would not load it";
+  EXPECT_EQ(ReadText(fs::path(PrefixDir()) / "user.reg"), user);
+}
+
 TEST_F(RegistryTest, PrefixFollowsTheEnvironment) {
   RegCloseKey(Create(HKEY_CURRENT_USER, "InFirst"));
   const fs::path second = dir_.Path() / "second";
