@@ -10,6 +10,7 @@
 
 #include "change_counter.h"
 #include "key_scan.h"
+#include "io_status.h"
 #include "unique_fd.h"
 
 namespace vidazoz::wineprefix {
@@ -23,10 +24,6 @@ FileIdentity StatIdentity(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return {};
   return IdentityOf(st);
-}
-
-LONG StatusFromErrno(int err) {
-  return (err == EACCES || err == EPERM || err == EROFS) ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
 }
 
 bool WriteAll(int fd, const std::string& text) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "io_status.h"
 #include "unique_fd.h"
 #include "wineserver_probe.h"
 
@@ -15,10 +16,6 @@ namespace vidazoz::wineprefix {
 namespace {
 
 constexpr const char* kLockName = "/.vidazoz-registry.lock";
-
-LONG StatusFromErrno(int err) {
-  return (err == EACCES || err == EPERM || err == EROFS) ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
-}
 
 // system.reg's architecture from its first lines, without parsing the file: "win32" when it
 // names none (Wine's reading) or does not exist (what a new prefix gets).
@@ -59,7 +56,12 @@ LONG PrefixRegistry::PrepareNewFile(Branch branch, RegBranch& fresh) {
 
 LONG PrefixRegistry::Change(Branch branch, const BranchChange& change) {
   std::error_code ec;
-  std::filesystem::create_directories(location_.dir, ec);
+  if (std::filesystem::create_directories(location_.dir, ec)) {
+    // A new prefix folder must itself survive a crash, or so would not the files in it.
+    const std::string parent = std::filesystem::path(location_.dir).parent_path().string();
+    UniqueFd parentFd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (parentFd) ::fsync(parentFd.Get());
+  }
   if (ec) return StatusFromErrno(ec.value());
 
   UniqueFd lock(::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
