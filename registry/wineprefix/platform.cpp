@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
 
 #include "ansi.h"
 
@@ -13,10 +14,19 @@ Platform& Platform::Instance() {
 }
 
 std::shared_ptr<PrefixRegistry> Platform::CurrentPrefix() {
-  // The common case, $WINEPREFIX unchanged, without building any string.
-  if (const char* named = std::getenv("WINEPREFIX");
-      named != nullptr && *named != '\0' && prefix_ && !prefix_->Location().isPrivate && prefix_->Location().dir == named)
+  auto env = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string_view(value != nullptr ? value : "");
+  };
+  // The common cases without building a string: $WINEPREFIX unchanged; or, without it, HOME
+  // and XDG_DATA_HOME unchanged and ~/.wine looked at less than a window ago.
+  const std::string_view named = env("WINEPREFIX");
+  const auto now = std::chrono::steady_clock::now();
+  if (prefix_ && !named.empty() && !prefix_->Location().isPrivate && prefix_->Location().dir == named) return prefix_;
+  if (prefix_ && named.empty() && unnamed_.located && env("HOME") == unnamed_.home &&
+      env("XDG_DATA_HOME") == unnamed_.dataHome && now - unnamed_.at < kExternalChangeWindow)
     return prefix_;
+  unnamed_ = {named.empty(), std::string(env("HOME")), std::string(env("XDG_DATA_HOME")), now};
   PrefixLocation where = LocatePrefix();
   if (!prefix_ || !(prefix_->Location() == where)) prefix_ = std::make_shared<PrefixRegistry>(std::move(where));
   return prefix_;

@@ -104,6 +104,7 @@ TEST_F(RegistryTest, WithoutWineprefixHomeWineThenThePrivatePrefix) {
   EXPECT_NE(ReadText(privateSystem).find("#arch=win32"), std::string::npos);
 
   WriteText(home / ".wine/system.reg", MachineHeader() + "\n[Software\\\\FromWine] 1700000000\n");
+  std::this_thread::sleep_for(wineprefix::kExternalChangeWindow * 2);  // ~/.wine is looked at once per window
   EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\FromWine")) << "~/.wine holds a registry now";
   EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\Private"));
   fs::remove(home / ".wine/system.reg");
