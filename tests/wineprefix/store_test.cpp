@@ -126,6 +126,17 @@ TEST_F(RegistryTest, FileModeIsKept) {
   EXPECT_NE(ReadText(user).find("[Second]"), std::string::npos);
 }
 
+TEST_F(RegistryTest, ASymlinkedFileStaysALink) {
+  RegCloseKey(Create(HKEY_CURRENT_USER, "First"));
+  const fs::path user = fs::path(PrefixDir()) / "user.reg";
+  const fs::path real = dir_.Path() / "elsewhere.reg";
+  fs::rename(user, real);
+  fs::create_symlink(real, user);
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
+  EXPECT_TRUE(fs::is_symlink(user));
+  EXPECT_NE(ReadText(real).find("[Second]"), std::string::npos) << "written where the link points";
+}
+
 TEST_F(RegistryTest, DamagedFileIsReadAsFarAsItGoesButNeverRewritten) {
   const fs::path system = fs::path(PrefixDir()) / "system.reg";
   const std::string text = MachineHeader() +
