@@ -50,7 +50,7 @@ LONG LookupHandle(Platform& platform, HKEY handle, KeyRef& out) {
 KeyAccess Access(RegistryView& view, const KeyRef& ref) {
   if (ref.location.usersRoot) return {ERROR_SUCCESS, nullptr, true};
   Resolution r = Resolve(view, ref.location, {});
-  if (r.status == ERROR_SUCCESS && r.missing.empty()) return {ERROR_SUCCESS, r.key, false};
+  if (r.status == ERROR_SUCCESS && r.missing.empty()) return {ERROR_SUCCESS, r.key, r.key == nullptr};
   if (ref.predefined) {
     static RegKey empty{u""};  // never written to: callers only read through it
     return {ERROR_SUCCESS, &empty, false};

@@ -89,6 +89,7 @@ LONG PrefixRegistry::Change(Branch branch, const BranchChange& change) {
 
   bool changed = false;
   const LONG status = change(view, changed);
+  if (status != ERROR_SUCCESS && changed) store.Invalidate();  // memory no longer matches the file
   if (status != ERROR_SUCCESS || !changed) return status;
   const LONG saved = store.Save();
   if (saved == ERROR_SUCCESS) ChangeCounter::Bump(lock.Get());

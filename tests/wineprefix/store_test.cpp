@@ -174,7 +174,8 @@ TEST_F(RegistryTest, LinksAreFollowed) {
                         LinkBlock("Software\\\\Dangling", "\\Registry\\Machine\\Software\\Made") +
                         LinkBlock("Software\\\\Loop", "\\Registry\\Machine\\Software\\Loop") +
                         LinkBlock("Software\\\\Broken", "Registry\\Machine\\Software\\Target") +
-                        LinkBlock("Software\\\\ToUser", "\\Registry\\User\\S-1-5-21-0-0-0-1000\\Software"));
+                        LinkBlock("Software\\\\ToUser", "\\Registry\\User\\S-1-5-21-0-0-0-1000\\Software") +
+                        LinkBlock("Software\\\\ToUsers", "\\Registry\\User"));
   HKEY inner = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\link\\Inner", 0, KEY_READ, &inner), 0);
   DWORD cb = 0;
@@ -192,6 +193,17 @@ TEST_F(RegistryTest, LinksAreFollowed) {
   EXPECT_EQ(CreateOnly(HKEY_LOCAL_MACHINE, "Software\\ToUser\\Across"), 0);
   EXPECT_TRUE(Exists(HKEY_CURRENT_USER, "Software\\Across")) << "a link into user.reg";
   EXPECT_NE(ReadText(system).find("#link"), std::string::npos) << "the links stay links";
+
+  HKEY users = nullptr;  // a link to HKEY_USERS itself, which no file holds
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\ToUsers", 0, KEY_ALL_ACCESS, &users), 0);
+  char name[32];
+  EXPECT_EQ(RegEnumKeyA(users, 0, name, sizeof name), 0);
+  EXPECT_STREQ(name, ".Default");
+  const BYTE data[] = "x";
+  EXPECT_EQ(RegSetValueExA(users, "v", 0, REG_SZ, data, 2), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegQueryValueExA(users, "v", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteValueA(users, "v"), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(users);
 }
 
 }  // namespace
