@@ -96,8 +96,25 @@ void BM_KeyExistsCold_HeaderScan(benchmark::State& state) {
   state.SetLabel(std::to_string(fs::file_size(Prefixes().A() / "system.reg")) + " bytes");
 }
 
+// A value read needs the tree: each call parses system.reg whole (the prefix changes each time).
+void BM_ValueCold_SystemRegParse(benchmark::State& state) {
+  bool flip = false;
+  for (auto _ : state) {
+    setenv("WINEPREFIX", (flip ? Prefixes().A() : Prefixes().B()).c_str(), 1);
+    flip = !flip;
+    HKEY key = nullptr;
+    DWORD size = 0;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_QUERY_VALUE,
+                      &key) != 0 ||
+        RegQueryValueExA(key, "CurrentVersion", nullptr, nullptr, nullptr, &size) != 0)
+      state.SkipWithError("value missing");
+    RegCloseKey(key);
+  }
+}
+
 BENCHMARK(BM_KeyExistsWarm_Present);
 BENCHMARK(BM_KeyExistsWarm_Absent);
 BENCHMARK(BM_KeyExistsCold_HeaderScan)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ValueCold_SystemRegParse)->Unit(benchmark::kMillisecond);
 
 }  // namespace
