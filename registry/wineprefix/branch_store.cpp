@@ -68,20 +68,30 @@ void BranchStore::Load() {
   if (error) identity_ = {};
   branch_ = std::move(branch);
   loaded_ = true;
+  index_.reset();
 }
 
 std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16string_view>& path) {
   if (loaded_ || scans_ >= kScanBudget) return std::nullopt;
-  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) return errno == ENOENT ? std::optional<bool>(path.empty()) : std::nullopt;
-  struct stat st {};
-  if (::fstat(fd.Get(), &st) != 0) return std::nullopt;
-  if (IdentityOf(st) != scannedIdentity_) {
-    scannedIdentity_ = IdentityOf(st);
+  const FileIdentity now = StatIdentity(path_);
+  if (!now.exists) {
+    if (errno != ENOENT) return std::nullopt;
+    index_.reset();
+    return path.empty();
+  }
+  if (!index_ || now != scannedIdentity_) {
+    UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    index_.reset();
+    if (!fd || ::fstat(fd.Get(), &st) != 0) return std::nullopt;
+    HeaderIndex index;
+    if (!index.Read(fd.Get())) return std::nullopt;
+    index_ = std::move(index);
+    scannedIdentity_ = IdentityOf(st);  // what was read, should it differ from the stat above
     scans_ = 0;
   }
   ++scans_;
-  return ScanForKey(fd.Get(), path);
+  return index_->Find(path);
 }
 
 LONG BranchStore::Save() {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "advapi32.h"
+#include "key_scan.h"
 #include "reg_file.h"
 
 namespace vidazoz::wineprefix {
@@ -66,6 +67,7 @@ class BranchStore {
   FileIdentity identity_;
   std::uint64_t seenGeneration_ = 0;
   FileIdentity scannedIdentity_;
+  std::optional<HeaderIndex> index_;  // of the file version scannedIdentity_, until the tree loads
   int scans_ = 0;
   std::chrono::steady_clock::time_point lastStat_{};
   bool complete_ = true;

@@ -101,58 +101,60 @@ Quick QuickCompare(std::string_view line, const std::vector<std::u16string_view>
 
 }  // namespace
 
-std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path) {
-  bool first = true, unsure = false, found = path.empty(), inKeys = false;
-  bool headerIsOnPath = false;  // the last header names the key or one above it
-  std::u16string text;
-  std::vector<std::u16string_view> names;
+bool HeaderIndex::Read(int fd) {
+  arena_.clear();
+  headers_.clear();
+  unsure_ = false;
+  bool first = true, inKeys = false;
   const bool read = ForEachLine(fd, [&](std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (first) {
       first = false;
-      unsure = line != kFirstLine;  // a rejected file reads as empty; the parser knows the rules
-      return !unsure;
+      unsure_ = line != kFirstLine;  // a rejected file reads as empty; the parser knows the rules
+      return !unsure_;
     }
     line = TrimLeft(line);
-    if (line.empty() || line.front() == ';') return true;
+    if (line.empty()) return true;
     if (line.front() == '[') {
       inKeys = true;
-      switch (QuickCompare(line, path)) {
-        case Quick::Unrelated:
-          headerIsOnPath = false;
-          return true;
-        case Quick::Below:
-          headerIsOnPath = false;
-          found = true;
-          return true;
-        case Quick::Decode:
-          break;
-      }
-      if (!HeaderNames(line, text, names)) {
-        unsure = true;
-        return false;
-      }
-      headerIsOnPath = names.size() <= path.size();
-      bool matches = true;
-      for (std::size_t i = 0; matches && i < names.size() && i < path.size(); ++i) matches = SameName(names[i], path[i]);
-      if (!matches) headerIsOnPath = false;
-      if (matches && names.size() >= path.size()) found = true;
+      headers_.push_back({static_cast<std::uint32_t>(arena_.size()), static_cast<std::uint32_t>(line.size()), false});
+      arena_.append(line);
       return true;
     }
     if (line.front() == '#') {
       if (!inKeys && line.starts_with("#arch=") && line != "#arch=win32" && line != "#arch=win64") {
-        unsure = true;
+        unsure_ = true;
         return false;
       }
-      // A link on the way would lead elsewhere: let the tree follow it.
-      if (inKeys && headerIsOnPath && line.starts_with("#link")) {
-        unsure = true;
-        return false;
-      }
+      if (inKeys && line.starts_with("#link") && !headers_.empty()) headers_.back().link = true;
     }
     return true;
   });
-  if (!read || unsure) return std::nullopt;
+  if (arena_.size() > UINT32_MAX) unsure_ = true;
+  return read || unsure_;  // stopping early at something only the parser can judge is no error
+}
+
+std::optional<bool> HeaderIndex::Find(const std::vector<std::u16string_view>& path) const {
+  if (unsure_) return std::nullopt;
+  bool found = path.empty();
+  std::u16string text;
+  std::vector<std::u16string_view> names;
+  for (const Header& h : headers_) {
+    const std::string_view line(arena_.data() + h.offset, h.length);
+    const Quick quick = QuickCompare(line, path);
+    if (quick == Quick::Unrelated) continue;
+    if (quick == Quick::Below) {  // a key under the path, link or not: the path exists
+      found = true;
+      continue;
+    }
+    if (!HeaderNames(line, text, names)) return std::nullopt;
+    bool matches = true;
+    for (std::size_t i = 0; matches && i < names.size() && i < path.size(); ++i) matches = SameName(names[i], path[i]);
+    if (!matches) continue;
+    // A link on the way, or at the key itself, leads elsewhere: let the tree follow it.
+    if (h.link && names.size() <= path.size()) return std::nullopt;
+    if (names.size() >= path.size()) found = true;
+  }
   return found;
 }
 
