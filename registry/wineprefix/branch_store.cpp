@@ -10,6 +10,7 @@
 
 #include "change_counter.h"
 #include "key_scan.h"
+#include "key_scan.h"
 #include "io_status.h"
 #include "unique_fd.h"
 
@@ -68,30 +69,31 @@ void BranchStore::Load() {
   if (error) identity_ = {};
   branch_ = std::move(branch);
   loaded_ = true;
-  index_.reset();
 }
 
 std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16string_view>& path) {
   if (loaded_ || scans_ >= kScanBudget) return std::nullopt;
-  const FileIdentity now = StatIdentity(path_);
-  if (!now.exists) {
-    if (errno != ENOENT) return std::nullopt;
-    index_.reset();
-    return path.empty();
-  }
-  if (!index_ || now != scannedIdentity_) {
-    UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    index_.reset();
-    if (!fd || ::fstat(fd.Get(), &st) != 0) return std::nullopt;
-    HeaderIndex index;
-    if (!index.Read(fd.Get())) return std::nullopt;
-    index_ = std::move(index);
-    scannedIdentity_ = IdentityOf(st);  // what was read, should it differ from the stat above
+  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return errno == ENOENT ? std::optional<bool>(path.empty()) : std::nullopt;
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) return std::nullopt;
+  if (IdentityOf(st) != scannedIdentity_) {
+    scannedIdentity_ = IdentityOf(st);
     scans_ = 0;
+    missing_.clear();
+  }
+  for (const std::vector<std::u16string>& gone : missing_) {
+    if (gone.size() > path.size()) continue;
+    std::size_t i = 0;
+    while (i < gone.size() && SameName(gone[i], path[i])) ++i;
+    if (i == gone.size()) return false;
   }
   ++scans_;
-  return index_->Find(path);
+  std::size_t existing = 0;
+  const std::optional<bool> found = ScanForKey(fd.Get(), path, &existing);
+  if (found == false && existing < path.size())
+    missing_.emplace_back(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(existing) + 1);
+  return found;
 }
 
 LONG BranchStore::Save() {

@@ -13,7 +13,6 @@
 #include <string>
 
 #include "advapi32.h"
-#include "key_scan.h"
 #include "reg_file.h"
 
 namespace vidazoz::wineprefix {
@@ -67,8 +66,10 @@ class BranchStore {
   FileIdentity identity_;
   std::uint64_t seenGeneration_ = 0;
   FileIdentity scannedIdentity_;
-  std::optional<HeaderIndex> index_;  // of the file version scannedIdentity_, until the tree loads
   int scans_ = 0;
+  // Paths whose last name is missing in that version of the file (its parent exists, no link on
+  // the way): any key under one is absent without another pass.
+  std::vector<std::vector<std::u16string>> missing_;
   std::chrono::steady_clock::time_point lastStat_{};
   bool complete_ = true;
   std::string arch_;

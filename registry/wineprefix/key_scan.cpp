@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -73,9 +75,11 @@ enum class Quick { Unrelated, Below, Decode };
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 // Compares a header's raw text with the path while both are plain ASCII, so that most headers
-// are settled without decoding: Unrelated (a name differs), Below (a key under the path, which
-// therefore exists), or Decode (anything else: escapes, non-ASCII, the path or one above it).
-Quick QuickCompare(std::string_view line, const std::vector<std::u16string_view>& path) {
+// are settled without decoding: Unrelated (a name differs; `matched` names agreed before it),
+// Below (a key under the path, which therefore exists), or Decode (anything else: escapes,
+// non-ASCII, the path or one above it).
+Quick QuickCompare(std::string_view line, const std::vector<std::u16string_view>& path, std::size_t& matched) {
+  matched = 0;
   std::size_t at = 1;  // past '['
   auto raw = [&](std::size_t i) { return i < line.size() ? line[i] : '\0'; };
   for (std::size_t n = 0; n < path.size(); ++n) {
@@ -95,67 +99,86 @@ Quick QuickCompare(std::string_view line, const std::vector<std::u16string_view>
     const char c = raw(at);
     if (c != ']' && c != '\\') return static_cast<unsigned char>(c) >= 0x80 ? Quick::Decode : Quick::Unrelated;
     if (c == '\\' && raw(at + 1) != '\\') return Quick::Decode;  // an escape inside the name
+    matched = n + 1;
   }
   return raw(at) == '\\' && raw(at + 1) == '\\' ? Quick::Below : Quick::Decode;
 }
 
 }  // namespace
 
-bool HeaderIndex::Read(int fd) {
-  arena_.clear();
-  headers_.clear();
-  unsure_ = false;
-  bool first = true, inKeys = false;
+namespace {
+
+// Judges one header line against the path. A link's #link comes after its header, so a header
+// on the way is judged when its block ends (see ScanForKey).
+class PathMatcher {
+ public:
+  explicit PathMatcher(const std::vector<std::u16string_view>& path) : path_(path), found_(path.empty()) {}
+
+  // False when unsure.
+  bool Header(std::string_view line) {
+    onPath_ = false;
+    std::size_t matched = 0;
+    const Quick quick = QuickCompare(line, path_, matched);
+    if (quick == Quick::Unrelated) {
+      deepest_ = std::max(deepest_, matched);
+      return true;
+    }
+    if (quick == Quick::Below) {  // a key under the path, link or not: the path exists
+      found_ = true;
+      return true;
+    }
+    if (!HeaderNames(line, text_, names_)) return false;
+    for (matched = 0; matched < names_.size() && matched < path_.size(); ++matched)
+      if (!SameName(names_[matched], path_[matched])) break;
+    deepest_ = std::max(deepest_, matched);
+    if (matched < names_.size() && matched < path_.size()) return true;
+    if (names_.size() >= path_.size()) found_ = true;
+    onPath_ = names_.size() <= path_.size();
+    return true;
+  }
+  // Whether a #link in the current block is of no concern: its key is not on the way.
+  bool LinkIsHarmless() const { return !onPath_; }
+  bool Found() const { return found_; }
+  // How many leading names of the path name existing keys.
+  std::size_t Deepest() const { return found_ ? path_.size() : deepest_; }
+
+ private:
+  const std::vector<std::u16string_view>& path_;
+  bool found_;
+  bool onPath_ = false;
+  std::size_t deepest_ = 0;
+  std::u16string text_;
+  std::vector<std::u16string_view> names_;
+};
+
+}  // namespace
+
+std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path, std::size_t* existing) {
+  PathMatcher matcher(path);
+  bool first = true, unsure = false, inKeys = false;
   const bool read = ForEachLine(fd, [&](std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (first) {
       first = false;
-      unsure_ = line != kFirstLine;  // a rejected file reads as empty; the parser knows the rules
-      return !unsure_;
+      unsure = line != kFirstLine;  // a rejected file reads as empty; the parser knows the rules
+      return !unsure;
     }
     line = TrimLeft(line);
     if (line.empty()) return true;
     if (line.front() == '[') {
       inKeys = true;
-      headers_.push_back({static_cast<std::uint32_t>(arena_.size()), static_cast<std::uint32_t>(line.size()), false});
-      arena_.append(line);
-      return true;
+      unsure = !matcher.Header(line);
+      return !unsure;
     }
     if (line.front() == '#') {
-      if (!inKeys && line.starts_with("#arch=") && line != "#arch=win32" && line != "#arch=win64") {
-        unsure_ = true;
-        return false;
-      }
-      if (inKeys && line.starts_with("#link") && !headers_.empty()) headers_.back().link = true;
+      if (!inKeys && line.starts_with("#arch=") && line != "#arch=win32" && line != "#arch=win64") unsure = true;
+      if (inKeys && line.starts_with("#link") && !matcher.LinkIsHarmless()) unsure = true;
     }
-    return true;
+    return !unsure;
   });
-  if (arena_.size() > UINT32_MAX) unsure_ = true;
-  return read || unsure_;  // stopping early at something only the parser can judge is no error
-}
-
-std::optional<bool> HeaderIndex::Find(const std::vector<std::u16string_view>& path) const {
-  if (unsure_) return std::nullopt;
-  bool found = path.empty();
-  std::u16string text;
-  std::vector<std::u16string_view> names;
-  for (const Header& h : headers_) {
-    const std::string_view line(arena_.data() + h.offset, h.length);
-    const Quick quick = QuickCompare(line, path);
-    if (quick == Quick::Unrelated) continue;
-    if (quick == Quick::Below) {  // a key under the path, link or not: the path exists
-      found = true;
-      continue;
-    }
-    if (!HeaderNames(line, text, names)) return std::nullopt;
-    bool matches = true;
-    for (std::size_t i = 0; matches && i < names.size() && i < path.size(); ++i) matches = SameName(names[i], path[i]);
-    if (!matches) continue;
-    // A link on the way, or at the key itself, leads elsewhere: let the tree follow it.
-    if (h.link && names.size() <= path.size()) return std::nullopt;
-    if (names.size() >= path.size()) found = true;
-  }
-  return found;
+  if (!read || unsure) return std::nullopt;
+  if (existing != nullptr) *existing = matcher.Deepest();
+  return matcher.Found();
 }
 
 }  // namespace vidazoz::wineprefix

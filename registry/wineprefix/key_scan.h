@@ -1,37 +1,19 @@
 // Whether a key exists, answered from a .reg file's key header lines without building its
-// tree: one pass collects them, each question then runs over those lines alone. A process
-// that asks a few questions (the framework check asks three) saves the parse of a 1.7 MB
-// system.reg. Anything the lines cannot settle exactly as the parser would (links on the way,
-// odd headers, a rejected file) is left to the parser.
+// tree. A process that asks a few questions (the framework check asks three) saves the parse
+// of a 1.7 MB system.reg. Anything the lines cannot settle exactly as the parser would (links
+// on the way, odd headers, a rejected file) is left to the parser.
 #pragma once
 
-#include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
 namespace vidazoz::wineprefix {
 
-// The key header lines of one version of a .reg file, read in one pass.
-class HeaderIndex {
- public:
-  // Reads fd from its start. Afterwards Find answers nothing if the file is one only the
-  // parser can judge (not a registry file, an unknown #arch).
-  bool Read(int fd);
-
-  // Whether the key at `path` (names from the branch root) exists; nullopt when unsure.
-  std::optional<bool> Find(const std::vector<std::u16string_view>& path) const;
-
- private:
-  struct Header {
-    std::uint32_t offset;  // in arena_: the line from its '['
-    std::uint32_t length;
-    bool link;             // its block holds #link
-  };
-  std::string arena_;
-  std::vector<Header> headers_;
-  bool unsure_ = false;
-};
+// Whether the key at `path` (names from the branch root) exists in the file open as fd, read
+// from its start in small chunks (a big buffer costs more in page faults than the pass itself).
+// nullopt when unsure. `existing` receives how many leading names of the path name existing
+// keys (all of them when the key exists).
+std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path, std::size_t* existing = nullptr);
 
 }  // namespace vidazoz::wineprefix

@@ -45,6 +45,18 @@ TEST_F(RegistryTest, MissingPrefixReadsAsEmpty) {
   EXPECT_FALSE(fs::exists(PrefixDir())) << "reading makes nothing";
 }
 
+TEST_F(RegistryTest, TheCheckProbesAnsweredFromTheFileText) {
+  WriteText(fs::path(PrefixDir()) / "system.reg",
+            MachineHeader() + "\n[Software\\\\Microsoft\\\\.NETFramework\\\\policy\\\\v1.1] 1700000000\n");
+  const char* policy = "SOFTWARE\\Microsoft\\.NETFramework\\policy\\";
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, (std::string(policy) + "v2.0").c_str()));
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, (std::string(policy) + "v1.1").c_str()));
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, (std::string(policy) + "v2.0\\Deeper").c_str()));
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "software\\microsoft"));
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\Other"));
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\Other\\Below"));
+}
+
 TEST_F(RegistryTest, WritesGoToTheRightFileAndReadBack) {
   HKEY key = Create(HKEY_LOCAL_MACHINE, "Software\\Vidazoz");
   SetString(key, "Name", "value");
