@@ -439,7 +439,7 @@ class RegFileParser {
     pendingSorted_ = true;
   }
 
-  static constexpr std::size_t kChunk = 1u << 20;
+  static constexpr std::size_t kChunk = 256u << 10;  // small: fresh pages are costly to fault in
 
   const char* cursor_ = nullptr;
   const char* end_ = nullptr;

@@ -172,7 +172,9 @@ TEST_F(WineFiles, DamagedCopiesNeverCrashTheParser) {
     }
     RegBranch branch;
     const ParseResult r = ParseRegFile(damaged, branch);
-    if (round % 3 == 0 && damaged.size() > 40) EXPECT_TRUE(r.valid);
+    if (round % 3 == 0 && damaged.size() > 40) {
+      EXPECT_TRUE(r.valid);
+    }
     if (!r.valid) continue;
     // Whatever was read must write out and read back to the same tree.
     const std::string written = WriteRegFile(branch);
