@@ -24,7 +24,15 @@ build-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 run: build
+	@if [ -z "$$DISPLAY" ]; then \
+	  echo "make run: there is no display (DISPLAY is not set), so the window cannot be shown."; \
+	  echo "Try 'make demo': it runs the window in a virtual X server and writes screenshots to $(BUILD)/demo/."; \
+	  exit 1; \
+	fi
 	./$(BUILD)/app/vidazoz
+
+demo: build
+	bash scripts/demo.sh $(BUILD)
 
 test-native: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

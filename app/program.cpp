@@ -1,28 +1,20 @@
-// Until the window exists: run the check once and print the verdict it would show.
-#include <iostream>
+// The process entry: the program has no start-up routine of its own; the runtime runs frmMain.
+#include "program.h"
 
-#include "framework_check.h"
+#include "frmMain.h"
 
-namespace {
+namespace vidazoz {
 
-class ConsoleDisplay final : public vidazoz::VerdictDisplay {
- public:
-  void SetResultCaption(const std::string& caption) override { std::cout << caption << '\n'; }
-  void SetResultColour(vidazoz::Colour) override {}
-  void SetResultBold(bool) override {}
-  void SetDownloadLinkVisible(bool) override {}
-  void SetDownloadImageVisible(bool) override {}
-  void ShowMessage(const std::string& text, std::int32_t, const std::string& title) override {
-    std::cerr << title << ": " << text << '\n';
-    failed = true;
-  }
-  bool failed = false;
-};
+int RunProgram(runtime::WindowRuntime& runtime, system::SystemServices& services,
+               const RegistryFactory& makeRegistry) {
+  frmMain form(runtime, services, makeRegistry);
+  return runtime.Run(form);
+}
 
-}  // namespace
+}  // namespace vidazoz
 
 int main() {
-  ConsoleDisplay display;
-  vidazoz::RunFrameworkCheck(display, [] { return std::make_unique<vidazoz::cRegistry>(); });
-  return display.failed ? 1 : 0;
+  const auto services = vidazoz::system::MakePlatformServices();
+  const auto runtime = vidazoz::runtime::MakePlatformRuntime();
+  return vidazoz::RunProgram(*runtime, *services, [] { return std::make_unique<vidazoz::cRegistry>(); });
 }

@@ -1,6 +1,7 @@
 #include "wine_prefix.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/wait.h>
@@ -114,18 +115,34 @@ CommandResult RunCommand(const std::vector<std::string>& argv,
     result.output = std::string("cannot start ") + argv[0] + ": " + std::strerror(rc);
     return result;
   }
+  // A daemon the command starts (wineserver -p) inherits the pipe and keeps it open, so the
+  // end of the output is the child's exit, not end-of-file.
   char buffer[4096];
-  for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
-    if (n < 0) {
+  int status = 0;
+  bool exited = false;
+  for (;;) {
+    pollfd pfd{pipeFds[0], POLLIN, 0};
+    const int ready = poll(&pfd, 1, exited ? 0 : 50);
+    if (ready > 0 && (pfd.revents & (POLLIN | POLLHUP)) != 0) {
+      const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+      if (n > 0) {
+        result.output.append(buffer, static_cast<std::size_t>(n));
+        continue;
+      }
+      if (n == 0 && exited) break;
+      if (n == 0) {  // end of file: only the exit is left to wait for
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        exited = true;
+        break;
+      }
       if (errno == EINTR) continue;
-      break;
     }
-    result.output.append(buffer, static_cast<std::size_t>(n));
+    if (exited) break;
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) exited = true;  // drain what is already buffered, then stop
   }
   close(pipeFds[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }

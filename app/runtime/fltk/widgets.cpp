@@ -1,0 +1,60 @@
+#include "widgets.h"
+
+#include <FL/Fl.H>
+#include <FL/fl_draw.H>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace vidazoz::runtime::fltk {
+
+EventBox::EventBox(int x, int y, int w, int h, MouseSink sink, double twipsPerPixelX, double twipsPerPixelY)
+    : Fl_Box(x, y, w, h), sink_(std::move(sink)), twipsPerPixelX_(twipsPerPixelX), twipsPerPixelY_(twipsPerPixelY) {}
+
+MouseArgs EventBox::Args() const {
+  // FLTK numbers the buttons left 1, middle 2, right 3; the handlers expect 1, 4, 2.
+  static constexpr int kButton[] = {0, 1, 4, 2};
+  const int b = Fl::event_button();
+  const int state = Fl::event_state();
+  return {.button = (b >= 1 && b <= 3) ? kButton[b] : 0,
+          .shift = ((state & FL_SHIFT) ? 1 : 0) | ((state & FL_CTRL) ? 2 : 0) | ((state & FL_ALT) ? 4 : 0),
+          .x = static_cast<Twips>(std::lround((Fl::event_x() - x()) * twipsPerPixelX_)),
+          .y = static_cast<Twips>(std::lround((Fl::event_y() - y()) * twipsPerPixelY_))};
+}
+
+int EventBox::handle(int event) {
+  switch (event) {
+    case FL_PUSH:
+      if (sink_.down) sink_.down(Args());
+      return 1;  // also makes this widget receive the release
+    case FL_DRAG:
+      return 1;
+    case FL_RELEASE: {
+      const bool inside = Fl::event_inside(this);
+      if (sink_.up) sink_.up(Args());
+      if (inside && sink_.click) sink_.click();
+      return 1;
+    }
+    default:
+      return Fl_Box::handle(event);
+  }
+}
+
+LineBox::LineBox(int x1, int y1, int x2, int y2)
+    : Fl_Box(std::min(x1, x2), std::min(y1, y2), std::abs(x2 - x1) + 1, std::abs(y2 - y1) + 1),
+      dx_(x2 - x1),
+      dy_(y2 - y1) {
+  box(FL_NO_BOX);
+}
+
+void LineBox::draw() {
+  fl_color(labelcolor());
+  fl_line_style(FL_SOLID, 1);
+  const int x0 = dx_ >= 0 ? x() : x() + w() - 1;
+  const int y0 = dy_ >= 0 ? y() : y() + h() - 1;
+  fl_line(x0, y0, x0 + dx_, y0 + dy_);
+  fl_line_style(0);
+}
+
+}  // namespace vidazoz::runtime::fltk

@@ -1,0 +1,127 @@
+// cRegistry over a Wine prefix's registry files: a whole file-type association (22 durable
+// writes) on a fresh prefix, and listing a key with 10,000 sub-keys.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cRegistry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vidazoz::Boolean;
+using vidazoz::cRegistry;
+
+// A prefix folder of its own, removed afterwards; WINEPREFIX points at it while it lives.
+class ScratchPrefix {
+ public:
+  ScratchPrefix() {
+    std::string pattern = (fs::temp_directory_path() / "vidazoz-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    setenv("WINEPREFIX", path_.c_str(), 1);
+  }
+  ScratchPrefix(const ScratchPrefix&) = delete;
+  ScratchPrefix& operator=(const ScratchPrefix&) = delete;
+  ~ScratchPrefix() {
+    unsetenv("WINEPREFIX");
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& Path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// The registry files of a booted prefix, when the tests have made one in this build.
+fs::path BootedTemplate() {
+  if (const char* dir = std::getenv("VIDAZOZ_TEST_CACHE")) return fs::path(dir) / "wine-template";
+  // bench/<binary> inside the build folder, next to the tests' cache.
+  return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "test-cache" / "wine-template";
+}
+
+// Every verb and an icon: 11 rows, each under both class roots. False when a write failed.
+bool Associate(benchmark::State& state) {
+  try {
+    cRegistry r;
+    r.CreateEXEAssociation("C:\\Program Files\\Vidazoz\\viewer.exe", "Vidazoz.Doc", "Vidazoz document", "vzd",
+                           "&Open", Boolean::True, "&Print", Boolean::True, "&New", Boolean::True, "", 0);
+    return true;
+  } catch (const vidazoz::Error& e) {
+    state.SkipWithError(e.Description().c_str());
+    return false;
+  }
+}
+
+void BM_CreateEXEAssociation_EmptyPrefix(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto prefix = std::make_unique<ScratchPrefix>();
+    state.ResumeTiming();
+    if (!Associate(state)) break;
+    state.PauseTiming();
+    prefix.reset();
+    state.ResumeTiming();
+  }
+  state.counters["writes"] = 22;
+}
+BENCHMARK(BM_CreateEXEAssociation_EmptyPrefix)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CreateEXEAssociation_BootedPrefix(benchmark::State& state) {
+  const fs::path templ = BootedTemplate();
+  if (!fs::exists(templ / "system.reg")) {
+    state.SkipWithError("no booted prefix in this build yet (run the tests once)");
+    return;
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto prefix = std::make_unique<ScratchPrefix>();
+    for (const char* name : {"system.reg", "user.reg", "userdef.reg"})
+      fs::copy_file(templ / name, prefix->Path() / name);
+    state.ResumeTiming();
+    if (!Associate(state)) break;
+    state.PauseTiming();
+    prefix.reset();
+    state.ResumeTiming();
+  }
+  state.counters["writes"] = 22;
+}
+BENCHMARK(BM_CreateEXEAssociation_BootedPrefix)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A system.reg holding Software\VidazozBench with `count` empty sub-keys, in Wine's format.
+void WriteManySubKeys(const fs::path& prefix, int count) {
+  std::ofstream out(prefix / "system.reg", std::ios::binary);
+  out << "WINE REGISTRY Version 2\n;; All keys relative to \\\\REGISTRY\\\\Machine\n\n#arch=win32\n";
+  char name[32];
+  for (int i = 0; i < count; ++i) {
+    std::snprintf(name, sizeof name, "Key%05d", i);
+    out << "\n[Software\\\\VidazozBench\\\\" << name << "] 1700000000\n#time=1da1b5e5c3a0000\n";
+  }
+}
+
+void BM_EnumerateSections_10000SubKeys(benchmark::State& state) {
+  ScratchPrefix prefix;
+  WriteManySubKeys(prefix.Path(), 10000);
+  cRegistry r;
+  r.ClassKey(vidazoz::kHKEY_LOCAL_MACHINE);
+  r.SectionKey("Software\\VidazozBench");
+  vidazoz::NameList names;
+  std::int32_t count = 0;
+  for (auto _ : state) {
+    r.EnumerateSections(names, count);
+    benchmark::DoNotOptimize(names);
+  }
+  if (count != 10000) state.SkipWithError(("listed " + std::to_string(count) + " sub-keys").c_str());
+  state.counters["subkeys"] = count;
+}
+BENCHMARK(BM_EnumerateSections_10000SubKeys)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

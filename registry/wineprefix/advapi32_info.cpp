@@ -1,0 +1,115 @@
+// What a key holds: sub-key listing and the statistics of RegQueryInfoKeyA.
+#include <algorithm>
+#include <cstring>
+
+#include "ansi.h"
+#include "platform.h"
+
+using namespace vidazoz::wineprefix;
+
+namespace {
+
+// The sub-key names of a key, or of HKEY_USERS (its two user branches).
+std::vector<std::u16string> SubkeyNames(const KeyAccess& key) {
+  if (key.usersRoot) return {std::u16string(kDefaultUserName), std::u16string(kUserSid)};
+  std::vector<std::u16string> names;
+  names.reserve(key.key->SubkeyCount());
+  for (std::size_t i = 0; i < key.key->SubkeyCount(); ++i) names.push_back(key.key->Subkey(i).Name());
+  return names;
+}
+
+}  // namespace
+
+LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
+  if (lpName == nullptr) return ERROR_INVALID_PARAMETER;  // Wine faults here
+  Platform& platform = Platform::Instance();
+  std::lock_guard lock(platform.Mutex());
+  KeyRef ref;
+  if (const LONG status = LookupHandle(platform, hKey, ref)) return status;
+  if (!(ref.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  RegistryView view(*ref.prefix);
+  const KeyAccess key = Access(view, ref);
+  if (key.status != ERROR_SUCCESS) return key.status;
+  std::string name;
+  if (key.usersRoot) {
+    const std::vector<std::u16string> names = SubkeyNames(key);
+    if (dwIndex >= names.size()) return ERROR_NO_MORE_ITEMS;
+    name = vidazoz::ansi::FromUtf16(names[dwIndex]);
+  } else {
+    if (dwIndex >= key.key->SubkeyCount()) return ERROR_NO_MORE_ITEMS;
+    name = vidazoz::ansi::FromUtf16(key.key->Subkey(dwIndex).Name());
+  }
+  if (name.size() + 1 > cchName) return ERROR_MORE_DATA;
+  std::memcpy(lpName, name.c_str(), name.size() + 1);
+  return ERROR_SUCCESS;
+}
+
+LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
+                      LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                      LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                      PFILETIME lpftLastWriteTime) {
+  if (lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
+  Platform& platform = Platform::Instance();
+  std::lock_guard lock(platform.Mutex());
+  KeyRef ref;
+  if (const LONG status = LookupHandle(platform, hKey, ref)) return status;
+  RegistryView view(*ref.prefix);
+  const KeyAccess key = Access(view, ref);
+  if (key.status != ERROR_SUCCESS) return key.status;
+
+  // Lengths count UTF-16 units without the NUL, as Wine's server reports them.
+  DWORD subkeys = 0, maxSubkey = 0, maxClass = 0, values = 0, maxValueName = 0, maxValue = 0;
+  std::uint64_t modified = 0;
+  std::string cls;
+  if (key.usersRoot) {
+    for (const std::u16string& name : SubkeyNames(key)) maxSubkey = std::max(maxSubkey, static_cast<DWORD>(name.size()));
+    subkeys = 2;
+  } else {
+    const RegKey& k = *key.key;
+    subkeys = static_cast<DWORD>(k.SubkeyCount());
+    for (std::size_t i = 0; i < k.SubkeyCount(); ++i) {
+      const RegKey& sub = k.Subkey(i);
+      maxSubkey = std::max(maxSubkey, static_cast<DWORD>(sub.Name().size()));
+      if (sub.HasClass()) maxClass = std::max(maxClass, static_cast<DWORD>(sub.ClassName()->size()));
+    }
+    values = static_cast<DWORD>(k.ValueCount());
+    for (std::size_t i = 0; i < k.ValueCount(); ++i) {
+      maxValueName = std::max(maxValueName, static_cast<DWORD>(k.Value(i).name.size()));
+      maxValue = std::max(maxValue, static_cast<DWORD>(k.Value(i).data.size()));
+    }
+    modified = k.Modified();
+    if (k.HasClass()) cls = vidazoz::ansi::FromUtf16(*k.ClassName());
+  }
+
+  LONG status = ERROR_SUCCESS;
+  if (lpcchClass != nullptr) {
+    const auto length = static_cast<DWORD>(cls.size());
+    if (lpClass != nullptr && *lpcchClass != 0) {
+      if (length + 1 > *lpcchClass) {
+        // What fits, terminated; the count says how much that was.
+        const DWORD fits = *lpcchClass - 1;
+        std::memcpy(lpClass, cls.data(), fits);
+        lpClass[fits] = '\0';
+        *lpcchClass = fits;
+        status = ERROR_MORE_DATA;
+      } else {
+        std::memcpy(lpClass, cls.c_str(), cls.size() + 1);
+        *lpcchClass = length;
+      }
+    } else {
+      *lpcchClass = length;  // a zero-sized buffer only learns the length
+    }
+  }
+  if (lpcSubKeys != nullptr) *lpcSubKeys = subkeys;
+  if (lpcbMaxSubKeyLen != nullptr) *lpcbMaxSubKeyLen = maxSubkey;
+  if (lpcbMaxClassLen != nullptr) *lpcbMaxClassLen = maxClass;
+  if (lpcValues != nullptr) *lpcValues = values;
+  if (lpcbMaxValueNameLen != nullptr) *lpcbMaxValueNameLen = maxValueName;
+  if (lpcbMaxValueLen != nullptr) *lpcbMaxValueLen = maxValue;
+  if (lpcbSecurityDescriptor != nullptr) *lpcbSecurityDescriptor = 0;  // Wine reports none
+  if (lpftLastWriteTime != nullptr) {
+    lpftLastWriteTime->dwLowDateTime = static_cast<DWORD>(modified & 0xFFFFFFFF);
+    lpftLastWriteTime->dwHighDateTime = static_cast<DWORD>(modified >> 32);
+  }
+  return status;
+}

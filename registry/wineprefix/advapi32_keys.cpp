@@ -1,0 +1,196 @@
+// Opening, creating, closing and deleting keys, and the connection to a machine's registry.
+#include <unistd.h>
+
+#include <cstring>
+
+#include "ansi.h"
+#include "platform.h"
+
+using namespace vidazoz::wineprefix;
+
+namespace {
+
+// A status no Win32 call returns: the key a create walked to lives in another branch now.
+constexpr LONG kTargetMoved = -1;
+
+LONG CheckAnsiLength(LPCSTR subkey) {
+  return (subkey != nullptr && std::strlen(subkey) > kMaxAnsiSubkey) ? ERROR_MORE_DATA : ERROR_SUCCESS;
+}
+
+void CreateChain(RegKey* parent, const std::vector<std::u16string>& names, const std::u16string& cls,
+                 bool isVolatile) {
+  const std::uint64_t now = FileTimeNow();
+  parent->SetModified(now);  // Wine stamps a key that gains a sub-key
+  for (const std::u16string& name : names) {
+    RegKey& child = parent->AddSubkey(name);
+    child.SetModified(now);
+    if (!cls.empty()) child.SetClassName(cls);
+    child.SetVolatile(isVolatile);
+    parent = &child;
+  }
+}
+
+bool IsLocalMachineName(std::string name) {
+  if (name.size() >= 2 && name[0] == '\\' && name[1] == '\\') name.erase(0, 2);
+  auto same = [](std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return std::tolower(x) == std::tolower(y); });
+  };
+  if (same(name, "localhost")) return true;
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return false;
+  // Wine's computer name is the host name up to its first dot.
+  std::string_view computer(host);
+  computer = computer.substr(0, computer.find('.'));
+  return !computer.empty() && same(name, computer);
+}
+
+}  // namespace
+
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) {
+  if (phkResult != nullptr && (lpSubKey == nullptr || *lpSubKey == '\0') && IsPredefinedHandle(hKey)) {
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
+  if (hKey == nullptr) return ERROR_INVALID_HANDLE;
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;  // Wine faults here
+  *phkResult = nullptr;
+  if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
+
+  Platform& platform = Platform::Instance();
+  std::lock_guard lock(platform.Mutex());
+  KeyRef base;
+  if (const LONG status = LookupHandle(platform, hKey, base)) return status;
+  std::u16string subkey = ToUnits(lpSubKey);
+  if (hKey == HKEY_CLASSES_ROOT && !subkey.empty() && subkey.front() == u'\\') subkey.erase(0, 1);
+  std::vector<std::u16string> names;
+  if (const LONG status = SplitSubkey(subkey, names)) return status;
+
+  RegistryView view(*base.prefix);
+  Resolution r = Resolve(view, base.location, names);
+  if (r.status != ERROR_SUCCESS) return r.status;
+  if (!r.missing.empty()) {
+    // A predefined root whose own key is not in the files yet still opens as itself.
+    if (!(base.predefined && names.empty())) return ERROR_FILE_NOT_FOUND;
+    r.at = base.location;
+  }
+  *phkResult = platform.Handles().Add(OpenKey{base.prefix, std::move(r.at), GrantedAccess(samDesired)});
+  return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                     REGSAM samDesired, const SECURITY_ATTRIBUTES* /*lpSecurityAttributes*/, PHKEY phkResult,
+                     LPDWORD lpdwDisposition) {
+  if (hKey == nullptr) return ERROR_INVALID_HANDLE;
+  if (Reserved != 0) return ERROR_INVALID_PARAMETER;
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;  // Wine creates the key, then faults
+  if (dwOptions & REG_OPTION_CREATE_LINK) return ERROR_INVALID_PARAMETER;  // not supported here
+  *phkResult = nullptr;
+  if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
+
+  Platform& platform = Platform::Instance();
+  std::lock_guard lock(platform.Mutex());
+  KeyRef base;
+  if (const LONG status = LookupHandle(platform, hKey, base)) return status;
+  std::vector<std::u16string> names;
+  if (const LONG status = SplitSubkey(ToUnits(lpSubKey), names)) return status;
+  const std::u16string cls = ToUnits(lpClass);
+  const bool isVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
+
+  KeyLocation made;
+  DWORD disposition = REG_OPENED_EXISTING_KEY;
+  auto settle = [&](const Resolution& r) {
+    made = r.at;
+    made.path.insert(made.path.end(), r.missing.begin(), r.missing.end());
+  };
+  RegistryView view(*base.prefix);
+  Resolution r = Resolve(view, base.location, names);
+  if (r.status != ERROR_SUCCESS) return r.status;
+  LONG status = ERROR_SUCCESS;
+  if (r.missing.empty()) {
+    settle(r);
+  } else {
+    // Retry when a concurrent writer moved the path into another branch (a new link).
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      const Branch branch = r.at.branch;
+      status = base.prefix->Change(branch, [&](RegistryView& fresh, bool& changed) -> LONG {
+        Resolution now = Resolve(fresh, base.location, names);
+        if (now.status != ERROR_SUCCESS) return now.status;
+        if (now.missing.empty()) {
+          settle(now);
+          return ERROR_SUCCESS;
+        }
+        if (now.key == nullptr) return ERROR_ACCESS_DENIED;  // HKEY_USERS holds only the two user branches
+        if (now.at.branch != branch) {
+          r = now;
+          return kTargetMoved;
+        }
+        if (now.key->IsVolatile() && !isVolatile) return ERROR_CHILD_MUST_BE_VOLATILE;
+        CreateChain(now.key, now.missing, cls, isVolatile);
+        settle(now);
+        disposition = REG_CREATED_NEW_KEY;
+        changed = true;
+        return ERROR_SUCCESS;
+      });
+      if (status != kTargetMoved) break;
+    }
+    if (status == kTargetMoved) status = ERROR_ACCESS_DENIED;
+  }
+  if (status != ERROR_SUCCESS) return status;
+  if (names.empty()) disposition = REG_CREATED_NEW_KEY;  // Wine reports "created" for the key itself
+  *phkResult = platform.Handles().Add(OpenKey{base.prefix, std::move(made), GrantedAccess(samDesired)});
+  if (lpdwDisposition != nullptr) *lpdwDisposition = disposition;
+  return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY hKey) {
+  if (IsPredefinedHandle(hKey)) return ERROR_SUCCESS;
+  Platform& platform = Platform::Instance();
+  std::lock_guard lock(platform.Mutex());
+  return platform.Handles().Remove(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
+  Platform& platform = Platform::Instance();
+  std::lock_guard lock(platform.Mutex());
+  KeyRef base;
+  if (const LONG status = LookupHandle(platform, hKey, base)) return status;
+  std::vector<std::u16string> names;
+  if (const LONG status = SplitSubkey(ToUnits(lpSubKey), names)) return status;
+  // The roots themselves are never deleted (Wine refuses them too: they have sub-keys).
+  if (names.empty() && base.predefined) return ERROR_ACCESS_DENIED;
+
+  RegistryView view(*base.prefix);
+  Resolution r = Resolve(view, base.location, names);
+  if (r.status != ERROR_SUCCESS) return r.status;
+  if (!r.missing.empty()) return names.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+  const KeyLocation target = r.at;
+  if (target.usersRoot || target.path.empty()) return ERROR_ACCESS_DENIED;
+
+  const LONG status = base.prefix->Change(target.branch, [&](RegistryView& fresh, bool& changed) -> LONG {
+    KeyLocation parentLoc = target;
+    parentLoc.path.pop_back();
+    Resolution parent = Resolve(fresh, parentLoc, {});
+    RegKey* key = parent.missing.empty() && parent.key ? parent.key->FindSubkey(target.path.back()) : nullptr;
+    if (key == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (key->SubkeyCount() != 0) return ERROR_ACCESS_DENIED;
+    parent.key->RemoveSubkey(target.path.back());
+    parent.key->SetModified(FileTimeNow());
+    changed = true;
+    return ERROR_SUCCESS;
+  });
+  if (status == ERROR_SUCCESS) platform.Handles().MarkDeleted(base.prefix.get(), target);
+  return status;
+}
+
+LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  // Wine hands back the handle it was given, unchecked.
+  if (lpMachineName == nullptr || *lpMachineName == '\0' || IsLocalMachineName(lpMachineName)) {
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
+  return ERROR_BAD_NETPATH;
+}

@@ -1,0 +1,168 @@
+// Values: query, set, delete and enumerate, with the A calls' conversions and size rules.
+#include <cstring>
+
+#include "ansi.h"
+#include "platform.h"
+
+using namespace vidazoz::wineprefix;
+
+namespace {
+
+constexpr std::size_t kMaxValueNameUnits = 16383;
+
+// The bytes an A caller receives for a value: strings converted to the ANSI code page.
+std::vector<std::uint8_t> AnsiData(const RegValue& value) {
+  if (!IsStringType(value.type)) return value.data;
+  const std::string text = AnsiFromStored(value.data);
+  return {text.begin(), text.end()};
+}
+
+// Copies data into the caller's buffer; a string that does not end in NUL gets one after
+// it when there is room, without counting it.
+void CopyOut(const std::vector<std::uint8_t>& bytes, DWORD type, LPBYTE out, DWORD room) {
+  if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
+  if (IsStringType(type) && !bytes.empty() && bytes.back() != 0 && room > bytes.size()) out[bytes.size()] = 0;
+}
+
+std::vector<std::uint8_t> StoredData(DWORD type, const BYTE* data, DWORD count) {
+  if (!IsStringType(type)) return std::vector<std::uint8_t>(data, data + count);
+  // As Windows does: an ANSI string whose NUL lies just past the count gets it included.
+  if (count != 0 && data[count - 1] != 0 && data[count] == 0) ++count;
+  const std::u16string units = vidazoz::ansi::ToUtf16(std::string_view(reinterpret_cast<const char*>(data), count));
+  std::vector<std::uint8_t> bytes(units.size() * 2);
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    bytes[2 * i] = static_cast<std::uint8_t>(units[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<std::uint8_t>(units[i] >> 8);
+  }
+  return bytes;
+}
+
+struct ValueCall {
+  Platform& platform = Platform::Instance();
+  std::unique_lock<std::mutex> lock{platform.Mutex()};
+  KeyRef ref;
+};
+
+}  // namespace
+
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                      LPDWORD lpcbData) {
+  if ((lpData != nullptr && lpcbData == nullptr) || lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
+  ValueCall call;
+  if (const LONG status = LookupHandle(call.platform, hKey, call.ref)) return status;
+  if (!(call.ref.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  RegistryView view(*call.ref.prefix);
+  const KeyAccess key = Access(view, call.ref);
+  if (key.status != ERROR_SUCCESS) return key.status;
+  const RegValue* value = key.key != nullptr ? key.key->FindValue(ToUnits(lpValueName)) : nullptr;
+  if (value == nullptr) {
+    if (lpType != nullptr) *lpType = REG_NONE;
+    if (lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
+    return ERROR_FILE_NOT_FOUND;
+  }
+  const std::vector<std::uint8_t> bytes = AnsiData(*value);
+  const auto size = static_cast<DWORD>(bytes.size());
+  if (lpType != nullptr) *lpType = value->type;
+  if (lpData != nullptr) {
+    if (*lpcbData < size) {
+      *lpcbData = size;
+      return ERROR_MORE_DATA;
+    }
+    CopyOut(bytes, value->type, lpData, *lpcbData);
+  }
+  if (lpcbData != nullptr) *lpcbData = size;
+  return ERROR_SUCCESS;
+}
+
+LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as by Wine*/, DWORD dwType,
+                    const BYTE* lpData, DWORD cbData) {
+  ValueCall call;
+  if (const LONG status = LookupHandle(call.platform, hKey, call.ref)) return status;
+  if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
+  if (!(call.ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  const std::u16string name = ToUnits(lpValueName);
+  if (name.size() > kMaxValueNameUnits) return ERROR_INVALID_PARAMETER;
+  if (call.ref.location.usersRoot) return ERROR_ACCESS_DENIED;  // no file holds HKEY_USERS itself
+  std::vector<std::uint8_t> data = lpData != nullptr ? StoredData(dwType, lpData, cbData) : std::vector<std::uint8_t>();
+
+  const KeyRef& ref = call.ref;
+  return ref.prefix->Change(ref.location.branch, [&](RegistryView& view, bool& changed) -> LONG {
+    Resolution r = Resolve(view, ref.location, {});
+    if (r.status != ERROR_SUCCESS) return r.status;
+    RegKey* key = r.key;
+    if (!r.missing.empty()) {
+      if (!ref.predefined) return ERROR_KEY_DELETED;
+      // A root not in the files yet (HKCR in an empty prefix) comes into being.
+      for (const std::u16string& n : r.missing) key = &key->AddSubkey(n);
+    }
+    if (key->IsLink()) return ERROR_ACCESS_DENIED;
+    const RegValue* old = key->FindValue(name);
+    if (old != nullptr && old->type == dwType && old->data == data) return ERROR_SUCCESS;  // Wine leaves the time alone
+    key->SetValue(name, dwType, std::move(data));
+    key->SetModified(FileTimeNow());
+    changed = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+  ValueCall call;
+  if (const LONG status = LookupHandle(call.platform, hKey, call.ref)) return status;
+  if (!(call.ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (call.ref.location.usersRoot) return ERROR_FILE_NOT_FOUND;
+  const std::u16string name = ToUnits(lpValueName);
+  const KeyRef& ref = call.ref;
+  {
+    // Nothing to delete needs no lock and no write.
+    RegistryView view(*ref.prefix);
+    const KeyAccess key = Access(view, ref);
+    if (key.status != ERROR_SUCCESS) return key.status;
+    if (key.key->FindValue(name) == nullptr) return ERROR_FILE_NOT_FOUND;
+  }
+  return ref.prefix->Change(ref.location.branch, [&](RegistryView& view, bool& changed) -> LONG {
+    const KeyAccess key = Access(view, ref);
+    if (key.status != ERROR_SUCCESS) return key.status;
+    if (!key.key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
+    key.key->SetModified(FileTimeNow());
+    changed = true;
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
+      (lpData != nullptr && lpcbData == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  ValueCall call;
+  if (const LONG status = LookupHandle(call.platform, hKey, call.ref)) return status;
+  if (!(call.ref.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  RegistryView view(*call.ref.prefix);
+  const KeyAccess key = Access(view, call.ref);
+  if (key.status != ERROR_SUCCESS) return key.status;
+  if (key.key == nullptr || dwIndex >= key.key->ValueCount()) return ERROR_NO_MORE_ITEMS;
+
+  const RegValue& value = key.key->Value(dwIndex);
+  const std::vector<std::uint8_t> bytes = AnsiData(value);
+  const auto size = static_cast<DWORD>(bytes.size());
+  if (lpType != nullptr) *lpType = value.type;
+  if (lpData != nullptr && *lpcbData < size) {
+    *lpcbData = size;
+    return ERROR_MORE_DATA;
+  }
+  if (*lpcchValueName == 0) return ERROR_MORE_DATA;
+  if (lpData != nullptr) CopyOut(bytes, value.type, lpData, *lpcbData);
+  if (lpcbData != nullptr) *lpcbData = size;
+
+  const std::string name = vidazoz::ansi::FromUtf16(value.name);
+  if (name.size() >= *lpcchValueName) {
+    // Wine writes what fits, terminated, and leaves the count alone.
+    const std::size_t fits = *lpcchValueName - 1;
+    std::memcpy(lpValueName, name.data(), fits);
+    lpValueName[fits] = '\0';
+    return ERROR_MORE_DATA;
+  }
+  std::memcpy(lpValueName, name.c_str(), name.size() + 1);
+  *lpcchValueName = static_cast<DWORD>(name.size());
+  return ERROR_SUCCESS;
+}

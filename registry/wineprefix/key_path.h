@@ -1,0 +1,59 @@
+// Naming keys: splitting a sub-key string, where the predefined roots lead, and walking a
+// path through the branches with Wine's symbolic links followed.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "advapi32.h"
+#include "branch.h"
+#include "key_tree.h"
+
+namespace vidazoz::wineprefix {
+
+// A key's place: its branch and the names below the branch root as stored (links already
+// followed). usersRoot marks \REGISTRY\User itself (HKEY_USERS), which no file holds.
+struct KeyLocation {
+  Branch branch = Branch::Machine;
+  bool usersRoot = false;
+  std::vector<std::u16string> path;
+};
+
+bool SameLocation(const KeyLocation& a, const KeyLocation& b);
+
+// Where a predefined root handle leads; nullopt for anything else (and for the pseudo
+// roots that are no keys).
+std::optional<KeyLocation> RootLocation(HKEY root);
+bool IsPredefinedHandle(HKEY key);  // 0x80000000..0x80000006
+
+inline constexpr std::size_t kMaxNameUnits = 256;   // Wine accepts 256, not the documented 255
+inline constexpr std::size_t kMaxAnsiSubkey = 260;  // an A call's whole sub-key string
+inline constexpr int kMaxLinkDepth = 16;
+
+// Splits at runs of backslashes; trailing ones are ignored. A leading backslash gives 161
+// (ERROR_BAD_PATHNAME), a name longer than kMaxNameUnits gives 87.
+LONG SplitSubkey(std::u16string_view subkey, std::vector<std::u16string>& names);
+
+// The target of a link value (\Registry\Machine\..., \Registry\User\<sid>\...), case-insensitive.
+std::optional<KeyLocation> ParseLinkTarget(std::u16string_view target);
+
+// The branch roots a walk may visit; an implementation pins each branch for its lifetime.
+class BranchSource {
+ public:
+  virtual ~BranchSource() = default;
+  virtual RegKey& Root(Branch branch) = 0;
+};
+
+struct Resolution {
+  LONG status = ERROR_SUCCESS;  // 2 for a link without a usable target or links too deep
+  KeyLocation at;               // the deepest existing key reached
+  RegKey* key = nullptr;        // that key; null at the HKEY_USERS root
+  std::vector<std::u16string> missing;  // names below `at` that do not exist (yet)
+};
+
+// Walks base's path and then names from the branch root, following links at every step.
+Resolution Resolve(BranchSource& source, const KeyLocation& base, const std::vector<std::u16string>& names);
+
+}  // namespace vidazoz::wineprefix

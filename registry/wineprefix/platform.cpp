@@ -1,0 +1,75 @@
+#include "platform.h"
+
+#include <ctime>
+
+#include "ansi.h"
+
+namespace vidazoz::wineprefix {
+
+Platform& Platform::Instance() {
+  static Platform platform;
+  return platform;
+}
+
+std::shared_ptr<PrefixRegistry> Platform::CurrentPrefix() {
+  PrefixLocation where = LocatePrefix();
+  if (!prefix_ || !(prefix_->Location() == where)) prefix_ = std::make_shared<PrefixRegistry>(std::move(where));
+  return prefix_;
+}
+
+LONG LookupHandle(Platform& platform, HKEY handle, KeyRef& out) {
+  if (handle == nullptr) return ERROR_INVALID_HANDLE;
+  if (IsPredefinedHandle(handle)) {
+    std::optional<KeyLocation> root = RootLocation(handle);
+    if (!root) return ERROR_INVALID_HANDLE;
+    out = KeyRef{platform.CurrentPrefix(), std::move(*root), KEY_ALL_ACCESS, true};
+    return ERROR_SUCCESS;
+  }
+  const OpenKey* open = platform.Handles().Find(handle);
+  if (open == nullptr) return ERROR_INVALID_HANDLE;
+  if (open->deleted) return ERROR_KEY_DELETED;
+  out = KeyRef{open->prefix, open->location, open->access, false};
+  return ERROR_SUCCESS;
+}
+
+KeyAccess Access(RegistryView& view, const KeyRef& ref) {
+  if (ref.location.usersRoot) return {ERROR_SUCCESS, nullptr, true};
+  Resolution r = Resolve(view, ref.location, {});
+  if (r.status == ERROR_SUCCESS && r.missing.empty()) return {ERROR_SUCCESS, r.key, false};
+  if (ref.predefined) {
+    static RegKey empty{u""};  // never written to: callers only read through it
+    return {ERROR_SUCCESS, &empty, false};
+  }
+  return {ERROR_KEY_DELETED, nullptr, false};  // deleted by another process
+}
+
+REGSAM GrantedAccess(REGSAM desired) {
+  constexpr REGSAM kGenericRead = 0x80000000, kGenericWrite = 0x40000000, kGenericExecute = 0x20000000,
+                   kGenericAll = 0x10000000, kMaximumAllowed = 0x02000000;
+  REGSAM granted = desired & 0x00FFFFFF;
+  if (desired & (kGenericAll | kMaximumAllowed)) granted |= KEY_ALL_ACCESS;
+  if (desired & (kGenericRead | kGenericExecute)) granted |= KEY_READ;
+  if (desired & kGenericWrite) granted |= KEY_WRITE;
+  return granted;
+}
+
+std::uint64_t FileTimeNow() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  constexpr std::uint64_t kEpochDelta = 11644473600ULL;  // 1601-01-01 to 1970-01-01, in seconds
+  return (static_cast<std::uint64_t>(ts.tv_sec) + kEpochDelta) * 10000000ULL +
+         static_cast<std::uint64_t>(ts.tv_nsec) / 100;
+}
+
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+std::u16string ToUnits(const char* ansi) { return ansi == nullptr ? std::u16string() : ansi::ToUtf16(ansi); }
+
+std::string AnsiFromStored(const std::vector<std::uint8_t>& data) {
+  std::u16string units(data.size() / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+  return ansi::FromUtf16(units);
+}
+
+}  // namespace vidazoz::wineprefix

@@ -1,0 +1,63 @@
+// The registry platform service: the prefix in use, the open handles and the one mutex that
+// serialises the calls. Shared by the advapi32_*.cpp files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "advapi32.h"
+#include "handle_table.h"
+#include "prefix_registry.h"
+
+namespace vidazoz::wineprefix {
+
+class Platform {
+ public:
+  static Platform& Instance();
+
+  std::mutex& Mutex() { return mutex_; }
+  HandleTable& Handles() { return handles_; }
+  // The prefix the environment names now; a new one when $WINEPREFIX (or HOME) changed.
+  std::shared_ptr<PrefixRegistry> CurrentPrefix();
+
+ private:
+  std::mutex mutex_;
+  HandleTable handles_;
+  std::shared_ptr<PrefixRegistry> prefix_;
+};
+
+// A key named by a handle, as a call sees it.
+struct KeyRef {
+  std::shared_ptr<PrefixRegistry> prefix;
+  KeyLocation location;
+  REGSAM access = 0;
+  bool predefined = false;
+};
+
+// Resolves a handle: 6 for 0, unknown handles and the pseudo roots that are no keys; 1018
+// for a key deleted through this process. Call with the mutex held.
+LONG LookupHandle(Platform& platform, HKEY handle, KeyRef& out);
+
+// The key a reference names, in this view: null when it is gone (or is the HKEY_USERS
+// root, see usersRoot). A predefined root that is missing reads as an empty key.
+struct KeyAccess {
+  LONG status = ERROR_SUCCESS;
+  RegKey* key = nullptr;
+  bool usersRoot = false;
+};
+KeyAccess Access(RegistryView& view, const KeyRef& ref);
+
+// What an access mask grants, generic rights mapped as Wine maps them for keys.
+REGSAM GrantedAccess(REGSAM desired);
+
+std::uint64_t FileTimeNow();
+
+// Strings as Wine keeps them: UTF-16LE bytes. The A calls convert with Windows-1252.
+bool IsStringType(DWORD type);
+std::u16string ToUnits(const char* ansi);  // NULL reads as ""
+std::string AnsiFromStored(const std::vector<std::uint8_t>& data);  // string data, as the A calls return it
+
+}  // namespace vidazoz::wineprefix

@@ -1,0 +1,54 @@
+// The registry of one prefix: its three branch files, read through a per-process cache and
+// changed under the prefix's writer lock.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "branch.h"
+#include "branch_store.h"
+#include "key_path.h"
+#include "prefix_location.h"
+
+namespace vidazoz::wineprefix {
+
+class PrefixRegistry;
+
+// A consistent picture for one call: each branch is checked against its file once, then kept.
+class RegistryView final : public BranchSource {
+ public:
+  explicit RegistryView(PrefixRegistry& prefix) : prefix_(prefix) {}
+  RegKey& Root(Branch branch) override;
+  RegBranch& BranchOf(Branch branch);
+
+ private:
+  friend class PrefixRegistry;
+  PrefixRegistry& prefix_;
+  std::array<std::shared_ptr<RegBranch>, 3> pinned_;
+};
+
+// A change to one branch. It returns a status and sets `changed` when the branch now differs
+// from the file; it must leave the branch untouched when it fails.
+using BranchChange = std::function<LONG(RegistryView& view, bool& changed)>;
+
+class PrefixRegistry {
+ public:
+  explicit PrefixRegistry(PrefixLocation location);
+
+  const PrefixLocation& Location() const { return location_; }
+  BranchStore& Store(Branch branch) { return stores_[Index(branch)]; }
+
+  // Runs `change` on fresh data under the prefix's lock and saves the branch durably.
+  // Refusals: 1015 when the file did not parse whole, 32 while a wineserver runs for the
+  // prefix, 5 when the prefix cannot be written, 1016 for other I/O failures.
+  LONG Change(Branch branch, const BranchChange& change);
+
+ private:
+  LONG PrepareNewFile(Branch branch, RegBranch& fresh);
+
+  PrefixLocation location_;
+  std::array<BranchStore, 3> stores_;
+};
+
+}  // namespace vidazoz::wineprefix

@@ -1,0 +1,145 @@
+// What cRegistry writes, Wine reads, and the other way round: `wine reg` on a booted prefix of
+// the test's own. Linux only.
+#ifndef _WIN32
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "cRegistry.h"
+#include "temp_dir.h"
+#include "wine_prefix.h"
+
+namespace vidazoz {
+namespace {
+
+using testing::ScopedEnv;
+using testing::WinePrefix;
+using namespace std::string_literals;
+
+struct Listed {
+  std::string type;
+  std::string data;
+  bool operator==(const Listed&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const Listed& l) { return os << l.type << " [" << l.data << "]"; }
+
+class WineInterop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    prefix_ = WinePrefix::Booted();
+    home_ = std::make_unique<ScopedEnv>("HOME", prefix_->Path().parent_path().string());
+    active_ = prefix_->Activate();
+    cRegistry probe;
+    probe.ClassKey(kHKEY_LOCAL_MACHINE);
+    if (!IsSet(probe.KeyExists())) GTEST_SKIP() << "the registry platform is not built into this tree yet";
+  }
+
+  void Add(const std::vector<std::string>& args) {
+    std::vector<std::string> all{"add", "HKCU\\Software\\VidazozInterop"};
+    all.insert(all.end(), args.begin(), args.end());
+    all.push_back("/f");
+    const auto r = prefix_->Reg(all);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+  }
+
+  // `wine reg query <key>`: value name -> type and data as reg prints them.
+  std::map<std::string, Listed> Query(const std::string& key) {
+    const auto r = prefix_->Reg({"query", key});
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    std::map<std::string, Listed> values;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.starts_with("    ")) continue;
+      line.erase(0, 4);
+      const auto a = line.find("    ");
+      const auto b = line.find("    ", a + 4);
+      if (a == std::string::npos || b == std::string::npos) continue;
+      values[line.substr(0, a)] = {line.substr(a + 4, b - a - 4), line.substr(b + 4)};
+    }
+    return values;
+  }
+
+ private:
+  std::unique_ptr<WinePrefix> prefix_;
+  std::unique_ptr<ScopedEnv> home_;
+  std::unique_ptr<ScopedEnv> active_;
+};
+
+TEST_F(WineInterop, WineReadsEveryTypeThatCRegistryWrites) {
+  cRegistry r;
+  const auto write = [&](const std::string& name, std::int32_t type, const Variant& v) {
+    r.ValueEx(kHKEY_CURRENT_USER, "Software\\VidazozInterop", name, type, Variant(), v);
+  };
+  write("", kREG_SZ, Variant("unnamed"));
+  write("Text", kREG_SZ, Variant("plain text"));
+  write("Expand", kREG_SZ, Variant("%SystemRoot%\\x"));
+  write("Bytes", kREG_BINARY, Variant(ByteArray{{0x01, 0xAB, 0xFF}, 1}));
+  write("Number", kREG_DWORD, Variant(std::int32_t{0x12345678}));
+  write("Big", kREG_DWORD_BIG_ENDIAN, Variant(std::int16_t{-2}));
+
+  auto listed = Query("HKCU\\Software\\VidazozInterop");
+  for (auto& [name, l] : listed)
+    for (auto& c : l.data) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_EQ(listed, (std::map<std::string, Listed>{{"(Default)", {"REG_SZ", "UNNAMED"}},
+                                                   {"Text", {"REG_SZ", "PLAIN TEXT"}},
+                                                   {"Expand", {"REG_EXPAND_SZ", "%SYSTEMROOT%\\X"}},
+                                                   {"Bytes", {"REG_BINARY", "01ABFF"}},
+                                                   {"Number", {"REG_DWORD", "0X12345678"}},
+                                                   {"Big", {"REG_DWORD", "0XFFFFFFFE"}}}));
+}
+
+TEST_F(WineInterop, CRegistryReadsEveryTypeThatWineWrites) {
+  ScopedEnv place("VIDAZOZ_PLACE", "C:\\Tools");
+  Add({"/ve", "/d", "unnamed"});
+  Add({"/v", "Text", "/t", "REG_SZ", "/d", "plain text"});
+  Add({"/v", "Expand", "/t", "REG_EXPAND_SZ", "/d", "%vidazoz_place%\\bin"});
+  Add({"/v", "Bytes", "/t", "REG_BINARY", "/d", "01abff"});
+  Add({"/v", "Number", "/t", "REG_DWORD", "/d", "0x12345678"});
+  Add({"/v", "Big", "/t", "REG_DWORD_BIG_ENDIAN", "/d", "0x12345678"});
+  Add({"/v", "Multi", "/t", "REG_MULTI_SZ", "/d", "a\\0b"});
+  Add({"/v", "None", "/t", "REG_NONE", "/d", ""});
+
+  const std::vector<std::tuple<std::string, Variant, std::int32_t>> expected = {
+      {"", Variant("unnamed"), kREG_SZ},
+      {"Text", Variant("plain text"), kREG_SZ},
+      {"Expand", Variant("C:\\Tools\\bin"), kREG_EXPAND_SZ},
+      {"Bytes", Variant(ByteArray{{0x01, 0xAB, 0xFF}, 0}), kREG_BINARY},
+      {"Number", Variant(std::int32_t{0x12345678}), kREG_DWORD},
+      // reg stores the number's own bytes, least significant first; the read reverses them.
+      {"Big", Variant(std::int32_t{0x78563412}), kREG_DWORD_BIG_ENDIAN},
+      {"Multi", Variant("a\0b\0"s), kREG_MULTI_SZ},
+      {"None", Variant(ByteArray{{0, 0}, 0}), 0},  // reg stores an empty REG_NONE as one UTF-16 NUL
+  };
+  cRegistry r;
+  for (const auto& [name, value, type] : expected) {
+    EXPECT_EQ(r.ValueEx(kHKEY_CURRENT_USER, "Software\\VidazozInterop", name, -1, Variant("missing")), value)
+        << name;
+    EXPECT_EQ(r.ValueType(), type) << name;
+  }
+}
+
+TEST_F(WineInterop, WineSeesAnAssociationUnderBothClassRoots) {
+  cRegistry r;
+  r.CreateEXEAssociation(" C:\\Program Files\\Vidazoz\\viewer.exe ", "Vidazoz.Doc", "Vidazoz document", "vzd",
+                         "&Open", Boolean::True, "", Boolean::False, "", Boolean::False, "", 1);
+  const std::string command = "\"C:\\Program Files\\Vidazoz\\viewer.exe\" \"%1\"";
+  for (const std::string root : {"HKCR\\"s, "HKLM\\Software\\Classes\\"s}) {
+    EXPECT_EQ(Query(root + ".vzd")["(Default)"], (Listed{"REG_SZ", "Vidazoz.Doc"})) << root;
+    EXPECT_EQ(Query(root + "Vidazoz.Doc")["(Default)"], (Listed{"REG_SZ", "Vidazoz document"})) << root;
+    EXPECT_EQ(Query(root + "Vidazoz.Doc\\shell\\open\\command")["(Default)"], (Listed{"REG_SZ", command})) << root;
+    EXPECT_EQ(Query(root + "Vidazoz.Doc\\shell\\print\\command")["(Default)"].data,
+              "\"C:\\Program Files\\Vidazoz\\viewer.exe\" /p \"%1\"")
+        << root;
+    EXPECT_EQ(Query(root + "Vidazoz.Doc\\DefaultIcon")["(Default)"].data,
+              "\"C:\\Program Files\\Vidazoz\\viewer.exe\",1")
+        << root;
+  }
+}
+
+}  // namespace
+}  // namespace vidazoz
+
+#endif

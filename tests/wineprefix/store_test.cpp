@@ -1,0 +1,171 @@
+// Where the registry lives and how its files are read and written, within one process.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "reg_file.h"
+#include "reg_text.h"
+#include "registry_fixture.h"
+
+namespace vidazoz::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Exists(HKEY root, const char* path) {
+  HKEY key = nullptr;
+  const LONG status = RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key);
+  if (status == 0) RegCloseKey(key);
+  return status == 0;
+}
+
+LONG CreateOnly(HKEY root, const char* path) {
+  HKEY key = nullptr;
+  const LONG status = RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (status == 0) RegCloseKey(key);
+  return status;
+}
+
+TEST_F(RegistryTest, MissingPrefixReadsAsEmpty) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &key), 0);
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software"));
+  DWORD subkeys = 9;
+  EXPECT_EQ(RegQueryInfoKeyA(HKEY_LOCAL_MACHINE, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(subkeys, 0u);
+  char name[8];
+  EXPECT_EQ(RegEnumKeyA(HKEY_CLASSES_ROOT, 0, name, sizeof name), ERROR_NO_MORE_ITEMS);
+  EXPECT_FALSE(fs::exists(PrefixDir())) << "reading makes nothing";
+}
+
+TEST_F(RegistryTest, WritesGoToTheRightFileAndReadBack) {
+  HKEY key = Create(HKEY_LOCAL_MACHINE, "Software\\Vidazoz");
+  SetString(key, "Name", "value");
+  RegCloseKey(key);
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Mine"));
+  RegCloseKey(Create(HKEY_USERS, ".Default\\Theirs"));
+  const std::string system = ReadText(fs::path(PrefixDir()) / "system.reg");
+  EXPECT_EQ(system.rfind(MachineHeader("win32"), 0), 0u) << "a new prefix is 32-bit:\n" << system;
+  EXPECT_NE(system.find("[Software\\\\Vidazoz]"), std::string::npos);
+  EXPECT_NE(system.find("\"Name\"=\"value\""), std::string::npos);
+  EXPECT_NE(ReadText(fs::path(PrefixDir()) / "user.reg").find("[Software\\\\Mine]"), std::string::npos);
+  EXPECT_NE(ReadText(fs::path(PrefixDir()) / "userdef.reg").find("[Theirs]"), std::string::npos);
+
+  // Another process sees it from the files alone.
+  wineprefix::RegBranch branch;
+  EXPECT_TRUE(wineprefix::ParseRegFile(system, branch).complete);
+}
+
+TEST_F(RegistryTest, NewUserFileTakesTheArchOfSystemReg) {
+  WriteText(fs::path(PrefixDir()) / "system.reg", MachineHeader("win64"));
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Mine"));
+  const std::string user = ReadText(fs::path(PrefixDir()) / "user.reg");
+  EXPECT_NE(user.find("\n#arch=win64\n"), std::string::npos) << "Wine rejects a mismatched user.reg:\n" << user;
+}
+
+TEST_F(RegistryTest, PrefixFollowsTheEnvironment) {
+  RegCloseKey(Create(HKEY_CURRENT_USER, "InFirst"));
+  const fs::path second = dir_.Path() / "second";
+  {
+    ScopedEnv other("WINEPREFIX", second.string());
+    EXPECT_FALSE(Exists(HKEY_CURRENT_USER, "InFirst"));
+    RegCloseKey(Create(HKEY_CURRENT_USER, "InSecond"));
+  }
+  EXPECT_TRUE(Exists(HKEY_CURRENT_USER, "InFirst"));
+  EXPECT_FALSE(Exists(HKEY_CURRENT_USER, "InSecond"));
+  EXPECT_TRUE(fs::exists(second / "user.reg"));
+}
+
+TEST_F(RegistryTest, WithoutWineprefixHomeWineThenThePrivatePrefix) {
+  const char* saved = std::getenv("XDG_DATA_HOME");
+  const std::string savedXdg = saved != nullptr ? saved : "";
+  unsetenv("WINEPREFIX");
+  unsetenv("XDG_DATA_HOME");
+  const fs::path home = dir_.Path();
+  RegCloseKey(Create(HKEY_LOCAL_MACHINE, "Software\\Private"));
+  const fs::path privateSystem = home / ".local/share/vidazoz/prefix/system.reg";
+  EXPECT_NE(ReadText(privateSystem).find("#arch=win32"), std::string::npos);
+
+  WriteText(home / ".wine/system.reg", MachineHeader() + "\n[Software\\\\FromWine] 1700000000\n");
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\FromWine")) << "~/.wine holds a registry now";
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\Private"));
+  fs::remove(home / ".wine/system.reg");
+
+  {
+    ScopedEnv xdg("XDG_DATA_HOME", (home / "xdg").string());
+    RegCloseKey(Create(HKEY_LOCAL_MACHINE, "Software\\Xdg"));
+    EXPECT_TRUE(fs::exists(home / "xdg/vidazoz/prefix/system.reg"));
+  }
+  if (saved != nullptr) setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
+}
+
+TEST_F(RegistryTest, FileModeIsKept) {
+  RegCloseKey(Create(HKEY_CURRENT_USER, "First"));
+  const fs::path user = fs::path(PrefixDir()) / "user.reg";
+  ASSERT_EQ(::chmod(user.c_str(), 0640), 0);
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
+  EXPECT_EQ(ModeOf(user), 0640u);
+  EXPECT_NE(ReadText(user).find("[Second]"), std::string::npos);
+}
+
+TEST_F(RegistryTest, DamagedFileIsReadAsFarAsItGoesButNeverRewritten) {
+  const fs::path system = fs::path(PrefixDir()) / "system.reg";
+  const std::string text = MachineHeader() +
+                           "\n[Software\\\\Before] 1700000000\n\"v\"=\"1\"\n"
+                           "\nthis line means nothing\n"
+                           "\n[Software\\\\After] 1700000000\n\"w\"=\"unterminated\n";
+  WriteText(system, text);
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Before"));
+
+  HKEY before = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Before", 0, KEY_ALL_ACCESS, &before), 0);
+  const BYTE data[] = "2";
+  EXPECT_EQ(RegSetValueExA(before, "v", 0, REG_SZ, data, 2), ERROR_REGISTRY_CORRUPT);
+  EXPECT_EQ(RegDeleteValueA(before, "v"), ERROR_REGISTRY_CORRUPT);
+  EXPECT_EQ(CreateOnly(HKEY_LOCAL_MACHINE, "Software\\New"), ERROR_REGISTRY_CORRUPT);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Before"), ERROR_REGISTRY_CORRUPT);
+  RegCloseKey(before);
+  EXPECT_EQ(ReadText(system), text) << "not a byte changed";
+  EXPECT_EQ(CreateOnly(HKEY_CURRENT_USER, "Other"), 0) << "the other files are still written";
+
+  // Cut mid-line, as a torn copy would be.
+  const std::string torn = MachineHeader() + "\n[Software\\\\Kept] 1700000000\n\"v\"=\"1\"\n\n[Software\\\\Cu";
+  WriteText(system, torn);
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Kept"));
+  EXPECT_EQ(CreateOnly(HKEY_LOCAL_MACHINE, "Software\\New"), ERROR_REGISTRY_CORRUPT);
+  EXPECT_EQ(ReadText(system), torn);
+}
+
+TEST_F(RegistryTest, LinksAreFollowed) {
+  const fs::path system = fs::path(PrefixDir()) / "system.reg";
+  WriteText(system, MachineHeader() + "\n[Software\\\\Target\\\\Inner] 1700000000\n\"here\"=\"yes\"\n" +
+                        LinkBlock("Software\\\\Link", "\\REGISTRY\\MACHINE\\Software\\Target") +
+                        LinkBlock("Software\\\\Dangling", "\\Registry\\Machine\\Software\\Made") +
+                        LinkBlock("Software\\\\Loop", "\\Registry\\Machine\\Software\\Loop") +
+                        LinkBlock("Software\\\\Broken", "Registry\\Machine\\Software\\Target") +
+                        LinkBlock("Software\\\\ToUser", "\\Registry\\User\\S-1-5-21-0-0-0-1000\\Software"));
+  HKEY inner = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\link\\Inner", 0, KEY_READ, &inner), 0);
+  DWORD cb = 0;
+  EXPECT_EQ(RegQueryValueExA(inner, "here", nullptr, nullptr, nullptr, &cb), 0);
+  RegCloseKey(inner);
+
+  EXPECT_EQ(CreateOnly(HKEY_LOCAL_MACHINE, "Software\\Link\\Made"), 0);
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Target\\Made")) << "created under the target";
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\Dangling"));
+  EXPECT_EQ(CreateOnly(HKEY_LOCAL_MACHINE, "Software\\Dangling"), 0);
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Made")) << "a dangling link's target is created";
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\Loop\\X"));
+  EXPECT_EQ(CreateOnly(HKEY_LOCAL_MACHINE, "Software\\Loop\\X"), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\Broken"));
+  EXPECT_EQ(CreateOnly(HKEY_LOCAL_MACHINE, "Software\\ToUser\\Across"), 0);
+  EXPECT_TRUE(Exists(HKEY_CURRENT_USER, "Software\\Across")) << "a link into user.reg";
+  EXPECT_NE(ReadText(system).find("#link"), std::string::npos) << "the links stay links";
+}
+
+}  // namespace
+}  // namespace vidazoz::testing
