@@ -105,6 +105,13 @@ constexpr DWORD REG_OPTION_OPEN_LINK = 0x8;
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 
+// Over a Wine prefix, a call that changes the registry may also be refused with:
+//   ERROR_REGISTRY_CORRUPT (1015)   the branch's file did not parse whole, or is a user file
+//                                   whose #arch Wine would reject: it is never rewritten
+//   ERROR_SHARING_VIOLATION (32)    a wineserver runs for the prefix and owns its files
+//   ERROR_ACCESS_DENIED (5)         the prefix's files or folder cannot be written
+//   ERROR_REGISTRY_IO_FAILED (1016) the new file could not be written or made durable
+// Reads are never refused for these reasons.
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
                      REGSAM samDesired, const SECURITY_ATTRIBUTES* lpSecurityAttributes,

@@ -63,8 +63,20 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
   if (const LONG status = LookupHandle(platform, hKey, base)) return status;
   std::u16string subkey = ToUnits(lpSubKey);
   if (hKey == HKEY_CLASSES_ROOT && !subkey.empty() && subkey.front() == u'\\') subkey.erase(0, 1);
-  std::vector<std::u16string> names;
+  NameList names;
   if (const LONG status = SplitSubkey(subkey, names)) return status;
+
+  // A process that only asks whether a few keys exist never needs the whole tree.
+  if (!base.location.usersRoot && !names.empty()) {
+    NameList full(base.location.path.begin(), base.location.path.end());
+    full.insert(full.end(), names.begin(), names.end());
+    if (const std::optional<bool> exists = base.prefix->Store(base.location.branch).ExistsWithoutTree(full)) {
+      if (!*exists) return ERROR_FILE_NOT_FOUND;
+      KeyLocation at{base.location.branch, false, std::vector<std::u16string>(full.begin(), full.end())};
+      *phkResult = platform.Handles().Add(OpenKey{base.prefix, std::move(at), GrantedAccess(samDesired)});
+      return ERROR_SUCCESS;
+    }
+  }
 
   RegistryView view(*base.prefix);
   Resolution r = Resolve(view, base.location, names);
@@ -92,8 +104,9 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
   std::lock_guard lock(platform.Mutex());
   KeyRef base;
   if (const LONG status = LookupHandle(platform, hKey, base)) return status;
-  std::vector<std::u16string> names;
-  if (const LONG status = SplitSubkey(ToUnits(lpSubKey), names)) return status;
+  const std::u16string subkey = ToUnits(lpSubKey);
+  NameList names;  // views into subkey
+  if (const LONG status = SplitSubkey(subkey, names)) return status;
   const std::u16string cls = ToUnits(lpClass);
   const bool isVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
 
@@ -157,8 +170,9 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   std::lock_guard lock(platform.Mutex());
   KeyRef base;
   if (const LONG status = LookupHandle(platform, hKey, base)) return status;
-  std::vector<std::u16string> names;
-  if (const LONG status = SplitSubkey(ToUnits(lpSubKey), names)) return status;
+  const std::u16string subkey = ToUnits(lpSubKey);
+  NameList names;  // views into subkey
+  if (const LONG status = SplitSubkey(subkey, names)) return status;
   // The roots themselves are never deleted (Wine refuses them too: they have sub-keys).
   if (names.empty() && base.predefined) return ERROR_ACCESS_DENIED;
 

@@ -90,14 +90,16 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as
     Resolution r = Resolve(view, ref.location, {});
     if (r.status != ERROR_SUCCESS) return r.status;
     RegKey* key = r.key;
+    if (key == nullptr) return ERROR_ACCESS_DENIED;  // a link led to HKEY_USERS itself
     if (!r.missing.empty()) {
       if (!ref.predefined) return ERROR_KEY_DELETED;
       // A root not in the files yet (HKCR in an empty prefix) comes into being.
       for (const std::u16string& n : r.missing) key = &key->AddSubkey(n);
+    } else if (key->IsLink()) {
+      return ERROR_ACCESS_DENIED;
+    } else if (const RegValue* old = key->FindValue(name); old != nullptr && old->type == dwType && old->data == data) {
+      return ERROR_SUCCESS;  // unchanged: Wine leaves the time alone, and so does the file
     }
-    if (key->IsLink()) return ERROR_ACCESS_DENIED;
-    const RegValue* old = key->FindValue(name);
-    if (old != nullptr && old->type == dwType && old->data == data) return ERROR_SUCCESS;  // Wine leaves the time alone
     key->SetValue(name, dwType, std::move(data));
     key->SetModified(FileTimeNow());
     changed = true;
@@ -117,12 +119,12 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     RegistryView view(*ref.prefix);
     const KeyAccess key = Access(view, ref);
     if (key.status != ERROR_SUCCESS) return key.status;
-    if (key.key->FindValue(name) == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (key.key == nullptr || key.key->FindValue(name) == nullptr) return ERROR_FILE_NOT_FOUND;
   }
   return ref.prefix->Change(ref.location.branch, [&](RegistryView& view, bool& changed) -> LONG {
     const KeyAccess key = Access(view, ref);
     if (key.status != ERROR_SUCCESS) return key.status;
-    if (!key.key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
+    if (key.key == nullptr || !key.key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
     key.key->SetModified(FileTimeNow());
     changed = true;
     return ERROR_SUCCESS;

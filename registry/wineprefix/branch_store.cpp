@@ -8,6 +8,10 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "change_counter.h"
+#include "key_scan.h"
+#include "key_scan.h"
+#include "io_status.h"
 #include "unique_fd.h"
 
 namespace vidazoz::wineprefix {
@@ -21,10 +25,6 @@ FileIdentity StatIdentity(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return {};
   return IdentityOf(st);
-}
-
-LONG StatusFromErrno(int err) {
-  return (err == EACCES || err == EPERM || err == EROFS) ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -48,43 +48,52 @@ std::string RealTarget(const std::string& path) {
 
 }  // namespace
 
-std::shared_ptr<RegBranch> BranchStore::Current() {
+std::shared_ptr<RegBranch> BranchStore::Current(std::uint64_t generation, bool force) {
+  const auto now = std::chrono::steady_clock::now();
+  if (loaded_ && !force && generation == seenGeneration_ && now - lastStat_ < kExternalChangeWindow) return branch_;
+  seenGeneration_ = generation;
+  lastStat_ = now;
   if (!loaded_ || StatIdentity(path_) != identity_) Load();
   return branch_;
 }
 
 void BranchStore::Load() {
   auto branch = std::make_shared<RegBranch>();
-  identity_ = {};
-  complete_ = true;
-  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) {
-    // A missing file is an empty branch; one we cannot read is empty too, and never rewritten.
-    complete_ = errno == ENOENT;
-  } else {
-    struct stat st {};
-    std::string text;
-    bool ok = ::fstat(fd.Get(), &st) == 0;
-    if (ok) {
-      text.resize(static_cast<std::size_t>(st.st_size));
-      std::size_t got = 0;
-      while (got < text.size()) {
-        const ssize_t n = ::read(fd.Get(), text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-      }
-      ok = got == text.size();
-    }
-    if (ok) {
-      identity_ = IdentityOf(st);
-      complete_ = ParseRegFile(text, *branch).complete;
-    } else {
-      complete_ = false;
-    }
-  }
+  // Stat first: should the file be replaced during the read, the next call sees a new identity.
+  identity_ = StatIdentity(path_);
+  std::error_code error;
+  const ParseResult result = LoadRegFile(path_, *branch, error);
+  // A missing file is an empty branch; one we cannot read is empty too, and never rewritten.
+  complete_ = error ? error == std::errc::no_such_file_or_directory : result.complete;
+  arch_ = result.arch;
+  if (error) identity_ = {};
   branch_ = std::move(branch);
   loaded_ = true;
+}
+
+std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16string_view>& path) {
+  if (loaded_ || scans_ >= kScanBudget) return std::nullopt;
+  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return errno == ENOENT ? std::optional<bool>(path.empty()) : std::nullopt;
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) return std::nullopt;
+  if (IdentityOf(st) != scannedIdentity_) {
+    scannedIdentity_ = IdentityOf(st);
+    scans_ = 0;
+    missing_.clear();
+  }
+  for (const std::vector<std::u16string>& gone : missing_) {
+    if (gone.size() > path.size()) continue;
+    std::size_t i = 0;
+    while (i < gone.size() && SameName(gone[i], path[i])) ++i;
+    if (i == gone.size()) return false;
+  }
+  ++scans_;
+  std::size_t existing = 0;
+  const std::optional<bool> found = ScanForKey(fd.Get(), path, &existing);
+  if (found == false && existing < path.size())
+    missing_.emplace_back(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(existing) + 1);
+  return found;
 }
 
 LONG BranchStore::Save() {

@@ -1,12 +1,11 @@
 #include "key_path.h"
 
-#include <deque>
 
 namespace vidazoz::wineprefix {
 namespace {
 
-std::vector<std::u16string> SplitAll(std::u16string_view s) {
-  std::vector<std::u16string> out;
+NameList SplitAll(std::u16string_view s) {
+  NameList out;
   std::size_t i = 0;
   while (i < s.size()) {
     while (i < s.size() && s[i] == u'\\') ++i;
@@ -52,18 +51,18 @@ std::optional<KeyLocation> RootLocation(HKEY root) {
   return std::nullopt;
 }
 
-LONG SplitSubkey(std::u16string_view subkey, std::vector<std::u16string>& names) {
+LONG SplitSubkey(std::u16string_view subkey, NameList& names) {
   names.clear();
   if (!subkey.empty() && subkey.front() == u'\\') return ERROR_BAD_PATHNAME;
   names = SplitAll(subkey);
-  for (const std::u16string& name : names)
+  for (std::u16string_view name : names)
     if (name.size() > kMaxNameUnits) return ERROR_INVALID_PARAMETER;
   return ERROR_SUCCESS;
 }
 
 std::optional<KeyLocation> ParseLinkTarget(std::u16string_view target) {
   if (target.empty() || target.front() != u'\\') return std::nullopt;
-  std::vector<std::u16string> parts = SplitAll(target);
+  const NameList parts = SplitAll(target);
   if (parts.size() < 2 || !SameName(parts[0], u"Registry")) return std::nullopt;
   KeyLocation loc;
   std::size_t rest = 2;
@@ -85,44 +84,49 @@ std::optional<KeyLocation> ParseLinkTarget(std::u16string_view target) {
   } else {
     return std::nullopt;
   }
-  loc.path.assign(parts.begin() + static_cast<std::ptrdiff_t>(rest), parts.end());
+  for (std::size_t i = rest; i < parts.size(); ++i) loc.path.emplace_back(parts[i]);
   return loc;
 }
 
-Resolution Resolve(BranchSource& source, const KeyLocation& base, const std::vector<std::u16string>& names) {
+Resolution Resolve(BranchSource& source, const KeyLocation& base, const NameList& names) {
   Resolution r;
-  std::deque<std::u16string> todo(base.path.begin(), base.path.end());
+  // The names still to walk: base's own path, then the caller's. A link puts its target's
+  // path in front of what is left, so the list is rebuilt only then.
+  NameList todo;
+  todo.reserve(base.path.size() + names.size());
+  for (const std::u16string& name : base.path) todo.emplace_back(name);
   todo.insert(todo.end(), names.begin(), names.end());
+  std::vector<std::u16string> targetNames;  // owns the names a link put in front
   r.at = KeyLocation{base.branch, base.usersRoot, {}};
+  r.at.path.reserve(todo.size());
   r.key = base.usersRoot ? nullptr : &source.Root(base.branch);
   int links = 0;
-  while (!todo.empty()) {
-    const std::u16string name = std::move(todo.front());
-    todo.pop_front();
-    if (r.key == nullptr) {  // at HKEY_USERS: its two children are the user branches
-      if (SameName(name, kUserSid) || SameName(name, kDefaultUserName)) {
-        const Branch b = SameName(name, kUserSid) ? Branch::User : Branch::UserDefault;
-        r.at = KeyLocation{b, false, {}};
-        r.key = &source.Root(b);
-        continue;
-      }
-      r.missing.push_back(name);
-      r.missing.insert(r.missing.end(), todo.begin(), todo.end());
+  for (std::size_t i = 0; i < todo.size(); ++i) {
+    const std::u16string_view name = todo[i];
+    auto missingFromHere = [&] {
+      for (std::size_t j = i; j < todo.size(); ++j) r.missing.emplace_back(todo[j]);
       return r;
+    };
+    if (r.key == nullptr) {  // at HKEY_USERS: its two children are the user branches
+      if (!SameName(name, kUserSid) && !SameName(name, kDefaultUserName)) return missingFromHere();
+      const Branch b = SameName(name, kUserSid) ? Branch::User : Branch::UserDefault;
+      r.at = KeyLocation{b, false, {}};
+      r.key = &source.Root(b);
+      continue;
     }
     RegKey* child = r.key->FindSubkey(name);
-    if (child == nullptr) {
-      r.missing.push_back(name);
-      r.missing.insert(r.missing.end(), todo.begin(), todo.end());
-      return r;
-    }
+    if (child == nullptr) return missingFromHere();
     if (child->IsLink()) {
       const std::optional<KeyLocation> target = LinkTargetOf(*child);
       if (!target || ++links > kMaxLinkDepth) {
         r.status = ERROR_FILE_NOT_FOUND;
         return r;
       }
-      todo.insert(todo.begin(), target->path.begin(), target->path.end());
+      std::vector<std::u16string> next = target->path;
+      for (std::size_t j = i + 1; j < todo.size(); ++j) next.emplace_back(todo[j]);
+      targetNames = std::move(next);
+      todo.assign(targetNames.begin(), targetNames.end());
+      i = static_cast<std::size_t>(-1);  // restart at the target's first name
       r.at = KeyLocation{target->branch, target->usersRoot, {}};
       r.key = target->usersRoot ? nullptr : &source.Root(target->branch);
       continue;

@@ -34,7 +34,9 @@ inline constexpr int kMaxLinkDepth = 16;
 
 // Splits at runs of backslashes; trailing ones are ignored. A leading backslash gives 161
 // (ERROR_BAD_PATHNAME), a name longer than kMaxNameUnits gives 87.
-LONG SplitSubkey(std::u16string_view subkey, std::vector<std::u16string>& names);
+// The names are views into subkey.
+using NameList = std::vector<std::u16string_view>;
+LONG SplitSubkey(std::u16string_view subkey, NameList& names);
 
 // The target of a link value (\Registry\Machine\..., \Registry\User\<sid>\...), case-insensitive.
 std::optional<KeyLocation> ParseLinkTarget(std::u16string_view target);
@@ -54,6 +56,6 @@ struct Resolution {
 };
 
 // Walks base's path and then names from the branch root, following links at every step.
-Resolution Resolve(BranchSource& source, const KeyLocation& base, const std::vector<std::u16string>& names);
+Resolution Resolve(BranchSource& source, const KeyLocation& base, const NameList& names);
 
 }  // namespace vidazoz::wineprefix

@@ -46,10 +46,8 @@ RegKey::RegKey(RegKey&& other) noexcept
       parent_(other.parent_),
       subkeys_(std::move(other.subkeys_)),
       values_(std::move(other.values_)),
-      className_(std::move(other.className_)),
       modified_(other.modified_),
-      isLink_(other.isLink_),
-      isVolatile_(other.isVolatile_) {
+      rare_(std::move(other.rare_)) {
   AdoptChildren();
 }
 
@@ -60,15 +58,32 @@ RegKey& RegKey::operator=(RegKey&& other) noexcept {
   parent_ = other.parent_;
   subkeys_ = std::move(other.subkeys_);
   values_ = std::move(other.values_);
-  className_ = std::move(other.className_);
   modified_ = other.modified_;
-  isLink_ = other.isLink_;
-  isVolatile_ = other.isVolatile_;
+  rare_ = std::move(other.rare_);
   AdoptChildren();
   return *this;
 }
 
 RegKey::~RegKey() { DestroySubtree(); }
+
+RegKey::Rare& RegKey::MutableRare() {
+  if (!rare_) rare_ = std::make_unique<Rare>();
+  return *rare_;
+}
+
+void RegKey::SetClassName(std::u16string cls) {
+  Rare& rare = MutableRare();
+  rare.className = std::move(cls);
+  rare.hasClass = true;
+}
+
+void RegKey::SetLink(bool link) {
+  if (link || rare_) MutableRare().isLink = link;
+}
+
+void RegKey::SetVolatile(bool v) {
+  if (v || rare_) MutableRare().isVolatile = v;
+}
 
 void RegKey::AdoptChildren() {
   for (auto& child : subkeys_) child->parent_ = this;

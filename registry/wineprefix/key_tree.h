@@ -56,14 +56,14 @@ class RegKey {
   std::uint64_t Modified() const { return modified_; }  // FILETIME, 100 ns since 1601
   void SetModified(std::uint64_t filetime) { modified_ = filetime; }
 
-  bool HasClass() const { return className_ != nullptr; }
-  const std::u16string* ClassName() const { return className_.get(); }
-  void SetClassName(std::u16string cls) { className_ = std::make_unique<std::u16string>(std::move(cls)); }
+  bool HasClass() const { return rare_ && rare_->hasClass; }
+  const std::u16string* ClassName() const { return HasClass() ? &rare_->className : nullptr; }
+  void SetClassName(std::u16string cls);
 
-  bool IsLink() const { return isLink_; }
-  void SetLink(bool link) { isLink_ = link; }
-  bool IsVolatile() const { return isVolatile_; }
-  void SetVolatile(bool v) { isVolatile_ = v; }
+  bool IsLink() const { return rare_ && rare_->isLink; }
+  void SetLink(bool link);
+  bool IsVolatile() const { return rare_ && rare_->isVolatile; }
+  void SetVolatile(bool v);
 
  private:
   friend class RegFileParser;  // moves a whole block of parsed values in at once
@@ -75,10 +75,18 @@ class RegKey {
   RegKey* parent_;
   std::vector<std::unique_ptr<RegKey>> subkeys_;
   std::vector<RegValue> values_;
-  std::unique_ptr<std::u16string> className_;
   std::uint64_t modified_ = 0;
-  bool isLink_ = false;
-  bool isVolatile_ = false;
+
+  // Few keys have a class or are links or volatile: those attributes live apart, so that the
+  // common key stays small (a registry holds a million of them).
+  struct Rare {
+    std::u16string className;
+    bool hasClass = false;
+    bool isLink = false;
+    bool isVolatile = false;
+  };
+  Rare& MutableRare();
+  std::unique_ptr<Rare> rare_;
 };
 
 }  // namespace vidazoz::wineprefix

@@ -1,6 +1,8 @@
 #include "platform.h"
 
+#include <cstdlib>
 #include <ctime>
+#include <string_view>
 
 #include "ansi.h"
 
@@ -12,6 +14,19 @@ Platform& Platform::Instance() {
 }
 
 std::shared_ptr<PrefixRegistry> Platform::CurrentPrefix() {
+  auto env = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string_view(value != nullptr ? value : "");
+  };
+  // The common cases without building a string: $WINEPREFIX unchanged; or, without it, HOME
+  // and XDG_DATA_HOME unchanged and ~/.wine looked at less than a window ago.
+  const std::string_view named = env("WINEPREFIX");
+  const auto now = std::chrono::steady_clock::now();
+  if (prefix_ && !named.empty() && !prefix_->Location().isPrivate && prefix_->Location().dir == named) return prefix_;
+  if (prefix_ && named.empty() && unnamed_.located && env("HOME") == unnamed_.home &&
+      env("XDG_DATA_HOME") == unnamed_.dataHome && now - unnamed_.at < kExternalChangeWindow)
+    return prefix_;
+  unnamed_ = {named.empty(), std::string(env("HOME")), std::string(env("XDG_DATA_HOME")), now};
   PrefixLocation where = LocatePrefix();
   if (!prefix_ || !(prefix_->Location() == where)) prefix_ = std::make_shared<PrefixRegistry>(std::move(where));
   return prefix_;
@@ -35,7 +50,7 @@ LONG LookupHandle(Platform& platform, HKEY handle, KeyRef& out) {
 KeyAccess Access(RegistryView& view, const KeyRef& ref) {
   if (ref.location.usersRoot) return {ERROR_SUCCESS, nullptr, true};
   Resolution r = Resolve(view, ref.location, {});
-  if (r.status == ERROR_SUCCESS && r.missing.empty()) return {ERROR_SUCCESS, r.key, false};
+  if (r.status == ERROR_SUCCESS && r.missing.empty()) return {ERROR_SUCCESS, r.key, r.key == nullptr};
   if (ref.predefined) {
     static RegKey empty{u""};  // never written to: callers only read through it
     return {ERROR_SUCCESS, &empty, false};

@@ -2,6 +2,7 @@
 // serialises the calls. Shared by the advapi32_*.cpp files.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,11 @@ class Platform {
   std::mutex mutex_;
   HandleTable handles_;
   std::shared_ptr<PrefixRegistry> prefix_;
+  struct {  // the environment the prefix was last located from, when $WINEPREFIX was unset
+    bool located = false;
+    std::string home, dataHome;
+    std::chrono::steady_clock::time_point at;
+  } unnamed_;
 };
 
 // A key named by a handle, as a call sees it.

@@ -8,6 +8,7 @@
 
 #include "branch.h"
 #include "branch_store.h"
+#include "change_counter.h"
 #include "key_path.h"
 #include "prefix_location.h"
 
@@ -38,6 +39,8 @@ class PrefixRegistry {
 
   const PrefixLocation& Location() const { return location_; }
   BranchStore& Store(Branch branch) { return stores_[Index(branch)]; }
+  // Our writers' change count for this prefix (see ChangeCounter).
+  std::uint64_t Generation() { return counter_.Read(lockPath_); }
 
   // Runs `change` on fresh data under the prefix's lock and saves the branch durably.
   // Refusals: 1015 when the file did not parse whole, 32 while a wineserver runs for the
@@ -48,6 +51,8 @@ class PrefixRegistry {
   LONG PrepareNewFile(Branch branch, RegBranch& fresh);
 
   PrefixLocation location_;
+  std::string lockPath_;
+  ChangeCounter counter_;
   std::array<BranchStore, 3> stores_;
 };
 

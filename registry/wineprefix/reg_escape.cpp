@@ -1,5 +1,7 @@
 #include "reg_escape.h"
 
+#include <algorithm>
+
 namespace vidazoz::wineprefix {
 namespace {
 
@@ -81,6 +83,15 @@ Unescaped AppendUnescaped(std::u16string& out, const char* from, const char* end
   Unescaped result;
   const char* p = from;
   while (p < end && *p != delimiter) {
+    // Most text is plain ASCII: copy such runs at once.
+    const char* run = p;
+    while (p < end && static_cast<unsigned char>(*p) < 0x80 && *p != '\\' && *p != delimiter) ++p;
+    if (p != run) {
+      const std::size_t at = out.size();
+      out.resize(at + static_cast<std::size_t>(p - run));
+      std::copy(run, p, out.begin() + static_cast<std::ptrdiff_t>(at));
+      continue;
+    }
     unsigned char c = static_cast<unsigned char>(*p);
     if (c == '\\') {
       if (++p == end) break;  // a lone backslash ends the line: no closing delimiter

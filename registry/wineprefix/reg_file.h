@@ -30,9 +30,9 @@ struct ParseResult {
 // Reads text into branch (which is reset first). Reads as far as it can, as Wine does.
 ParseResult ParseRegFile(std::string_view text, RegBranch& branch);
 
-// Reads the file at path into branch, mapping it rather than copying it and releasing the pages
-// already parsed, so a huge file costs little more than its tree. A file that cannot be read
-// sets error and leaves branch empty (the result is then neither valid nor complete).
+// Reads the file at path into branch as ParseRegFile does, in chunks, so a huge file costs
+// little more than its tree. A file that cannot be opened or read sets error; the result is
+// then neither valid nor complete (branch is empty, or holds what was read before the error).
 ParseResult LoadRegFile(const std::filesystem::path& path, RegBranch& branch, std::error_code& error);
 
 // The file text for a branch, as Wine's server would save it.

@@ -47,8 +47,9 @@ std::uint64_t StrToUL(const char* p, const char* end, unsigned base, const char*
     else if (base == 16 && IsHexDigit(*s)) d = HexValue(*s);
     else break;
     if (d >= base) break;
-    if (value > (UINT64_MAX - d) / base) overflow = true;
-    else value = value * base + d;
+    std::uint64_t next;
+    if (__builtin_mul_overflow(value, base, &next) || __builtin_add_overflow(next, d, &next)) overflow = true;
+    else value = next;
   }
   if (s == digits) {
     *stop = p;
@@ -438,7 +439,7 @@ class RegFileParser {
     pendingSorted_ = true;
   }
 
-  static constexpr std::size_t kChunk = 1u << 20;
+  static constexpr std::size_t kChunk = 256u << 10;  // small: fresh pages are costly to fault in
 
   const char* cursor_ = nullptr;
   const char* end_ = nullptr;

@@ -36,28 +36,32 @@ class WineInterop : public ::testing::Test {
     if (!IsSet(probe.KeyExists())) GTEST_SKIP() << "the registry platform is not built into this tree yet";
   }
 
-  void Add(const std::vector<std::string>& args) {
-    std::vector<std::string> all{"add", "HKCU\\Software\\VidazozInterop"};
-    all.insert(all.end(), args.begin(), args.end());
-    all.push_back("/f");
-    const auto r = prefix_->Reg(all);
-    ASSERT_EQ(r.exitCode, 0) << r.output;
+  void Add(const std::vector<std::vector<std::string>>& values) {
+    for (const auto& args : values) {
+      std::vector<std::string> all{"add", "HKCU\\Software\\VidazozInterop"};
+      all.insert(all.end(), args.begin(), args.end());
+      all.push_back("/f");
+      const auto r = prefix_->Reg(all);
+      EXPECT_EQ(r.exitCode, 0) << r.output;
+    }
   }
 
-  // `wine reg query <key>`: value name -> type and data as reg prints them.
+  // `wine reg query <key> /s`: "<key path>|<value name>" -> type and data as reg prints them.
   std::map<std::string, Listed> Query(const std::string& key) {
-    const auto r = prefix_->Reg({"query", key});
+    const auto r = prefix_->Reg({"query", key, "/s"});
     EXPECT_EQ(r.exitCode, 0) << r.output;
     std::map<std::string, Listed> values;
     std::istringstream lines(r.output);
+    std::string current;
     for (std::string line; std::getline(lines, line);) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.starts_with("HKEY_")) current = line;
       if (!line.starts_with("    ")) continue;
       line.erase(0, 4);
       const auto a = line.find("    ");
       const auto b = line.find("    ", a + 4);
       if (a == std::string::npos || b == std::string::npos) continue;
-      values[line.substr(0, a)] = {line.substr(a + 4, b - a - 4), line.substr(b + 4)};
+      values[current + "|" + line.substr(0, a)] = {line.substr(a + 4, b - a - 4), line.substr(b + 4)};
     }
     return values;
   }
@@ -80,9 +84,11 @@ TEST_F(WineInterop, WineReadsEveryTypeThatCRegistryWrites) {
   write("Number", kREG_DWORD, Variant(std::int32_t{0x12345678}));
   write("Big", kREG_DWORD_BIG_ENDIAN, Variant(std::int16_t{-2}));
 
-  auto listed = Query("HKCU\\Software\\VidazozInterop");
-  for (auto& [name, l] : listed)
+  std::map<std::string, Listed> listed;
+  for (auto [where, l] : Query("HKCU\\Software\\VidazozInterop")) {
     for (auto& c : l.data) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    listed[where.substr(where.find('|') + 1)] = l;
+  }
   EXPECT_EQ(listed, (std::map<std::string, Listed>{{"(Default)", {"REG_SZ", "UNNAMED"}},
                                                    {"Text", {"REG_SZ", "PLAIN TEXT"}},
                                                    {"Expand", {"REG_EXPAND_SZ", "%SYSTEMROOT%\\X"}},
@@ -93,14 +99,14 @@ TEST_F(WineInterop, WineReadsEveryTypeThatCRegistryWrites) {
 
 TEST_F(WineInterop, CRegistryReadsEveryTypeThatWineWrites) {
   ScopedEnv place("VIDAZOZ_PLACE", "C:\\Tools");
-  Add({"/ve", "/d", "unnamed"});
-  Add({"/v", "Text", "/t", "REG_SZ", "/d", "plain text"});
-  Add({"/v", "Expand", "/t", "REG_EXPAND_SZ", "/d", "%vidazoz_place%\\bin"});
-  Add({"/v", "Bytes", "/t", "REG_BINARY", "/d", "01abff"});
-  Add({"/v", "Number", "/t", "REG_DWORD", "/d", "0x12345678"});
-  Add({"/v", "Big", "/t", "REG_DWORD_BIG_ENDIAN", "/d", "0x12345678"});
-  Add({"/v", "Multi", "/t", "REG_MULTI_SZ", "/d", "a\\0b"});
-  Add({"/v", "None", "/t", "REG_NONE", "/d", ""});
+  Add({{"/ve", "/d", "unnamed"},
+       {"/v", "Text", "/t", "REG_SZ", "/d", "plain text"},
+       {"/v", "Expand", "/t", "REG_EXPAND_SZ", "/d", "%vidazoz_place%\\bin"},
+       {"/v", "Bytes", "/t", "REG_BINARY", "/d", "01abff"},
+       {"/v", "Number", "/t", "REG_DWORD", "/d", "0x12345678"},
+       {"/v", "Big", "/t", "REG_DWORD_BIG_ENDIAN", "/d", "0x12345678"},
+       {"/v", "Multi", "/t", "REG_MULTI_SZ", "/d", "a\\0b"},
+       {"/v", "None", "/t", "REG_NONE", "/d", ""}});
 
   const std::vector<std::tuple<std::string, Variant, std::int32_t>> expected = {
       {"", Variant("unnamed"), kREG_SZ},
@@ -126,16 +132,21 @@ TEST_F(WineInterop, WineSeesAnAssociationUnderBothClassRoots) {
   r.CreateEXEAssociation(" C:\\Program Files\\Vidazoz\\viewer.exe ", "Vidazoz.Doc", "Vidazoz document", "vzd",
                          "&Open", Boolean::True, "", Boolean::False, "", Boolean::False, "", 1);
   const std::string command = "\"C:\\Program Files\\Vidazoz\\viewer.exe\" \"%1\"";
-  for (const std::string root : {"HKCR\\"s, "HKLM\\Software\\Classes\\"s}) {
-    EXPECT_EQ(Query(root + ".vzd")["(Default)"], (Listed{"REG_SZ", "Vidazoz.Doc"})) << root;
-    EXPECT_EQ(Query(root + "Vidazoz.Doc")["(Default)"], (Listed{"REG_SZ", "Vidazoz document"})) << root;
-    EXPECT_EQ(Query(root + "Vidazoz.Doc\\shell\\open\\command")["(Default)"], (Listed{"REG_SZ", command})) << root;
-    EXPECT_EQ(Query(root + "Vidazoz.Doc\\shell\\print\\command")["(Default)"].data,
-              "\"C:\\Program Files\\Vidazoz\\viewer.exe\" /p \"%1\"")
+  for (const auto& [root, shown] : {std::pair{"HKCR\\"s, "HKEY_CLASSES_ROOT\\"s},
+                                     std::pair{"HKLM\\Software\\Classes\\"s, "HKEY_LOCAL_MACHINE\\Software\\Classes\\"s}}) {
+    EXPECT_EQ(Query(root + ".vzd")[shown + ".vzd|(Default)"], (Listed{"REG_SZ", "Vidazoz.Doc"})) << root;
+    auto rows = Query(root + "Vidazoz.Doc");
+    const std::string doc = shown + "Vidazoz.Doc";
+    EXPECT_EQ(rows[doc + "|(Default)"], (Listed{"REG_SZ", "Vidazoz document"})) << root;
+    EXPECT_EQ(rows[doc + "\\shell\\open|(Default)"], (Listed{"REG_SZ", "&Open"})) << root;
+    EXPECT_EQ(rows[doc + "\\shell\\open\\command|(Default)"], (Listed{"REG_SZ", command})) << root;
+    EXPECT_EQ(rows[doc + "\\shell\\print|(Default)"], (Listed{"REG_SZ", "&Print"})) << root;
+    EXPECT_EQ(rows[doc + "\\shell\\print\\command|(Default)"],
+              (Listed{"REG_SZ", "\"C:\\Program Files\\Vidazoz\\viewer.exe\" /p \"%1\""}))
         << root;
-    EXPECT_EQ(Query(root + "Vidazoz.Doc\\DefaultIcon")["(Default)"].data,
-              "\"C:\\Program Files\\Vidazoz\\viewer.exe\",1")
+    EXPECT_EQ(rows[doc + "\\DefaultIcon|(Default)"], (Listed{"REG_SZ", "\"C:\\Program Files\\Vidazoz\\viewer.exe\",1"}))
         << root;
+    EXPECT_EQ(rows.size(), 6u) << root;
   }
 }
 

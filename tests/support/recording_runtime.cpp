@@ -9,8 +9,8 @@ int RecordingRuntime::Run(runtime::Form& form) {
   Record("Initialize");
   form.Initialize();
   controls_.clear();
-  for (const runtime::ControlSpec& spec : form.Controls()) {
-    controls_.push_back({std::string(spec.caption), spec.foreColour, spec.font.bold, spec.visible});
+  for (const runtime::ControlSpec& layout : form.Controls()) {
+    controls_.push_back({std::string(layout.caption), layout.foreColour, layout.font.bold, layout.visible});
   }
   formHeight_ = form.Layout().clientHeight + runtime::kFrameHeightAllowance;
   Record("Create");

@@ -243,7 +243,9 @@ TEST_F(RegistryTest, ConnectRegistry) {
   for (const auto& c : cases) {
     HKEY key = Bogus(0x55);
     EXPECT_EQ(RegConnectRegistryA(c.machine.c_str(), HKEY_LOCAL_MACHINE, &key), c.status) << c.what;
-    if (c.status == 0) EXPECT_EQ(key, HKEY_LOCAL_MACHINE) << c.what;
+    if (c.status == 0) {
+      EXPECT_EQ(key, HKEY_LOCAL_MACHINE) << c.what;
+    }
   }
   HKEY key = Bogus(0x55);
   EXPECT_EQ(RegConnectRegistryA(nullptr, HKEY_CURRENT_USER, &key), 0);

@@ -68,7 +68,9 @@ TEST_F(Values, QuerySizing) {
     } else {
       EXPECT_EQ(std::string_view(buffer, c.bytes.size()), c.bytes) << c.what;
     }
-    if (c.status == ERROR_FILE_NOT_FOUND) EXPECT_EQ(type, REG_NONE) << c.what;
+    if (c.status == ERROR_FILE_NOT_FOUND) {
+      EXPECT_EQ(type, REG_NONE) << c.what;
+    }
   }
 }
 

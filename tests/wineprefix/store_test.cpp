@@ -5,6 +5,9 @@
 
 #include <cstdlib>
 
+#include <thread>
+
+#include "change_counter.h"
 #include "reg_file.h"
 #include "reg_text.h"
 #include "registry_fixture.h"
@@ -42,6 +45,18 @@ TEST_F(RegistryTest, MissingPrefixReadsAsEmpty) {
   EXPECT_FALSE(fs::exists(PrefixDir())) << "reading makes nothing";
 }
 
+TEST_F(RegistryTest, TheCheckProbesAnsweredFromTheFileText) {
+  WriteText(fs::path(PrefixDir()) / "system.reg",
+            MachineHeader() + "\n[Software\\\\Microsoft\\\\.NETFramework\\\\policy\\\\v1.1] 1700000000\n");
+  const char* policy = "SOFTWARE\\Microsoft\\.NETFramework\\policy\\";
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, (std::string(policy) + "v2.0").c_str()));
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, (std::string(policy) + "v1.1").c_str()));
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, (std::string(policy) + "v2.0\\Deeper").c_str()));
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "software\\microsoft"));
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\Other"));
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\Other\\Below"));
+}
+
 TEST_F(RegistryTest, WritesGoToTheRightFileAndReadBack) {
   HKEY key = Create(HKEY_LOCAL_MACHINE, "Software\\Vidazoz");
   SetString(key, "Name", "value");
@@ -65,6 +80,16 @@ TEST_F(RegistryTest, NewUserFileTakesTheArchOfSystemReg) {
   RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Mine"));
   const std::string user = ReadText(fs::path(PrefixDir()) / "user.reg");
   EXPECT_NE(user.find("\n#arch=win64\n"), std::string::npos) << "Wine rejects a mismatched user.reg:\n" << user;
+}
+
+TEST_F(RegistryTest, UserFileOfAnotherArchIsNeverRewritten) {
+  WriteText(fs::path(PrefixDir()) / "system.reg", MachineHeader("win64"));
+  const std::string user =
+      "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win32\n"
+      "\n[Software\\\\Old] 1700000000\n";
+  WriteText(fs::path(PrefixDir()) / "user.reg", user);
+  EXPECT_EQ(CreateOnly(HKEY_CURRENT_USER, "Software\\New"), ERROR_REGISTRY_CORRUPT) << "Wine would not load it";
+  EXPECT_EQ(ReadText(fs::path(PrefixDir()) / "user.reg"), user);
 }
 
 TEST_F(RegistryTest, PrefixFollowsTheEnvironment) {
@@ -91,6 +116,7 @@ TEST_F(RegistryTest, WithoutWineprefixHomeWineThenThePrivatePrefix) {
   EXPECT_NE(ReadText(privateSystem).find("#arch=win32"), std::string::npos);
 
   WriteText(home / ".wine/system.reg", MachineHeader() + "\n[Software\\\\FromWine] 1700000000\n");
+  std::this_thread::sleep_for(wineprefix::kExternalChangeWindow * 2);  // ~/.wine is looked at once per window
   EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\FromWine")) << "~/.wine holds a registry now";
   EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\Private"));
   fs::remove(home / ".wine/system.reg");
@@ -110,6 +136,17 @@ TEST_F(RegistryTest, FileModeIsKept) {
   RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
   EXPECT_EQ(ModeOf(user), 0640u);
   EXPECT_NE(ReadText(user).find("[Second]"), std::string::npos);
+}
+
+TEST_F(RegistryTest, ASymlinkedFileStaysALink) {
+  RegCloseKey(Create(HKEY_CURRENT_USER, "First"));
+  const fs::path user = fs::path(PrefixDir()) / "user.reg";
+  const fs::path real = dir_.Path() / "elsewhere.reg";
+  fs::rename(user, real);
+  fs::create_symlink(real, user);
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
+  EXPECT_TRUE(fs::is_symlink(user));
+  EXPECT_NE(ReadText(real).find("[Second]"), std::string::npos) << "written where the link points";
 }
 
 TEST_F(RegistryTest, DamagedFileIsReadAsFarAsItGoesButNeverRewritten) {
@@ -135,6 +172,8 @@ TEST_F(RegistryTest, DamagedFileIsReadAsFarAsItGoesButNeverRewritten) {
   // Cut mid-line, as a torn copy would be.
   const std::string torn = MachineHeader() + "\n[Software\\\\Kept] 1700000000\n\"v\"=\"1\"\n\n[Software\\\\Cu";
   WriteText(system, torn);
+  // A file replaced by someone else is noticed within the window (our writers are seen at once).
+  std::this_thread::sleep_for(wineprefix::kExternalChangeWindow * 2);
   EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Kept"));
   EXPECT_EQ(CreateOnly(HKEY_LOCAL_MACHINE, "Software\\New"), ERROR_REGISTRY_CORRUPT);
   EXPECT_EQ(ReadText(system), torn);
@@ -147,7 +186,8 @@ TEST_F(RegistryTest, LinksAreFollowed) {
                         LinkBlock("Software\\\\Dangling", "\\Registry\\Machine\\Software\\Made") +
                         LinkBlock("Software\\\\Loop", "\\Registry\\Machine\\Software\\Loop") +
                         LinkBlock("Software\\\\Broken", "Registry\\Machine\\Software\\Target") +
-                        LinkBlock("Software\\\\ToUser", "\\Registry\\User\\S-1-5-21-0-0-0-1000\\Software"));
+                        LinkBlock("Software\\\\ToUser", "\\Registry\\User\\S-1-5-21-0-0-0-1000\\Software") +
+                        LinkBlock("Software\\\\ToUsers", "\\Registry\\User"));
   HKEY inner = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\link\\Inner", 0, KEY_READ, &inner), 0);
   DWORD cb = 0;
@@ -165,6 +205,17 @@ TEST_F(RegistryTest, LinksAreFollowed) {
   EXPECT_EQ(CreateOnly(HKEY_LOCAL_MACHINE, "Software\\ToUser\\Across"), 0);
   EXPECT_TRUE(Exists(HKEY_CURRENT_USER, "Software\\Across")) << "a link into user.reg";
   EXPECT_NE(ReadText(system).find("#link"), std::string::npos) << "the links stay links";
+
+  HKEY users = nullptr;  // a link to HKEY_USERS itself, which no file holds
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\ToUsers", 0, KEY_ALL_ACCESS, &users), 0);
+  char name[32];
+  EXPECT_EQ(RegEnumKeyA(users, 0, name, sizeof name), 0);
+  EXPECT_STREQ(name, ".Default");
+  const BYTE data[] = "x";
+  EXPECT_EQ(RegSetValueExA(users, "v", 0, REG_SZ, data, 2), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegQueryValueExA(users, "v", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteValueA(users, "v"), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(users);
 }
 
 }  // namespace

@@ -68,9 +68,24 @@ TEST_F(WineInterop, WhatWeWriteWineReads) {
   EXPECT_EQ(stock.exitCode, 0) << stock.output;
 }
 
+TEST_F(WineInterop, AWriteChangesOnlyWhatItMust) {
+  const std::string before = ReadText(prefix_->File("system.reg"));
+  ASSERT_EQ(WriteString(HKEY_LOCAL_MACHINE, "Software\\Vidazoz\\Machine", "", "x"), 0);
+  std::string after = ReadText(prefix_->File("system.reg"));
+  // The one new block comes out; everything else must be Wine's bytes, untouched.
+  const std::size_t start = after.find("[Software\\\\Vidazoz\\\\Machine] ");
+  ASSERT_NE(start, std::string::npos);
+  const std::size_t end = after.find("\n\n", start);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_NE(after.substr(start, end + 2 - start).find("\n@=\"x\"\n"), std::string::npos);
+  after.erase(start, end + 2 - start);
+  EXPECT_TRUE(after == before) << "a write changed other parts of system.reg";
+}
+
 TEST_F(WineInterop, WritesAreRefusedWhileAWineserverRuns) {
   ASSERT_EQ(WriteString(HKEY_CURRENT_USER, "Software\\Vidazoz", "Before", "1"), 0);
-  const CommandResult start = RunCommand({"wineserver", "-p"}, prefix_->Environment());
+  // The server goes to the background; its output must not hold our pipe open.
+  const CommandResult start = RunCommand({"sh", "-c", "exec wineserver -p >/dev/null 2>&1"}, prefix_->Environment());
   ASSERT_EQ(start.exitCode, 0) << start.output;
   for (int i = 0; i < 100 && !wineprefix::WineserverRunning(prefix_->Path().string()); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -132,12 +132,12 @@ void FltkRuntime::CreateWindow(Form& form) {
   if (firstFocus) firstFocus->take_focus();
 }
 
-Fl_Widget* FltkRuntime::CreateControl(Form& form, ControlId id, const ControlSpec& spec) {
-  const int x = scale_.X(spec.left), y = scale_.Y(spec.top);
-  const int w = scale_.X(spec.left + spec.width) - x, h = scale_.Y(spec.top + spec.height) - y;
-  const int fontPx = scale_.FontPixels(spec.font.points);
+Fl_Widget* FltkRuntime::CreateControl(Form& form, ControlId id, const ControlSpec& layout) {
+  const int x = scale_.X(layout.left), y = scale_.Y(layout.top);
+  const int w = scale_.X(layout.left + layout.width) - x, h = scale_.Y(layout.top + layout.height) - y;
+  const int fontPx = scale_.FontPixels(layout.font.points);
   Fl_Widget* widget = nullptr;
-  switch (spec.kind) {
+  switch (layout.kind) {
     case ControlKind::Button: {
       auto* button = new Fl_Button(x, y, w, h);
       button->callback([](Fl_Widget*, void* data) {
@@ -148,8 +148,8 @@ Fl_Widget* FltkRuntime::CreateControl(Form& form, ControlId id, const ControlSpe
       break;
     }
     case ControlKind::Line:
-      widget = new LineBox(x, y, scale_.X(spec.left + spec.width), scale_.Y(spec.top + spec.height));
-      widget->labelcolor(spec.foreColour == kDefaultColour ? FL_BLACK : ToFl(spec.foreColour));
+      widget = new LineBox(x, y, scale_.X(layout.left + layout.width), scale_.Y(layout.top + layout.height));
+      widget->labelcolor(layout.foreColour == kDefaultColour ? FL_BLACK : ToFl(layout.foreColour));
       break;
     case ControlKind::Label:
     case ControlKind::Image: {
@@ -157,8 +157,8 @@ Fl_Widget* FltkRuntime::CreateControl(Form& form, ControlId id, const ControlSpe
                      [&form, id](const MouseArgs& a) { form.MouseUp(id, a); }, [&form, id] { form.Click(id); }};
       auto* box = new EventBox(x, y, w, h, std::move(sink), scale_.twipsPerPixelX, scale_.twipsPerPixelY);
       box->box(FL_NO_BOX);
-      if (spec.kind == ControlKind::Image) {
-        const auto file = PictureFile(spec.picture);
+      if (layout.kind == ControlKind::Image) {
+        const auto file = PictureFile(layout.picture);
         if (!file.empty()) {
           images_.push_back(ToImage(pictures::DecodeBmp24(file)));
           box->image(images_.back().get());
@@ -166,23 +166,23 @@ Fl_Widget* FltkRuntime::CreateControl(Form& form, ControlId id, const ControlSpe
         }
       } else {
         box->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT);
-        box->labelcolor(spec.foreColour == kDefaultColour ? FL_BLACK : ToFl(spec.foreColour));
+        box->labelcolor(layout.foreColour == kDefaultColour ? FL_BLACK : ToFl(layout.foreColour));
       }
       widget = box;
       break;
     }
   }
-  if (spec.kind == ControlKind::Label || spec.kind == ControlKind::Button) {
-    widget->copy_label(std::string(spec.caption).c_str());
-    widget->labelfont(spec.font.bold ? kArialBold : kArial);
+  if (layout.kind == ControlKind::Label || layout.kind == ControlKind::Button) {
+    widget->copy_label(std::string(layout.caption).c_str());
+    widget->labelfont(layout.font.bold ? kArialBold : kArial);
     widget->labelsize(fontPx);
   }
-  if (spec.kind == ControlKind::Button) {
+  if (layout.kind == ControlKind::Button) {
     // The (form, id) pair lives as long as the widget: it is the widget's user data.
     targets_.push_back(std::make_unique<std::pair<Form*, ControlId>>(&form, id));
     widget->user_data(targets_.back().get());
   }
-  if (!spec.visible) widget->hide();
+  if (!layout.visible) widget->hide();
   return widget;
 }
 

@@ -38,7 +38,7 @@ class FltkRuntime final : public WindowRuntime {
   };
 
   void CreateWindow(Form& form);
-  Fl_Widget* CreateControl(Form& form, ControlId id, const ControlSpec& spec);
+  Fl_Widget* CreateControl(Form& form, ControlId id, const ControlSpec& layout);
   void Repaint();
 
   Scale scale_;

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The red check (three probes, verdict on stdout) in a new process on a fresh Wine prefix:
+# wall time from exec to exit, median of N runs. Budget: 10 ms.
+set -euo pipefail
+build=${1:-build}
+runs=${RUNS:-20}
+cli=$(cd "$build" && pwd)/bench/vidazoz_check_cli
+[ -x "$cli" ] || { echo "missing $cli (build first)" >&2; exit 1; }
+
+work=$(mktemp -d /tmp/vidazoz-measure-XXXXXX)
+export WINEPREFIX=$work/prefix HOME=$work WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+cleanup() { wineserver -k 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+
+wineboot -i >/dev/null 2>&1
+wineserver -w
+echo "prefix: $(stat -c %s "$WINEPREFIX/system.reg") bytes of system.reg"
+
+mkdir -p "$work/empty"
+python3 - "$cli" "$runs" "$work/empty" <<'PY'
+import os, statistics, subprocess, sys, time
+cli, runs, empty = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+
+def timed(env):
+    times, out = [], b""
+    for _ in range(runs):
+        start = time.perf_counter()
+        out = subprocess.run([cli], stdout=subprocess.PIPE, env=env, check=True).stdout
+        times.append((time.perf_counter() - start) * 1000)
+    return times, out.decode().strip()
+
+# Interleave nothing: the booted prefix first, then the same program on a prefix with no files,
+# which is what starting a process costs on this machine right now.
+times, verdict = timed(dict(os.environ))
+base, _ = timed(dict(os.environ, WINEPREFIX=empty))
+median = statistics.median(times)
+print(f"verdict: {verdict}")
+print(f"check, exec to verdict: median {median:.2f} ms, min {min(times):.2f} ms, max {max(times):.2f} ms ({runs} runs)")
+print(f"same program, empty prefix: median {statistics.median(base):.2f} ms (process start and exit alone)")
+print(f"load average: {os.getloadavg()[0]:.2f}")
+print("within the 10 ms budget" if median <= 10 else "OVER the 10 ms budget")
+PY

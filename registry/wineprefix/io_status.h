@@ -1,0 +1,14 @@
+// The Win32 status a failed file operation becomes.
+#pragma once
+
+#include <cerrno>
+
+#include "advapi32.h"
+
+namespace vidazoz::wineprefix {
+
+inline LONG StatusFromErrno(int err) {
+  return (err == EACCES || err == EPERM || err == EROFS) ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
+}
+
+}  // namespace vidazoz::wineprefix

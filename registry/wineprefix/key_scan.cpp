@@ -1,0 +1,183 @@
+#include "key_scan.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "key_tree.h"
+#include "reg_escape.h"
+
+namespace vidazoz::wineprefix {
+namespace {
+
+constexpr std::string_view kFirstLine = "WINE REGISTRY Version 2";
+
+// Calls onLine(line) for each line (without its end), reading the file in chunks so that no
+// copy of the whole file is ever made. False on a read error or when onLine says stop.
+template <typename OnLine>
+bool ForEachLine(int fd, OnLine onLine) {
+  std::string carry;
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;
+    std::string_view chunk(buffer, static_cast<std::size_t>(got));
+    for (std::size_t nl; (nl = chunk.find('\n')) != std::string_view::npos; chunk.remove_prefix(nl + 1)) {
+      if (carry.empty()) {
+        if (!onLine(chunk.substr(0, nl))) return false;
+      } else {
+        carry.append(chunk.substr(0, nl));
+        if (!onLine(std::string_view(carry))) return false;
+        carry.clear();
+      }
+    }
+    carry.append(chunk);
+  }
+  return carry.empty() || onLine(std::string_view(carry));
+}
+
+std::string_view TrimLeft(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  return s;
+}
+
+// A header's names; false when it is anything but a plain, well-formed header.
+bool HeaderNames(std::string_view line, std::u16string& text, std::vector<std::u16string_view>& names) {
+  text.clear();
+  names.clear();
+  const Unescaped u = AppendUnescaped(text, line.data() + 1, line.data() + line.size(), ']');
+  if (u.next == nullptr || !u.lossless) return false;
+  std::string_view rest(u.next, static_cast<std::size_t>(line.data() + line.size() - u.next));
+  if (!rest.empty()) {  // only " <seconds>" may follow
+    if (rest.front() != ' ') return false;
+    rest.remove_prefix(1);
+    if (rest.empty() || rest.find_first_not_of("0123456789") != std::string_view::npos) return false;
+  }
+  if (text.empty()) return true;  // the branch root, []
+  for (std::size_t start = 0;;) {
+    const std::size_t end = text.find(u'\\', start);
+    const std::u16string_view name = std::u16string_view(text).substr(start, end - start);
+    if (name.empty()) return false;  // how the parser takes an empty name is its business
+    names.push_back(name);
+    if (end == std::u16string::npos) return true;
+    start = end + 1;
+  }
+}
+
+enum class Quick { Unrelated, Below, Decode };
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// Compares a header's raw text with the path while both are plain ASCII, so that most headers
+// are settled without decoding: Unrelated (a name differs; `matched` names agreed before it),
+// Below (a key under the path, which therefore exists), or Decode (anything else: escapes,
+// non-ASCII, the path or one above it).
+Quick QuickCompare(std::string_view line, const std::vector<std::u16string_view>& path, std::size_t& matched) {
+  matched = 0;
+  std::size_t at = 1;  // past '['
+  auto raw = [&](std::size_t i) { return i < line.size() ? line[i] : '\0'; };
+  for (std::size_t n = 0; n < path.size(); ++n) {
+    if (n > 0) {
+      if (raw(at) == ']') return Quick::Decode;  // a key above the path: is it a link?
+      if (raw(at) != '\\' || raw(at + 1) != '\\') return Quick::Decode;
+      at += 2;
+    }
+    for (char16_t want : path[n]) {
+      const char c = raw(at);
+      if (want >= 0x80 || c == '\\' || static_cast<unsigned char>(c) >= 0x80) return Quick::Decode;
+      if (c == ']' || c == '\0') return Quick::Unrelated;  // the header's name is shorter
+      if (LowerAscii(c) != LowerAscii(static_cast<char>(want))) return Quick::Unrelated;
+      ++at;
+    }
+    // The names agree so far; the header's must end here too.
+    const char c = raw(at);
+    if (c != ']' && c != '\\') return static_cast<unsigned char>(c) >= 0x80 ? Quick::Decode : Quick::Unrelated;
+    if (c == '\\' && raw(at + 1) != '\\') return Quick::Decode;  // an escape inside the name
+    matched = n + 1;
+  }
+  return raw(at) == '\\' && raw(at + 1) == '\\' ? Quick::Below : Quick::Decode;
+}
+
+}  // namespace
+
+namespace {
+
+// Judges one header line against the path. A link's #link comes after its header, so a header
+// on the way is judged when its block ends (see ScanForKey).
+class PathMatcher {
+ public:
+  explicit PathMatcher(const std::vector<std::u16string_view>& path) : path_(path), found_(path.empty()) {}
+
+  // False when unsure.
+  bool Header(std::string_view line) {
+    onPath_ = false;
+    std::size_t matched = 0;
+    const Quick quick = QuickCompare(line, path_, matched);
+    if (quick == Quick::Unrelated) {
+      deepest_ = std::max(deepest_, matched);
+      return true;
+    }
+    if (quick == Quick::Below) {  // a key under the path, link or not: the path exists
+      found_ = true;
+      return true;
+    }
+    if (!HeaderNames(line, text_, names_)) return false;
+    for (matched = 0; matched < names_.size() && matched < path_.size(); ++matched)
+      if (!SameName(names_[matched], path_[matched])) break;
+    deepest_ = std::max(deepest_, matched);
+    if (matched < names_.size() && matched < path_.size()) return true;
+    if (names_.size() >= path_.size()) found_ = true;
+    onPath_ = names_.size() <= path_.size();
+    return true;
+  }
+  // Whether a #link in the current block is of no concern: its key is not on the way.
+  bool LinkIsHarmless() const { return !onPath_; }
+  bool Found() const { return found_; }
+  // How many leading names of the path name existing keys.
+  std::size_t Deepest() const { return found_ ? path_.size() : deepest_; }
+
+ private:
+  const std::vector<std::u16string_view>& path_;
+  bool found_;
+  bool onPath_ = false;
+  std::size_t deepest_ = 0;
+  std::u16string text_;
+  std::vector<std::u16string_view> names_;
+};
+
+}  // namespace
+
+std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path, std::size_t* existing) {
+  PathMatcher matcher(path);
+  bool first = true, unsure = false, inKeys = false;
+  const bool read = ForEachLine(fd, [&](std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (first) {
+      first = false;
+      unsure = line != kFirstLine;  // a rejected file reads as empty; the parser knows the rules
+      return !unsure;
+    }
+    line = TrimLeft(line);
+    if (line.empty()) return true;
+    if (line.front() == '[') {
+      inKeys = true;
+      unsure = !matcher.Header(line);
+      return !unsure;
+    }
+    if (line.front() == '#') {
+      if (!inKeys && line.starts_with("#arch=") && line != "#arch=win32" && line != "#arch=win64") unsure = true;
+      if (inKeys && line.starts_with("#link") && !matcher.LinkIsHarmless()) unsure = true;
+    }
+    return !unsure;
+  });
+  if (!read || unsure) return std::nullopt;
+  if (existing != nullptr) *existing = matcher.Deepest();
+  return matcher.Found();
+}
+
+}  // namespace vidazoz::wineprefix

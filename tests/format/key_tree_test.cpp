@@ -1,0 +1,91 @@
+#include "key_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace vidazoz::wineprefix {
+namespace {
+
+std::vector<std::u16string> SortedLikeWine(std::vector<std::u16string> names) {
+  std::mt19937 rng(7);
+  std::shuffle(names.begin(), names.end(), rng);
+  std::sort(names.begin(), names.end(), [](const auto& a, const auto& b) { return CompareNames(a, b) < 0; });
+  return names;
+}
+
+TEST(CompareNames, MatchesWinesObservedOrder) {
+  const std::vector<std::u16string> punctuation{u"[brk", u"^c", u"_under", u"a", u"Alpha", u"b1",
+                                                u"B2", u"beta", u"Mid", u"zeta", u"~t"};
+  EXPECT_EQ(SortedLikeWine(punctuation), punctuation);
+  const std::vector<std::u16string> mixed{u"10", u"9", u"a b", u"a-b", u"ab", u"E", u"z", u"\u00e9"};
+  EXPECT_EQ(SortedLikeWine(mixed), mixed);
+  EXPECT_LT(CompareNames(u"", u"a"), 0);  // the default value first
+  EXPECT_LT(CompareNames(u"ab", u"abc"), 0);
+  EXPECT_GT(CompareNames(u"b", u"ABC"), 0);
+}
+
+TEST(CompareNames, SimpleCaseMappingOnly) {
+  EXPECT_TRUE(SameName(u"caf\u00e9", u"CAF\u00c9"));
+  EXPECT_TRUE(SameName(u"\u0434\u043e\u043c", u"\u0414\u041e\u041c"));  // Cyrillic
+  EXPECT_FALSE(SameName(u"stra\u00dfe", u"STRASSE"));
+  EXPECT_FALSE(SameName(u"ab", u"abc"));
+  EXPECT_NE(CompareNames(u"a", u"b"), 0);
+}
+
+TEST(RegKey, SubkeysStaySortedAndKeepTheirFirstSpelling) {
+  RegKey root(u"");
+  for (const char16_t* name : {u"zeta", u"Alpha", u"_under", u"beta", u"B2", u"~t"}) root.AddSubkey(name);
+  bool created = true;
+  RegKey& again = root.AddSubkey(u"ALPHA", &created);
+  EXPECT_FALSE(created);
+  EXPECT_EQ(again.Name(), u"Alpha");
+  EXPECT_EQ(again.Parent(), &root);
+  std::vector<std::u16string> order;
+  for (std::size_t i = 0; i < root.SubkeyCount(); ++i) order.push_back(root.Subkey(i).Name());
+  EXPECT_EQ(order, (std::vector<std::u16string>{u"_under", u"Alpha", u"B2", u"beta", u"zeta", u"~t"}));
+  EXPECT_EQ(root.FindSubkey(u"BETA"), &root.Subkey(3));
+  EXPECT_TRUE(root.RemoveSubkey(u"b2"));
+  EXPECT_FALSE(root.RemoveSubkey(u"b2"));
+  EXPECT_EQ(root.FindSubkey(u"B2"), nullptr);
+}
+
+TEST(RegKey, ValuesKeepFirstSpellingAndLastData) {
+  RegKey key(u"k");
+  key.SetValue(u"Name", 1, {1});
+  key.SetValue(u"", 4, {2});
+  key.SetValue(u"NAME", 3, {3, 4});
+  ASSERT_EQ(key.ValueCount(), 2u);
+  EXPECT_EQ(key.Value(0).name, u"");
+  EXPECT_EQ(key.Value(1).name, u"Name");
+  EXPECT_EQ(key.Value(1).type, 3u);
+  EXPECT_EQ(key.Value(1).data, (std::vector<std::uint8_t>{3, 4}));
+  EXPECT_TRUE(key.RemoveValue(u"name"));
+  EXPECT_EQ(key.FindValue(u"Name"), nullptr);
+}
+
+TEST(RegKey, MovingARootKeepsParentLinksValid) {
+  RegKey root(u"");
+  root.AddSubkey(u"a").AddSubkey(u"b");
+  RegKey moved(std::move(root));
+  ASSERT_EQ(moved.SubkeyCount(), 1u);
+  EXPECT_EQ(moved.Subkey(0).Parent(), &moved);
+  RegKey assigned(u"x");
+  assigned.AddSubkey(u"old");
+  assigned = std::move(moved);
+  ASSERT_NE(assigned.FindSubkey(u"A"), nullptr);
+  EXPECT_EQ(assigned.FindSubkey(u"a")->Parent(), &assigned);
+  EXPECT_EQ(assigned.FindSubkey(u"old"), nullptr);
+}
+
+TEST(RegKey, VeryDeepTreeIsDestroyedWithoutRecursion) {
+  auto root = std::make_unique<RegKey>(u"");
+  RegKey* key = root.get();
+  for (int i = 0; i < 300000; ++i) key = &key->AddSubkey(u"d");
+  root.reset();  // would overflow the stack if each level recursed
+  SUCCEED();
+}
+
+}  // namespace
+}  // namespace vidazoz::wineprefix

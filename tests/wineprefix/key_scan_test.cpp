@@ -1,0 +1,137 @@
+// The header pass must answer exactly as the parsed tree would, or not at all.
+#include "key_scan.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include "ansi.h"
+#include "reg_file.h"
+#include "reg_text.h"
+#include "temp_dir.h"
+#include "wine_prefix.h"
+
+namespace vidazoz::testing {
+namespace {
+
+using wineprefix::RegBranch;
+using wineprefix::RegKey;
+using Path = std::vector<std::u16string>;
+
+std::optional<bool> Scan(const std::filesystem::path& file, const Path& path) {
+  const int fd = open(file.c_str(), O_RDONLY);
+  EXPECT_GE(fd, 0);
+  const std::optional<bool> answer = wineprefix::ScanForKey(fd, std::vector<std::u16string_view>(path.begin(), path.end()));
+  close(fd);
+  return answer;
+}
+
+bool InTree(const RegKey& root, const Path& path) {
+  const RegKey* key = &root;
+  for (const std::u16string& name : path)
+    if ((key = key->FindSubkey(name)) == nullptr) return false;
+  return true;
+}
+
+Path P(std::initializer_list<const char*> names) {
+  Path path;
+  for (const char* n : names) path.push_back(ansi::ToUtf16(n));
+  return path;
+}
+
+TEST(KeyScan, TrickyHeaders) {
+  TempDir dir;
+  const auto file = dir.Path() / "system.reg";
+  WriteText(file, MachineHeader() +
+                      "\n[Software\\\\Caf\\x00e9\\\\Deep] 1700000000\n"
+                      "\n  [Software\\\\Br\\[ack\\]et] 1700000000\r\n"
+                      "\n[Software\\\\Plain\\\\Leaf]\n"
+                      "\n[Software\\\\Softer]\n" +
+                      LinkBlock("Software\\\\Link", "\\Registry\\Machine\\Software\\Plain"));
+  const struct {
+    const char* what;
+    Path path;
+    std::optional<bool> answer;
+  } cases[] = {
+      {"escaped name, other case", {u"software", u"CAF\u00c9", u"deep"}, true},
+      {"implied parent", {u"Software", u"Plain"}, true},
+      {"prefix of a name is no key", {u"Software", u"Soft"}, false},
+      {"longer than a name", {u"Software", u"Plainer"}, false},
+      {"indented, CRLF, escaped brackets", {u"Software", u"br[ack]et"}, true},
+      {"missing leaf", {u"Software", u"Plain", u"Nope"}, false},
+      {"through a link: left to the tree", {u"Software", u"Link", u"Leaf"}, std::nullopt},
+      {"the link itself: left to the tree", {u"Software", u"Link"}, std::nullopt},
+      {"beside the link", {u"Software", u"Softer"}, true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Scan(file, c.path), c.answer) << c.what;
+
+  // How far a missing key's path exists: the store remembers the first missing name.
+  const struct {
+    Path path;
+    std::size_t existing;
+  } depths[] = {{P({"Software", "Plain", "Nope"}), 2}, {P({"software", "Nope", "X"}), 1}, {P({"Nope"}), 0},
+                {P({"Software", "Plain", "Leaf"}), 3}};
+  for (const auto& d : depths) {
+    const int fd = open(file.c_str(), O_RDONLY);
+    std::size_t existing = 99;
+    wineprefix::ScanForKey(fd, std::vector<std::u16string_view>(d.path.begin(), d.path.end()), &existing);
+    close(fd);
+    EXPECT_EQ(existing, d.existing) << ansi::FromUtf16(d.path.back());
+  }
+
+  WriteText(file, "WINE REGISTRY Version 3\n\n[Software]\n");
+  EXPECT_EQ(Scan(file, P({"Software"})), std::nullopt) << "a file Wine rejects";
+  // A header without its end: whatever the pass says must be what the parser makes of it.
+  const std::string cut = MachineHeader() + "\n[Software\\\\Old]\n\n[Software\\\\Cut";
+  WriteText(file, cut);
+  RegBranch branch;
+  wineprefix::ParseRegFile(cut, branch);
+  for (const Path& path : {P({"Software", "Cut"}), P({"Software", "Old"}), P({"Software"})}) {
+    const std::optional<bool> answer = Scan(file, path);
+    if (answer) {
+      EXPECT_EQ(*answer, InTree(branch.root, path)) << ansi::FromUtf16(path.back());
+    }
+  }
+}
+
+// Every key of a real prefix's system.reg, and a near miss beside each, against the tree.
+TEST(KeyScan, AgreesWithTheTreeOnABootedPrefix) {
+  const auto prefix = WinePrefix::Booted();
+  const auto file = prefix->File("system.reg");
+  RegBranch branch;
+  ASSERT_TRUE(wineprefix::ParseRegFile(ReadText(file), branch).complete);
+  int checked = 0, deferred = 0;
+  std::function<void(const RegKey&, Path&)> walk = [&](const RegKey& key, Path& path) {
+    for (std::size_t i = 0; i < key.SubkeyCount(); ++i) {
+      const RegKey& sub = key.Subkey(i);
+      path.push_back(sub.Name());
+      // Every 97th key: each question reads the whole file.
+      if (++checked % 97 == 0) {
+        const std::optional<bool> present = Scan(file, path);
+        if (present) {
+          EXPECT_TRUE(*present) << ansi::FromUtf16(path.back());
+        } else {
+          ++deferred;
+        }
+        path.back() += u"x";
+        const std::optional<bool> absent = Scan(file, path);
+        if (absent) {
+          EXPECT_EQ(*absent, InTree(branch.root, path)) << ansi::FromUtf16(path.back());
+        }
+        path.back().pop_back();
+      }
+      walk(sub, path);
+      path.pop_back();
+    }
+  };
+  Path path;
+  walk(branch.root, path);
+  EXPECT_GT(checked, 1000);
+  EXPECT_LT(deferred * 10, checked / 97) << "most keys are answered without the tree";
+}
+
+}  // namespace
+}  // namespace vidazoz::testing
