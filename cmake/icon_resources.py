@@ -39,8 +39,8 @@ def main(argv):
         sys.exit(__doc__)
     path, outdir, first = argv[1], argv[2], int(argv[3])
     wanted = []
-    for spec in argv[4:]:
-        size, bpp = spec.split("@")
+    for image in argv[4:]:
+        size, bpp = image.split("@")
         w, h = size.split("x")
         wanted.append((int(w), int(h), int(bpp)))
     images = read_icon(path)

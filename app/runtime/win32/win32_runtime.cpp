@@ -27,7 +27,7 @@ constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCH
 constexpr int kIconResource = 1;
 
 struct Control {
-  ControlSpec spec;
+  ControlSpec layout;  // its row of the form's control table
   HWND hwnd = nullptr;
   std::string caption;
   Colour fore = kDefaultColour;
@@ -68,7 +68,7 @@ class Win32Runtime final : public WindowRuntime {
   void SetCaption(ControlId id, const std::string& caption) override {
     Control& c = At(id);
     c.caption = caption;
-    if (c.spec.kind == ControlKind::Button) {
+    if (c.layout.kind == ControlKind::Button) {
       SetWindowTextA(c.hwnd, ansi::FromUtf8(caption).c_str());
     } else {
       InvalidateRect(c.hwnd, nullptr, TRUE);
@@ -84,7 +84,7 @@ class Win32Runtime final : public WindowRuntime {
   void SetFontBold(ControlId id, bool bold) override {
     Control& c = At(id);
     c.bold = bold;
-    if (c.spec.kind == ControlKind::Button) SendMessageA(c.hwnd, WM_SETFONT, FontFor(c), TRUE);
+    if (c.layout.kind == ControlKind::Button) SendMessageA(c.hwnd, WM_SETFONT, FontFor(c), TRUE);
     InvalidateRect(c.hwnd, nullptr, TRUE);
   }
 
@@ -184,8 +184,8 @@ class Win32Runtime final : public WindowRuntime {
     backColour_ = layout.backColour;
 
     // Every control carries Arial 8.25 in the table; one regular and one bold font serve all.
-    const auto specs = form_->Controls();
-    const runtime::Font face = specs.empty() ? runtime::Font{} : specs.front().font;
+    const auto table = form_->Controls();
+    const runtime::Font face = table.empty() ? runtime::Font{} : table.front().font;
     regular_ = win32::Font(MakeFont(face, false));
     bold_ = win32::Font(MakeFont(face, true));
     logo_ = BitmapFromBmpFile(embedded::logo_bmp());
@@ -200,16 +200,16 @@ class Win32Runtime final : public WindowRuntime {
     if (hwnd_ == nullptr) throw std::runtime_error("cannot create the window");
 
     controls_.clear();
-    for (const ControlSpec& spec : specs)
-      controls_.push_back({.spec = spec, .caption = std::string(spec.caption), .fore = spec.foreColour,
-                           .bold = spec.font.bold});
+    for (const ControlSpec& row : table)
+      controls_.push_back({.layout = row, .caption = std::string(row.caption), .fore = row.foreColour,
+                           .bold = row.font.bold});
 
     // Creation order is the tab order: controls by tab index, those without one last.
     std::vector<ControlId> order(controls_.size());
     for (ControlId i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(), [this](ControlId a, ControlId b) {
       const auto key = [this](ControlId i) {
-        const int t = controls_[i].spec.tabIndex;
+        const int t = controls_[i].layout.tabIndex;
         return t < 0 ? INT32_MAX : t;
       };
       return key(a) < key(b);
@@ -217,7 +217,7 @@ class Win32Runtime final : public WindowRuntime {
     HWND focus = nullptr;
     for (ControlId id : order) {
       CreateControl(id, instance);
-      if (focus == nullptr && controls_[id].spec.kind == ControlKind::Button && controls_[id].spec.visible)
+      if (focus == nullptr && controls_[id].layout.kind == ControlKind::Button && controls_[id].layout.visible)
         focus = controls_[id].hwnd;
     }
 
@@ -228,7 +228,7 @@ class Win32Runtime final : public WindowRuntime {
 
   void CreateControl(ControlId id, HINSTANCE instance) {
     Control& c = controls_[id];
-    const ControlSpec& s = c.spec;
+    const ControlSpec& s = c.layout;
     int left = PixelsX(s.left), top = PixelsY(s.top), width = PixelsX(s.width), height = PixelsY(s.height);
     if (s.kind == ControlKind::Line) {  // one pixel wide along its longer extent
       width = std::max(width, 1);
@@ -257,7 +257,7 @@ class Win32Runtime final : public WindowRuntime {
     HBRUSH back = CreateSolidBrush(backColour_);  // labels and images have no background of their own
     FillRect(dc, &area, back);
     DeleteObject(back);
-    switch (c.spec.kind) {
+    switch (c.layout.kind) {
       case ControlKind::Label: {
         const COLORREF colour = c.fore == kDefaultColour ? GetSysColor(COLOR_BTNTEXT) : c.fore;
         SetTextColor(dc, colour);
@@ -272,7 +272,7 @@ class Win32Runtime final : public WindowRuntime {
       case ControlKind::Line: {
         HPEN pen = CreatePen(PS_SOLID, 1, c.fore == kDefaultColour ? GetSysColor(COLOR_WINDOWTEXT) : c.fore);
         const HGDIOBJ old = SelectObject(dc, pen);
-        const bool horizontal = c.spec.height == 0;
+        const bool horizontal = c.layout.height == 0;
         MoveToEx(dc, 0, 0, nullptr);
         LineTo(dc, horizontal ? area.right : 0, horizontal ? 0 : area.bottom);
         SelectObject(dc, old);
@@ -280,8 +280,8 @@ class Win32Runtime final : public WindowRuntime {
         break;
       }
       case ControlKind::Image: {
-        const HBITMAP bitmap = c.spec.picture == Picture::Logo       ? logo_.Get()
-                               : c.spec.picture == Picture::Download ? download_.Get()
+        const HBITMAP bitmap = c.layout.picture == Picture::Logo       ? logo_.Get()
+                               : c.layout.picture == Picture::Download ? download_.Get()
                                                                      : nullptr;
         BITMAP info{};
         if (bitmap == nullptr || GetObjectA(bitmap, sizeof info, &info) == 0) break;
