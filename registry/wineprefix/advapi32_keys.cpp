@@ -45,6 +45,22 @@ bool IsLocalMachineName(std::string name) {
   return !computer.empty() && same(name, computer);
 }
 
+// The key a call names: its handle's key and the sub-key path below it.
+struct KeyTarget {
+  KeyRef base;
+  std::u16string subkey;
+  NameList names;  // views into subkey
+};
+
+LONG ResolveTarget(Platform& platform, HKEY hKey, LPCSTR lpSubKey, KeyTarget& target, bool hkcrDropsLeadingSlash) {
+  if (const LONG status = LookupHandle(platform, hKey, target.base)) return status;
+  target.subkey = ToUnits(lpSubKey);
+  // Only opening under HKEY_CLASSES_ROOT forgives one leading backslash, as Wine does.
+  if (hkcrDropsLeadingSlash && hKey == HKEY_CLASSES_ROOT && !target.subkey.empty() && target.subkey.front() == u'\\')
+    target.subkey.erase(0, 1);
+  return SplitSubkey(target.subkey, target.names);
+}
+
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) {
@@ -59,12 +75,10 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
 
   Platform& platform = Platform::Instance();
   std::lock_guard lock(platform.Mutex());
-  KeyRef base;
-  if (const LONG status = LookupHandle(platform, hKey, base)) return status;
-  std::u16string subkey = ToUnits(lpSubKey);
-  if (hKey == HKEY_CLASSES_ROOT && !subkey.empty() && subkey.front() == u'\\') subkey.erase(0, 1);
-  NameList names;
-  if (const LONG status = SplitSubkey(subkey, names)) return status;
+  KeyTarget named;
+  if (const LONG status = ResolveTarget(platform, hKey, lpSubKey, named, true)) return status;
+  const KeyRef& base = named.base;
+  const NameList& names = named.names;
 
   // A process that only asks whether a few keys exist never needs the whole tree.
   if (!base.location.usersRoot && !names.empty()) {
@@ -102,11 +116,10 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
 
   Platform& platform = Platform::Instance();
   std::lock_guard lock(platform.Mutex());
-  KeyRef base;
-  if (const LONG status = LookupHandle(platform, hKey, base)) return status;
-  const std::u16string subkey = ToUnits(lpSubKey);
-  NameList names;  // views into subkey
-  if (const LONG status = SplitSubkey(subkey, names)) return status;
+  KeyTarget named;
+  if (const LONG status = ResolveTarget(platform, hKey, lpSubKey, named, false)) return status;
+  const KeyRef& base = named.base;
+  const NameList& names = named.names;
   const std::u16string cls = ToUnits(lpClass);
   const bool isVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
 
@@ -168,11 +181,10 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
   Platform& platform = Platform::Instance();
   std::lock_guard lock(platform.Mutex());
-  KeyRef base;
-  if (const LONG status = LookupHandle(platform, hKey, base)) return status;
-  const std::u16string subkey = ToUnits(lpSubKey);
-  NameList names;  // views into subkey
-  if (const LONG status = SplitSubkey(subkey, names)) return status;
+  KeyTarget named;
+  if (const LONG status = ResolveTarget(platform, hKey, lpSubKey, named, false)) return status;
+  const KeyRef& base = named.base;
+  const NameList& names = named.names;
   // The roots themselves are never deleted (Wine refuses them too: they have sub-keys).
   if (names.empty() && base.predefined) return ERROR_ACCESS_DENIED;
 
