@@ -31,11 +31,6 @@ std::string Check() {
 
 TEST(FrameworkCheckOnARealRegistry, VerdictFollowsThePolicyKeysWineReports) {
   SandboxPlatform sandbox(SandboxPlatform::Start::Booted, {kPolicy});
-  HKEY probe = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_QUERY_VALUE, &probe) == 120)
-    GTEST_SKIP() << "the registry platform is not built into this tree yet";
-  if (probe != nullptr) ::RegCloseKey(probe);
-
   EXPECT_EQ(Check(), kVerdictNone.caption);
 
   // A value-less key with a sibling: existence is all that counts, and v1.1 alone is old.
