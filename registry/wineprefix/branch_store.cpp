@@ -104,7 +104,8 @@ LONG BranchStore::Save() {
 
   struct stat old {};
   const bool hadOld = ::stat(target.c_str(), &old) == 0;
-  const std::string text = WriteRegFile(*branch_);
+  WriteRegFile(*branch_, saveBuffer_);
+  const std::string& text = saveBuffer_;
 
   // Writers hold the prefix lock, so a leftover from a killed writer is ours to replace.
   ::unlink(temp.c_str());

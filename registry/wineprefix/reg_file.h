@@ -37,5 +37,7 @@ ParseResult LoadRegFile(const std::filesystem::path& path, RegBranch& branch, st
 
 // The file text for a branch, as Wine's server would save it.
 std::string WriteRegFile(const RegBranch& branch);
+// The same into out, whose capacity is reused: a writer saving often keeps one buffer warm.
+void WriteRegFile(const RegBranch& branch, std::string& out);
 
 }  // namespace vidazoz::wineprefix

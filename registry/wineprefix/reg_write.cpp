@@ -135,7 +135,13 @@ void AppendKeyBlock(std::string& out, const RegKey& key, std::string_view path, 
 }  // namespace
 
 std::string WriteRegFile(const RegBranch& branch) {
-  std::string out = "WINE REGISTRY Version 2\n";
+  std::string out;
+  WriteRegFile(branch, out);
+  return out;
+}
+
+void WriteRegFile(const RegBranch& branch, std::string& out) {
+  out.assign("WINE REGISTRY Version 2\n");
   if (!branch.rootComment.empty()) {
     out += branch.rootComment;
     out.push_back('\n');
@@ -147,7 +153,7 @@ std::string WriteRegFile(const RegBranch& branch) {
       out.push_back('\n');
     }
   }
-  if (branch.root.IsVolatile()) return out;
+  if (branch.root.IsVolatile()) return;
 
   // Depth-first, parents before their sub-keys, without recursion (trees can be deep).
   struct Frame {
@@ -174,7 +180,6 @@ std::string WriteRegFile(const RegBranch& branch) {
     if (IsWritten(child)) AppendKeyBlock(out, child, path, scratch);
     stack.push_back({&child, 0, path.size()});
   }
-  return out;
 }
 
 }  // namespace vidazoz::wineprefix
