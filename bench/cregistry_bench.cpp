@@ -61,10 +61,14 @@ bool Associate(benchmark::State& state) {
   }
 }
 
-void BM_CreateEXEAssociation_EmptyPrefix(benchmark::State& state) {
+// Times whole associations, each on a new prefix seeded from `seed` (empty when null).
+void TimeAssociations(benchmark::State& state, const fs::path* seed) {
   for (auto _ : state) {
     state.PauseTiming();
     auto prefix = std::make_unique<ScratchPrefix>();
+    if (seed != nullptr)
+      for (const char* name : {"system.reg", "user.reg", "userdef.reg"})
+        fs::copy_file(*seed / name, prefix->Path() / name);
     state.ResumeTiming();
     if (!Associate(state)) break;
     state.PauseTiming();
@@ -73,6 +77,8 @@ void BM_CreateEXEAssociation_EmptyPrefix(benchmark::State& state) {
   }
   state.counters["writes"] = 22;
 }
+
+void BM_CreateEXEAssociation_EmptyPrefix(benchmark::State& state) { TimeAssociations(state, nullptr); }
 BENCHMARK(BM_CreateEXEAssociation_EmptyPrefix)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_CreateEXEAssociation_BootedPrefix(benchmark::State& state) {
@@ -81,18 +87,7 @@ void BM_CreateEXEAssociation_BootedPrefix(benchmark::State& state) {
     state.SkipWithError("no booted prefix in this build yet (run the tests once)");
     return;
   }
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto prefix = std::make_unique<ScratchPrefix>();
-    for (const char* name : {"system.reg", "user.reg", "userdef.reg"})
-      fs::copy_file(templ / name, prefix->Path() / name);
-    state.ResumeTiming();
-    if (!Associate(state)) break;
-    state.PauseTiming();
-    prefix.reset();
-    state.ResumeTiming();
-  }
-  state.counters["writes"] = 22;
+  TimeAssociations(state, &templ);
 }
 BENCHMARK(BM_CreateEXEAssociation_BootedPrefix)->Unit(benchmark::kMillisecond)->UseRealTime();
 
