@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libfltk1.3-dev fonts-liberation fontconfig
+  libfltk1.3-dev fluid fonts-liberation fontconfig
   wine64 wine
   xvfb xdotool x11-utils imagemagick
   icoutils python3 python3-pil
