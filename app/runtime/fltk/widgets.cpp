@@ -26,14 +26,17 @@ MouseArgs EventBox::Args() const {
 int EventBox::handle(int event) {
   switch (event) {
     case FL_PUSH:
+      if (Fl::event_button() == FL_LEFT_MOUSE) leftPressed_ = true;
       if (sink_.down) sink_.down(Args());
       return 1;  // also makes this widget receive the release
     case FL_DRAG:
       return 1;
     case FL_RELEASE: {
-      const bool inside = Fl::event_inside(this);
+      const bool left = Fl::event_button() == FL_LEFT_MOUSE;
+      const bool click = left && leftPressed_ && Fl::event_inside(this);
+      if (left) leftPressed_ = false;
       if (sink_.up) sink_.up(Args());
-      if (inside && sink_.click) sink_.click();
+      if (click && sink_.click) sink_.click();
       return 1;
     }
     default:

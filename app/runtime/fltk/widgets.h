@@ -16,7 +16,8 @@ struct MouseSink {
   std::function<void()> click;
 };
 
-// A label or a picture that reports presses, releases and clicks and never takes the focus.
+// A label or a picture that reports presses and releases of every button, and clicks of the
+// left one only (as Windows reports a click), and never takes the focus.
 class EventBox : public Fl_Box {
  public:
   EventBox(int x, int y, int w, int h, MouseSink sink, double twipsPerPixelX, double twipsPerPixelY);
@@ -25,6 +26,7 @@ class EventBox : public Fl_Box {
  private:
   MouseArgs Args() const;
   MouseSink sink_;
+  bool leftPressed_ = false;  // a left press began here: its release inside is a click
   double twipsPerPixelX_, twipsPerPixelY_;
 };
 
