@@ -25,11 +25,14 @@ build-asan: deps $(ASAN_BUILD)/build.ninja
 
 run: build
 	@if [ -z "$$DISPLAY" ]; then \
-	  echo "make run: there is no display (DISPLAY is not set), so the window cannot be shown."; \
-	  echo "Try 'make demo': it runs the window in a virtual X server and writes screenshots to $(BUILD)/demo/."; \
-	  exit 1; \
+	  echo "make run: the window needs a display, and there is none (DISPLAY is not set)."; \
+	  echo "The check without a window (vidazoz --check), on the Wine prefix $${WINEPREFIX:-~/.wine, else vidazoz's own}:"; \
+	  status=0; ./$(BUILD)/app/vidazoz --check || status=$$?; \
+	  echo "To see the window itself, 'make demo' runs it in a virtual X server and writes screenshots to $(BUILD)/demo/."; \
+	  [ $$status -le 2 ]; \
+	else \
+	  ./$(BUILD)/app/vidazoz; \
 	fi
-	./$(BUILD)/app/vidazoz
 
 demo: build
 	bash scripts/demo.sh $(BUILD)

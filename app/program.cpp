@@ -1,7 +1,14 @@
 // The process entry: the program has no start-up routine of its own; the runtime runs frmMain.
+// On Linux the command line may ask for the check as text instead.
 #include "program.h"
 
 #include "frmMain.h"
+
+#ifndef _WIN32
+#include <iostream>
+
+#include "command_line.h"
+#endif
 
 namespace vidazoz {
 
@@ -13,8 +20,17 @@ int RunProgram(runtime::WindowRuntime& runtime, system::SystemServices& services
 
 }  // namespace vidazoz
 
-int main() {
-  const auto services = vidazoz::system::MakePlatformServices();
-  const auto runtime = vidazoz::runtime::MakePlatformRuntime();
-  return vidazoz::RunProgram(*runtime, *services, [] { return std::make_unique<vidazoz::cRegistry>(); });
+int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
+  const vidazoz::RegistryFactory makeRegistry = [] { return std::make_unique<vidazoz::cRegistry>(); };
+  const auto runWindow = [&makeRegistry] {
+    const auto services = vidazoz::system::MakePlatformServices();
+    const auto runtime = vidazoz::runtime::MakePlatformRuntime();
+    return vidazoz::RunProgram(*runtime, *services, makeRegistry);
+  };
+#ifdef _WIN32
+  return runWindow();  // the Windows program has no command line
+#else
+  return vidazoz::cli::Main({argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)}, std::cout, std::cerr,
+                            makeRegistry, runWindow);
+#endif
 }
