@@ -61,7 +61,7 @@ windows: deps $(WIN32_BUILD)/build.ninja $(WIN64_BUILD)/build.ninja
 
 test-windows: windows
 	cd $(WIN64_BUILD) && ctest --output-on-failure -j $(JOBS)
-	cd $(WIN32_BUILD) && ctest --output-on-failure -j $(JOBS) -L structure
+	cd $(WIN32_BUILD) && ctest --output-on-failure -j $(JOBS) -L "structure|guard"
 
 test: test-native test-asan test-windows
 
