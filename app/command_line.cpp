@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "text_verdict.h"
@@ -32,7 +34,16 @@ constexpr std::string_view kHelp =
     "\n"
     "An unknown option or a missing argument exits with status 64.\n";
 
-}  // namespace
+struct Options {
+  bool check = false, help = false, version = false;
+  std::optional<std::string> prefix;
+};
+
+// The options, or the one-line reason they are refused (an unknown option, a missing argument).
+struct Parsed {
+  Options options;
+  std::string error;
+};
 
 Parsed ParseArguments(std::span<const char* const> args) {
   Parsed parsed;
@@ -58,12 +69,14 @@ Parsed ParseArguments(std::span<const char* const> args) {
       }
       o.prefix = std::string(dir);
     } else {
-      parsed.error = "unknown option '" + std::string(arg) + "'";
+      parsed.error = (arg.starts_with("-") ? "unknown option '" : "unexpected argument '") + std::string(arg) + "'";
       return parsed;
     }
   }
   return parsed;
 }
+
+}  // namespace
 
 int Main(std::span<const char* const> args, std::ostream& out, std::ostream& err, const RegistryFactory& makeRegistry,
          const std::function<int()>& runWindow) {

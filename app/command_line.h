@@ -3,28 +3,14 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <ostream>
 #include <span>
-#include <string>
 
 #include "framework_check.h"
 
 namespace vidazoz::cli {
 
 inline constexpr int kExitUsage = 64;  // EX_USAGE
-
-struct Options {
-  bool check = false, help = false, version = false;
-  std::optional<std::string> prefix;
-};
-
-// The options, or the one-line reason they are refused (an unknown option, a missing argument).
-struct Parsed {
-  Options options;
-  std::string error;
-};
-Parsed ParseArguments(std::span<const char* const> args);
 
 // The whole program: parses `args` (argv without argv[0]), then prints help or the version,
 // runs the check as text, or calls `runWindow`. Returns the process status.

@@ -71,6 +71,7 @@ TEST(CommandLine, ChecksWithoutADisplayHelpsAndRefusesWhatItDoesNotKnow) {
       {{"--help"}, none, 0, usage + "...", ""},
       {{"--chekc"}, p20, 64, "", "vidazoz: unknown option '--chekc'\n" + usage},
       {{"-c"}, p20, 64, "", "unknown option '-c'"},
+      {{"--check", "C:\\"}, p20, 64, "", "unexpected argument 'C:\\'"},
       {{"--check", "--prefix"}, p20, 64, "", "vidazoz: option '--prefix' requires a folder\n" + usage},
       {{"--prefix="}, p20, 64, "", "option '--prefix' requires a folder"},
   };
