@@ -94,13 +94,22 @@ def header_files(build):
     return {line.strip() for line in deps.splitlines() if line.startswith(" ") and line.strip().startswith("/")}
 
 
+def compiler_files(build):
+    """CMake's record of the toolchain: its compilers, archivers and linker."""
+    return list(Path(build, "CMakeFiles").glob("*/CMake*Compiler.cmake"))
+
+
 def compiler(build):
-    cache = Path(build, "CMakeCache.txt").read_text()
-    return re.search(r"^CMAKE_CXX_COMPILER:\w+=(.*)$", cache, re.M).group(1)
+    for f in compiler_files(build):
+        m = re.search(r'^set\(CMAKE_CXX_COMPILER "(/[^"]+)"\)', f.read_text(), re.M)
+        if m:
+            return m.group(1)
+    sys.exit(f"{build}: no C++ compiler recorded; configure and build first")
 
 
 def ninja_files(build, cxx):
-    """The libraries on the link lines and the CMake files configure read."""
+    """The libraries on the link lines, the programs of the build's own steps and the CMake files
+    configure read."""
     text = Path(build, "build.ninja").read_text()
     files = set()
     for line in text.splitlines():
@@ -111,6 +120,10 @@ def ninja_files(build, cxx):
                     files.add(word)
                 elif word.startswith("-l") and len(word) > 2:
                     files.add(library_file(cxx, word[2:]))
+        elif line.startswith("COMMAND ="):
+            for step in line.split("=", 1)[1].split("&&"):
+                program = step.split()[0] if step.split() else ""
+                files.update([program] if program.startswith("/") else [])
         elif line.startswith("build build.ninja: RERUN_CMAKE"):
             files.update(w for w in line.split("|", 1)[1].split() if w.startswith("/"))
     return {f for f in files if f}
@@ -154,12 +167,14 @@ def import_prefix(folder):
 
 
 def cache_files(build):
-    """The tools configure chose: the compilers, archivers, make program, and every *_EXECUTABLE."""
+    """The tools configure chose: the toolchain, the make program, and every *_EXECUTABLE."""
     files = set()
     for line in Path(build, "CMakeCache.txt").read_text().splitlines():
-        m = re.match(r"^([A-Za-z0-9_]+):(\w+)=(/.*)$", line)
+        m = re.match(r"^([A-Za-z0-9][A-Za-z0-9_]*):(\w+)=(/.*)$", line)  # no _internal entries
         if m and (m.group(1).startswith("CMAKE_") or m.group(1).endswith("_EXECUTABLE")) and os.path.isfile(m.group(3)):
             files.add(m.group(3))
+    for f in compiler_files(build):
+        files.update(p for p in re.findall(r'^set\(CMAKE_\w+ "(/[^";]+)"\)', f.read_text(), re.M) if os.path.isfile(p))
     return files
 
 
