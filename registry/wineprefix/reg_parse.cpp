@@ -354,8 +354,11 @@ class RegFileParser {
       value.type = kRegDword, form = Form::kDword, p += 6;
     } else if (StartsWith(p, end, "hex(")) {
       const char* stop;
-      value.type = static_cast<std::uint32_t>(StrToUL(p + 4, end, 16, &stop));
+      const std::uint64_t type = StrToUL(p + 4, end, 16, &stop);
       if (!StartsWith(stop, end, "):")) return false;
+      // Wine keeps the low 32 bits; writing those back would change the file.
+      if (type > UINT32_MAX) Problem("type wider than 32 bits");
+      value.type = static_cast<std::uint32_t>(type);
       form = Form::kHex, p = stop + 2;
     } else {
       return false;

@@ -169,6 +169,12 @@ TEST(ParseValues, HexFormsAndContinuations) {
   EXPECT_NE(Find(wrapped->branch, {u"Next"}), nullptr);
   EXPECT_EQ(Only(*Parse("[K]\n\"n\"=hex(12345):00\n")).type, 0x12345u);
   EXPECT_EQ(Only(*Parse("[K]\n\"n\"=hex(FFFFFFFF):00\n")).type, 0xffffffffu);
+  // Wine keeps the low 32 bits of a wider type; a rewrite would change the file, so it is not complete.
+  for (std::string_view wide : {"hex(100000003)", "hex(-3)", "hex(123456789abcdef0123)"}) {
+    const auto p = Parse("[K]\n\"n\"=" + std::string(wide) + ":00\n");
+    EXPECT_FALSE(p->result.complete) << wide;
+    EXPECT_EQ(Only(*p).type, wide == "hex(100000003)" ? 3u : wide == "hex(-3)" ? 0xfffffffdu : 0xffffffffu) << wide;
+  }
   EXPECT_EQ(Only(*Parse("[K]\n\"n\"=hex():00\n")).type, 0u);  // no digits reads as type 0
 }
 
@@ -265,9 +271,11 @@ TEST(ParseRoundTrip, CraftedFileIsRewrittenByteForByte) {
                            "\"bin\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\n"
                            "  17,18\n"
                            "\"m\"=str(7):\"x\\0\\0\"\n\"q\"=hex(b):01,00,00,00,00,00,00,00\n"
+                           "\"q\\0\"=dword:00000002\n"  // a name that ends in NUL stays apart from its twin
                            "\n[A\\\\Link] 1796705129\n#time=1dd86cef3179d1e\n#link\n"
                            "\"SymbolicLinkValue\"=hex(6):5c,00\n"
-                           "\n[Z] 0\n#time=19db1ded53e8000\n";
+                           "\n[Z] 0\n#time=19db1ded53e8000\n"
+                           "\n[Z\\0] 0\n#time=19db1ded53e8000\n#class=\"c\\0\"\n";
   RegBranch branch;
   const ParseResult r = ParseRegFile(text, branch);
   EXPECT_TRUE(r.complete);
