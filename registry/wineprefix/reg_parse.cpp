@@ -1,5 +1,6 @@
 // ParseRegFile: reads Wine's registry text format the way Wine's server loads it, and notes
 // every line whose content would not survive a rewrite.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -100,7 +101,7 @@ class RegFileParser {
     }
     while (NextLine(line)) {
       if (lineNumber_ == 2 && line.starts_with(";;")) {
-        branch_.rootComment = line;
+        branch_.rootComment = KeptVerbatim(line);
         continue;
       }
       const char* p = SkipSpace(line.data(), line.data() + line.size());
@@ -159,8 +160,11 @@ class RegFileParser {
   const char* Refill() {
     const std::size_t kept = static_cast<std::size_t>(end_ - cursor_);
     if (kept > 0 && cursor_ != buffer_.data()) std::memmove(buffer_.data(), cursor_, kept);
-    if (buffer_.size() < kept + kChunk) buffer_.resize(kept + kChunk);
-    const std::ptrdiff_t got = (*read_)(buffer_.data() + kept, buffer_.size() - kept);
+    if (buffer_.size() < kept + chunk_) buffer_.resize(kept + chunk_);
+    const std::size_t room = buffer_.size() - kept;
+    const std::ptrdiff_t got = (*read_)(buffer_.data() + kept, room);
+    // Only a file that fills the buffer gets a bigger one: a small file never touches 256 KiB.
+    if (got > 0 && static_cast<std::size_t>(got) == room) chunk_ = std::min(2 * chunk_, kChunk);
     if (got < 0) readFailed_ = true;
     if (got <= 0) endOfInput_ = true;
     const std::size_t filled = kept + static_cast<std::size_t>(got > 0 ? got : 0);
@@ -168,6 +172,15 @@ class RegFileParser {
     end_ = buffer_.data() + filled;
     if (got > 0 && std::memchr(buffer_.data() + kept, 0, static_cast<std::size_t>(got))) hasNul_ = true;
     return static_cast<const char*>(std::memchr(buffer_.data() + kept, '\n', filled - kept));
+  }
+
+  // A line kept to be written back as it is. A CR left at its end would be taken for part of
+  // the line end when read again, so it is dropped, and the file is not rewritten unasked.
+  std::string_view KeptVerbatim(std::string_view line) {
+    if (!line.ends_with('\r')) return line;
+    Problem("CR inside a line end");
+    while (line.ends_with('\r')) line.remove_suffix(1);
+    return line;
   }
 
   void Problem(std::string_view what) {
@@ -183,6 +196,9 @@ class RegFileParser {
     }
     if (problemCount_ > result_.problems.size())
       result_.problems.push_back("... " + std::to_string(problemCount_ - result_.problems.size()) + " more");
+    // A branch with no key block at all has had no time yet: it takes the load time, as every
+    // key Wine creates does, so that what is written of it reads back the same.
+    if (branch_.root.Modified() == 0) branch_.root.SetModified(now_ ? now_ : FileTimeNow());
     result_.valid = valid;
     result_.complete = valid && problemCount_ == 0;
     return std::move(result_);
@@ -304,7 +320,7 @@ class RegFileParser {
       result_.arch = arch;
     }
     if (seenKey_) Problem("option without a key");  // after a key that failed
-    else branch_.options.emplace_back(option);
+    else branch_.options.emplace_back(KeptVerbatim(option));
     return true;
   }
 
@@ -443,6 +459,7 @@ class RegFileParser {
   }
 
   static constexpr std::size_t kChunk = 256u << 10;  // small: fresh pages are costly to fault in
+  std::size_t chunk_ = 16u << 10;                     // grows to kChunk
 
   const char* cursor_ = nullptr;
   const char* end_ = nullptr;
