@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
+
+#include "ansi.h"
 
 #include "reg_file.h"
 #include "temp_dir.h"
@@ -90,6 +93,34 @@ TEST(ParseKeys, BlocksOfTheSameKeyMerge) {
   ASSERT_TRUE(k->HasClass());
   EXPECT_EQ(*k->ClassName(), u"c");
   EXPECT_EQ(k->Modified(), kTicks1601To1970 + 10'000'000);  // the first block's time
+}
+
+TEST(ParseKeys, AnyOrderGivesWhatInsertingOneByOneGives) {
+  // Keys and values out of order, repeated in other cases: the parser's bulk path for lists that
+  // arrive unsorted must build what the tree's own sorted inserts build.
+  std::mt19937 rng(7);
+  for (int round = 0; round < 20; ++round) {
+    std::string text(kHead);
+    RegBranch model;
+    const int spread = round % 2 ? 8 : 60;  // few names: many repeats; many names: few
+    for (int i = 0; i < 300; ++i) {
+      const int back = static_cast<int>(300 - i);  // half the rounds count down
+      const int k = round % 4 < 2 ? static_cast<int>(rng() % spread) : back % spread;
+      const std::string key = (rng() % 2 ? "K" : "k") + std::to_string(k);
+      const std::string value = (rng() % 2 ? "V" : "v") + std::to_string(rng() % spread);
+      char dword[16];
+      std::snprintf(dword, sizeof dword, "%x", i);
+      text += "[" + key + "] 1\n\"" + value + "\"=dword:" + dword + "\n";
+      RegKey& inModel = model.root.AddSubkey(ansi::ToUtf16(key));
+      inModel.SetValue(ansi::ToUtf16(value), 4, {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i >> 8), 0, 0});
+      inModel.SetModified(kTicks1601To1970 + 10'000'000);
+    }
+    RegBranch parsed;
+    ASSERT_TRUE(ParseRegFile(text, parsed).complete);
+    model.rootComment = parsed.rootComment;
+    model.options = parsed.options;
+    EXPECT_EQ(WriteRegFile(parsed), WriteRegFile(model)) << "round " << round;
+  }
 }
 
 TEST(ParseKeys, TimePrecedence) {
