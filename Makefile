@@ -4,7 +4,8 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan run test test-native test-asan test-windows windows bench demo clean
+.PHONY: all deps build build-asan run test test-native test-asan test-windows windows bench demo clean \
+        build-fuzz fuzz test-fuzz
 
 all: build
 
@@ -43,6 +44,24 @@ test-native: build
 test-asan: build-asan
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -LE no-asan
 
+# Fuzzing (clang, libFuzzer with ASan and UBSan): `make fuzz FUZZ_SECONDS=600` runs each target
+# that long; `make test` runs each for a few seconds over its committed seeds.
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+$(FUZZ_BUILD)/build.ninja: | deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DVIDAZOZ_FUZZ=ON -DVIDAZOZ_TESTS=OFF -DVIDAZOZ_BENCH=OFF $(CMAKE_FLAGS)
+
+build-fuzz: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
+fuzz: build-fuzz
+	bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+test-fuzz: build-fuzz
+	bash fuzz/run.sh $(FUZZ_BUILD) 5
+
 # Windows: the 32-bit release and its 64-bit twin, which runs the tests under wine64.
 WIN32_BUILD ?= build-win32
 WIN64_BUILD ?= build-win64
@@ -63,10 +82,10 @@ test-windows: windows
 	cd $(WIN64_BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(WIN32_BUILD) && ctest --output-on-failure -j $(JOBS) -L "structure|guard"
 
-test: test-native test-asan test-windows
+test: test-native test-asan test-fuzz test-windows
 
 bench: build
 	bash bench/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN32_BUILD) $(WIN64_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN32_BUILD) $(WIN64_BUILD)

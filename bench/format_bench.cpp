@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -111,6 +112,43 @@ void BM_LoadSystemRegAndFindThreeKeys(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
 BENCHMARK(BM_LoadSystemRegAndFindThreeKeys)->Unit(benchmark::kMillisecond);
+
+// A hostile file's order must not make loading quadratic: names sorted as Wine writes them, or
+// all reversed, either as the values of one key or as sibling keys. $VIDAZOZ_ORDER_BENCH_MB sets
+// the size (50 by default); the reversed files should take at most 3x the time of the sorted ones.
+const std::string& OrderedText(bool keys, bool reversed) {
+  static std::string texts[2][2];
+  std::string& text = texts[keys][reversed];
+  if (!text.empty()) return text;
+  const char* mb = std::getenv("VIDAZOZ_ORDER_BENCH_MB");
+  const std::size_t size = (mb ? std::strtoull(mb, nullptr, 10) : 50) << 20;
+  const std::size_t lineSize = keys ? 28 : 26;
+  const std::size_t count = size / lineSize;
+  text = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n";
+  if (!keys) text += "\n[Many] 1700000000\n";
+  char line[64];
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t n = reversed ? count - 1 - i : i;
+    if (keys) std::snprintf(line, sizeof line, "\n[k%09zu] 1\n\"v\"=dword:1\n", n);
+    else std::snprintf(line, sizeof line, "\"v%09zu\"=dword:%08zx\n", n, n & 0xffffffff);
+    text += line;
+  }
+  return text;
+}
+
+void BM_ParseByNameOrder(benchmark::State& state) {
+  const std::string& text = OrderedText(state.range(0) != 0, state.range(1) != 0);
+  for (auto _ : state) {
+    auto branch = std::make_unique<RegBranch>();
+    benchmark::DoNotOptimize(ParseRegFile(text, *branch).complete);
+    state.PauseTiming();
+    branch.reset();
+    state.ResumeTiming();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetLabel(std::string(state.range(0) ? "sibling keys" : "values") + (state.range(1) ? ", reversed" : ", sorted"));
+}
+BENCHMARK(BM_ParseByNameOrder)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_WriteSystemReg(benchmark::State& state) {
   RegBranch branch;

@@ -11,6 +11,7 @@ packages=(
   xvfb xdotool x11-utils imagemagick
   icoutils python3 python3-pil
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+  clang libclang-rt-14-dev
 )
 
 missing=()

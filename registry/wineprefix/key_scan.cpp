@@ -15,8 +15,14 @@ namespace {
 
 constexpr std::string_view kFirstLine = "WINE REGISTRY Version 2";
 
-// Calls onLine(line) for each line (without its end), reading the file in chunks so that no
-// copy of the whole file is ever made. False on a read error or when onLine says stop.
+// The parser's view of a line: one CR before the LF dropped, and nothing from a NUL on.
+std::string_view AsParserSees(std::string_view line, bool hadNewline) {
+  if (hadNewline && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line.substr(0, line.find('\0'));
+}
+
+// Calls onLine(line) for each line as the parser sees it, reading the file in chunks so that
+// no copy of the whole file is ever made. False on a read error or when onLine says stop.
 template <typename OnLine>
 bool ForEachLine(int fd, OnLine onLine) {
   std::string carry;
@@ -29,21 +35,32 @@ bool ForEachLine(int fd, OnLine onLine) {
     std::string_view chunk(buffer, static_cast<std::size_t>(got));
     for (std::size_t nl; (nl = chunk.find('\n')) != std::string_view::npos; chunk.remove_prefix(nl + 1)) {
       if (carry.empty()) {
-        if (!onLine(chunk.substr(0, nl))) return false;
+        if (!onLine(AsParserSees(chunk.substr(0, nl), true))) return false;
       } else {
         carry.append(chunk.substr(0, nl));
-        if (!onLine(std::string_view(carry))) return false;
+        if (!onLine(AsParserSees(carry, true))) return false;
         carry.clear();
       }
     }
     carry.append(chunk);
   }
-  return carry.empty() || onLine(std::string_view(carry));
+  return carry.empty() || onLine(AsParserSees(carry, false));
 }
 
+// The parser skips what C's isspace does, CR, VT and FF included.
 std::string_view TrimLeft(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.front() == ' ' || (s.front() >= '\t' && s.front() <= '\r'))) s.remove_prefix(1);
   return s;
+}
+
+// Whether the header has its closing bracket at or after `from`: without one the parser makes
+// no key of it.
+bool HasClosingBracket(std::string_view line, std::size_t from) {
+  for (std::size_t i = from; i < line.size(); ++i) {
+    if (line[i] == ']') return true;
+    if (line[i] == '\\') ++i;
+  }
+  return false;
 }
 
 // A header's names; false when it is anything but a plain, well-formed header.
@@ -59,6 +76,7 @@ bool HeaderNames(std::string_view line, std::u16string& text, std::vector<std::u
     if (rest.empty() || rest.find_first_not_of("0123456789") != std::string_view::npos) return false;
   }
   if (text.empty()) return true;  // the branch root, []
+  if (text[0] == 0) return false;  // the parser takes this for the root too
   for (std::size_t start = 0;;) {
     const std::size_t end = text.find(u'\\', start);
     const std::u16string_view name = std::u16string_view(text).substr(start, end - start);
@@ -100,7 +118,7 @@ Quick QuickCompare(std::string_view line, const std::vector<std::u16string_view>
     if (c == '\\' && raw(at + 1) != '\\') return Quick::Decode;  // an escape inside the name
     matched = n + 1;
   }
-  return raw(at) == '\\' && raw(at + 1) == '\\' ? Quick::Below : Quick::Decode;
+  return raw(at) == '\\' && raw(at + 1) == '\\' && HasClosingBracket(line, at + 2) ? Quick::Below : Quick::Decode;
 }
 
 }  // namespace
@@ -155,22 +173,37 @@ class PathMatcher {
 std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path, std::size_t* existing) {
   PathMatcher matcher(path);
   bool first = true, unsure = false, inKeys = false;
+  // Whether the line before may have continued hex data onto this one: a value line, or a line
+  // it continued onto, with a backslash in it. The parser reads such a line as data.
+  bool mayContinue = false;
+  std::string_view arch;
   const bool read = ForEachLine(fd, [&](std::string_view line) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (first) {
       first = false;
       unsure = line != kFirstLine;  // a rejected file reads as empty; the parser knows the rules
       return !unsure;
     }
     line = TrimLeft(line);
-    if (line.empty()) return true;
+    if (line.empty()) {
+      mayContinue = false;
+      return true;
+    }
     if (line.front() == '[') {
       inKeys = true;
-      unsure = !matcher.Header(line);
+      unsure = mayContinue || !matcher.Header(line);
+      mayContinue = false;
       return !unsure;
     }
+    mayContinue = (mayContinue || line.front() == '"' || line.front() == '@') &&
+                  line.find('\\') != std::string_view::npos;
     if (line.front() == '#') {
-      if (!inKeys && line.starts_with("#arch=") && line != "#arch=win32" && line != "#arch=win64") unsure = true;
+      // After a bad key line #arch is global again, and a bad or second, different one rejects
+      // the file: any such line is left to the parser.
+      if (line.starts_with("#arch=")) {
+        const std::string_view known = line == "#arch=win32" ? "win32" : line == "#arch=win64" ? "win64" : "";
+        if (known.empty() || (!arch.empty() && arch != known)) unsure = true;
+        arch = known;
+      }
       if (inKeys && line.starts_with("#link") && !matcher.LinkIsHarmless()) unsure = true;
     }
     return !unsure;

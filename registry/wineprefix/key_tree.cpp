@@ -41,6 +41,12 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && CompareNames(a, b) == 0;
 }
 
+std::uint64_t NameHash(std::u16string_view name) {
+  std::uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a over the lowered units
+  for (char16_t c : name) hash = (hash ^ Lower(c)) * 0x100000001b3ull;
+  return hash;
+}
+
 RegKey::RegKey(RegKey&& other) noexcept
     : name_(std::move(other.name_)),
       parent_(other.parent_),

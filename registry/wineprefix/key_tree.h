@@ -14,6 +14,8 @@ namespace vidazoz::wineprefix {
 // a prefix sorts first. Returns <0, 0, >0.
 int CompareNames(std::u16string_view a, std::u16string_view b);
 bool SameName(std::u16string_view a, std::u16string_view b);
+// A hash that agrees with SameName: names that are the same hash the same.
+std::uint64_t NameHash(std::u16string_view name);
 
 struct RegValue {
   std::u16string name;  // empty: the default value

@@ -52,7 +52,7 @@ std::size_t AppendOctal(std::string& out, unsigned value, bool threeDigits) {
 
 }  // namespace
 
-std::size_t AppendEscaped(std::string& out, std::u16string_view s, std::string_view quoted) {
+std::size_t AppendEscaped(std::string& out, std::u16string_view s, std::string_view quoted, FinalNul finalNul) {
   const std::size_t before = out.size();
   const std::size_t n = s.size();
   for (std::size_t i = 0; i < n; ++i) {
@@ -66,8 +66,8 @@ std::size_t AppendEscaped(std::string& out, std::u16string_view s, std::string_v
       const bool pad = hasNext && s[i + 1] < 0x80 && IsHexDigit(s[i + 1]);
       out += "\\x";
       AppendHex(out, c, pad ? 4 : 1);
-    } else if (c == 0 && !hasNext) {
-      // The terminating NUL of string data is implied by the reader.
+    } else if (c == 0 && !hasNext && finalNul == FinalNul::kImplied) {
+      // The reader appends it.
     } else if (const char letter = LetterEscape(c)) {
       out.push_back('\\');
       out.push_back(letter);

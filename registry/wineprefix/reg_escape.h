@@ -8,10 +8,16 @@
 
 namespace vidazoz::wineprefix {
 
+// A NUL that ends string data is implied: the reader appends one. A name or class holds no
+// such NUL, so one that ends it is real and must be written, or the name would read back as its
+// twin without it (Wine's own writer drops it, and merges the two on its next load).
+enum class FinalNul { kImplied, kWritten };
+
 // Appends s as Wine's server writes it. Besides '\', the two characters in `quoted` get a
-// backslash ("\"\"" for values and classes, "[]" for key names). A NUL that ends s is not
-// written. Returns the number of characters appended (the hex wrapping counts them).
-std::size_t AppendEscaped(std::string& out, std::u16string_view s, std::string_view quoted);
+// backslash ("\"\"" for values and classes, "[]" for key names). Returns the number of
+// characters appended (the hex wrapping counts them).
+std::size_t AppendEscaped(std::string& out, std::u16string_view s, std::string_view quoted,
+                          FinalNul finalNul = FinalNul::kImplied);
 
 struct Unescaped {
   const char* next = nullptr;  // just past the closing delimiter; nullptr when there was none

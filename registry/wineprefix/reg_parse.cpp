@@ -1,8 +1,10 @@
 // ParseRegFile: reads Wine's registry text format the way Wine's server loads it, and notes
 // every line whose content would not survive a rewrite.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <unordered_map>
 
 #include "reg_escape.h"
 #include "reg_file.h"
@@ -78,6 +80,62 @@ void AppendUnitsAsBytes(std::vector<std::uint8_t>& out, std::u16string_view unit
   }
 }
 
+// Where names sit in the lists of keys that came out of order, by (key, NameHash(name)): open
+// addressing, so that a million names cost no allocation apiece.
+class NameIndex {
+ public:
+  // Calls isIt(position) for each position stored under (key, hash) until one returns true.
+  template <typename IsIt>
+  bool Find(const void* key, std::uint64_t hash, IsIt isIt) const {
+    if (slots_.empty()) return false;
+    for (std::size_t i = Home(key, hash);; i = (i + 1) & (slots_.size() - 1)) {
+      const Slot& slot = slots_[i];
+      if (slot.key == nullptr) return false;
+      if (slot.key == key && slot.hash == hash && isIt(slot.position)) return true;
+    }
+  }
+
+  void Add(const void* key, std::uint64_t hash, std::size_t position) {
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    Place({key, hash, position});
+    ++used_;
+  }
+
+  void Clear() {
+    slots_ = {};
+    used_ = 0;
+  }
+
+ private:
+  struct Slot {
+    const void* key = nullptr;
+    std::uint64_t hash = 0;
+    std::size_t position = 0;
+  };
+
+  std::size_t Home(const void* key, std::uint64_t hash) const {
+    std::uint64_t h = hash ^ (reinterpret_cast<std::uintptr_t>(key) * 0x9e3779b97f4a7c15ull);
+    h = (h ^ (h >> 31)) * 0xbf58476d1ce4e5b9ull;
+    return static_cast<std::size_t>(h ^ (h >> 29)) & (slots_.size() - 1);
+  }
+
+  void Place(const Slot& slot) {
+    std::size_t i = Home(slot.key, slot.hash);
+    while (slots_[i].key != nullptr) i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = slot;
+  }
+
+  void Grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 64 : 2 * old.size(), Slot{});
+    for (const Slot& slot : old)
+      if (slot.key != nullptr) Place(slot);
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
+};
+
 }  // namespace
 
 class RegFileParser {
@@ -87,6 +145,10 @@ class RegFileParser {
     hasNul_ = std::memchr(text.data(), 0, text.size()) != nullptr;
   }
   RegFileParser(const ReadChunk& read, RegBranch& branch) : branch_(branch), read_(&read) {}
+  // Should a parse throw (out of memory), the branch it leaves is at least sorted.
+  ~RegFileParser() { SortWhatCameOutOfOrder(); }
+  RegFileParser(const RegFileParser&) = delete;
+  RegFileParser& operator=(const RegFileParser&) = delete;
 
   ParseResult Run() {
     branch_.rootComment.clear();
@@ -100,7 +162,7 @@ class RegFileParser {
     }
     while (NextLine(line)) {
       if (lineNumber_ == 2 && line.starts_with(";;")) {
-        branch_.rootComment = line;
+        branch_.rootComment = KeptVerbatim(line);
         continue;
       }
       const char* p = SkipSpace(line.data(), line.data() + line.size());
@@ -159,8 +221,11 @@ class RegFileParser {
   const char* Refill() {
     const std::size_t kept = static_cast<std::size_t>(end_ - cursor_);
     if (kept > 0 && cursor_ != buffer_.data()) std::memmove(buffer_.data(), cursor_, kept);
-    if (buffer_.size() < kept + kChunk) buffer_.resize(kept + kChunk);
-    const std::ptrdiff_t got = (*read_)(buffer_.data() + kept, buffer_.size() - kept);
+    if (buffer_.size() < kept + chunk_) buffer_.resize(kept + chunk_);
+    const std::size_t room = buffer_.size() - kept;
+    const std::ptrdiff_t got = (*read_)(buffer_.data() + kept, room);
+    // Only a file that fills the buffer gets a bigger one: a small file never touches 256 KiB.
+    if (got > 0 && static_cast<std::size_t>(got) == room) chunk_ = std::min(2 * chunk_, kChunk);
     if (got < 0) readFailed_ = true;
     if (got <= 0) endOfInput_ = true;
     const std::size_t filled = kept + static_cast<std::size_t>(got > 0 ? got : 0);
@@ -170,6 +235,15 @@ class RegFileParser {
     return static_cast<const char*>(std::memchr(buffer_.data() + kept, '\n', filled - kept));
   }
 
+  // A line kept to be written back as it is. A CR left at its end would be taken for part of
+  // the line end when read again, so it is dropped, and the file is not rewritten unasked.
+  std::string_view KeptVerbatim(std::string_view line) {
+    if (!line.ends_with('\r')) return line;
+    Problem("CR inside a line end");
+    while (line.ends_with('\r')) line.remove_suffix(1);
+    return line;
+  }
+
   void Problem(std::string_view what) {
     ++problemCount_;
     if (result_.problems.size() < kMaxProblemsListed)
@@ -177,12 +251,16 @@ class RegFileParser {
   }
 
   ParseResult Finish(bool valid) {
+    SortWhatCameOutOfOrder();
     if (readFailed_) {
       Problem("read error");
       valid = false;
     }
     if (problemCount_ > result_.problems.size())
       result_.problems.push_back("... " + std::to_string(problemCount_ - result_.problems.size()) + " more");
+    // A branch with no key block at all has had no time yet: it takes the load time, as every
+    // key Wine creates does, so that what is written of it reads back the same.
+    if (branch_.root.Modified() == 0) branch_.root.SetModified(now_ ? now_ : FileTimeNow());
     result_.valid = valid;
     result_.complete = valid && problemCount_ == 0;
     return std::move(result_);
@@ -255,7 +333,7 @@ class RegFileParser {
     }
     pathKeys_.resize(depth);
     for (; depth < newSpans_.size(); ++depth) {
-      key = &key->AddSubkey(now.substr(newSpans_[depth].first, newSpans_[depth].second));
+      key = &Subkey(*key, now.substr(newSpans_[depth].first, newSpans_[depth].second));
       pathKeys_.push_back(key);
     }
     path_.swap(newPath_);
@@ -304,7 +382,7 @@ class RegFileParser {
       result_.arch = arch;
     }
     if (seenKey_) Problem("option without a key");  // after a key that failed
-    else branch_.options.emplace_back(option);
+    else branch_.options.emplace_back(KeptVerbatim(option));
     return true;
   }
 
@@ -354,8 +432,11 @@ class RegFileParser {
       value.type = kRegDword, form = Form::kDword, p += 6;
     } else if (StartsWith(p, end, "hex(")) {
       const char* stop;
-      value.type = static_cast<std::uint32_t>(StrToUL(p + 4, end, 16, &stop));
+      const std::uint64_t type = StrToUL(p + 4, end, 16, &stop);
       if (!StartsWith(stop, end, "):")) return false;
+      // Wine keeps the low 32 bits; writing those back would change the file.
+      if (type > UINT32_MAX) Problem("type wider than 32 bits");
+      value.type = static_cast<std::uint32_t>(type);
       form = Form::kHex, p = stop + 2;
     } else {
       return false;
@@ -433,13 +514,116 @@ class RegFileParser {
       for (auto& v : pending_) values.push_back(std::move(v));
       key_->values_ = std::move(values);
     } else {
-      for (auto& v : pending_) key_->SetValue(v.name, v.type, std::move(v.data));
+      for (auto& v : pending_) AddValue(*key_, std::move(v));
     }
     pending_.clear();
     pendingSorted_ = true;
   }
 
+  // Files list names in order, so a new one usually goes at the end. A key whose sub-keys or
+  // values come out of order (a hostile file can reverse them all) stops keeping them sorted:
+  // new ones are appended, found if need be through a hash index, and the list is sorted once
+  // at the end. Inserting each in its place would cost O(n) apiece, O(n^2) in all.
+  struct OutOfOrder {
+    std::size_t lowest = 0, highest = 0;  // positions of the lowest and highest names
+    bool indexed = false;
+  };
+
+  RegKey& Subkey(RegKey& parent, std::u16string_view name) {
+    auto& subkeys = parent.subkeys_;
+    auto it = unsortedSubkeys_.empty() ? unsortedSubkeys_.end() : unsortedSubkeys_.find(&parent);
+    if (it == unsortedSubkeys_.end()) {
+      if (subkeys.empty() || CompareNames(subkeys.back()->Name(), name) < 0) {
+        subkeys.push_back(std::make_unique<RegKey>(std::u16string(name), &parent));
+        return *subkeys.back();
+      }
+      if (RegKey* found = parent.FindSubkey(name)) return *found;
+      it = unsortedSubkeys_.emplace(&parent, OutOfOrder{0, subkeys.size() - 1, false}).first;
+    }
+    const auto nameOf = [](const std::unique_ptr<RegKey>& k) -> std::u16string_view { return k->Name(); };
+    const std::size_t at = FindOutOfOrder(&parent, it->second, subkeys, name, nameOf, subkeyIndex_);
+    if (at != kNowhere) return *subkeys[at];
+    subkeys.push_back(std::make_unique<RegKey>(std::u16string(name), &parent));
+    AppendedOutOfOrder(&parent, it->second, subkeys, nameOf, subkeyIndex_);
+    return *subkeys.back();
+  }
+
+  // As Subkey, for values: a name seen before keeps its first spelling and takes the new data.
+  void AddValue(RegKey& key, RegValue&& value) {
+    auto& values = key.values_;
+    auto it = unsortedValues_.empty() ? unsortedValues_.end() : unsortedValues_.find(&key);
+    std::size_t at = kNowhere;
+    if (it == unsortedValues_.end()) {
+      if (values.empty() || CompareNames(values.back().name, value.name) < 0) {
+        values.push_back(std::move(value));
+        return;
+      }
+      if (const RegValue* found = key.FindValue(value.name)) at = static_cast<std::size_t>(found - values.data());
+      else it = unsortedValues_.emplace(&key, OutOfOrder{0, values.size() - 1, false}).first;
+    }
+    const auto nameOf = [](const RegValue& v) -> std::u16string_view { return v.name; };
+    if (at == kNowhere) at = FindOutOfOrder(&key, it->second, values, value.name, nameOf, valueIndex_);
+    if (at != kNowhere) {
+      values[at].type = value.type;
+      values[at].data = std::move(value.data);
+      return;
+    }
+    values.push_back(std::move(value));
+    AppendedOutOfOrder(&key, it->second, values, nameOf, valueIndex_);
+  }
+
+  static constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
+
+  // The position of name in an out-of-order list, or kNowhere. A name beyond either end of what
+  // the list holds is not in it: a reversed list never needs the index.
+  template <typename List, typename NameOf>
+  static std::size_t FindOutOfOrder(const RegKey* owner, OutOfOrder& order, const List& list, std::u16string_view name,
+                                    NameOf nameOf, NameIndex& index) {
+    if (CompareNames(name, nameOf(list[order.lowest])) < 0 || CompareNames(name, nameOf(list[order.highest])) > 0)
+      return kNowhere;
+    if (!order.indexed) {
+      for (std::size_t i = 0; i < list.size(); ++i) index.Add(owner, NameHash(nameOf(list[i])), i);
+      order.indexed = true;
+    }
+    std::size_t at = kNowhere;
+    index.Find(owner, NameHash(name), [&](std::size_t i) {
+      if (!SameName(nameOf(list[i]), name)) return false;
+      at = i;
+      return true;
+    });
+    return at;
+  }
+
+  template <typename List, typename NameOf>
+  static void AppendedOutOfOrder(const RegKey* owner, OutOfOrder& order, const List& list, NameOf nameOf,
+                                 NameIndex& index) {
+    const std::size_t at = list.size() - 1;
+    const std::u16string_view name = nameOf(list[at]);
+    if (CompareNames(name, nameOf(list[order.lowest])) < 0) order.lowest = at;
+    if (CompareNames(name, nameOf(list[order.highest])) > 0) order.highest = at;
+    if (order.indexed) index.Add(owner, NameHash(name), at);
+  }
+
+  template <typename List, typename Less>
+  static void SortList(List& list, Less less) {
+    // A wholly reversed list, the likeliest hostile order, is turned round in one pass.
+    if (std::is_sorted(list.rbegin(), list.rend(), less)) std::reverse(list.begin(), list.end());
+    else std::sort(list.begin(), list.end(), less);
+  }
+
+  void SortWhatCameOutOfOrder() noexcept {
+    for (auto& [parent, order] : unsortedSubkeys_)
+      SortList(parent->subkeys_, [](const auto& a, const auto& b) { return CompareNames(a->Name(), b->Name()) < 0; });
+    for (auto& [key, order] : unsortedValues_)
+      SortList(key->values_, [](const RegValue& a, const RegValue& b) { return CompareNames(a.name, b.name) < 0; });
+    unsortedSubkeys_.clear();
+    unsortedValues_.clear();
+    subkeyIndex_.Clear();
+    valueIndex_.Clear();
+  }
+
   static constexpr std::size_t kChunk = 256u << 10;  // small: fresh pages are costly to fault in
+  std::size_t chunk_ = 16u << 10;                     // grows to kChunk
 
   const char* cursor_ = nullptr;
   const char* end_ = nullptr;
@@ -464,6 +648,10 @@ class RegFileParser {
   std::u16string path_, newPath_;
   std::vector<std::pair<std::size_t, std::size_t>> spans_, newSpans_;
   std::vector<RegKey*> pathKeys_;
+
+  // Keys whose sub-keys or values came out of order, and the indexes that find them meanwhile.
+  std::unordered_map<RegKey*, OutOfOrder> unsortedSubkeys_, unsortedValues_;
+  NameIndex subkeyIndex_, valueIndex_;
 
   std::u16string nameTmp_, dataTmp_, classTmp_;
   std::vector<std::uint8_t> bytesTmp_;

@@ -56,7 +56,7 @@ void AppendValue(std::string& out, const RegValue& value, std::u16string& scratc
     column = 2;
   } else {
     out.push_back('"');
-    column = 1 + AppendEscaped(out, value.name, "\"\"");
+    column = 1 + AppendEscaped(out, value.name, "\"\"", FinalNul::kWritten);
     out += "\"=";
     column += 2;
   }
@@ -125,7 +125,7 @@ void AppendKeyBlock(std::string& out, const RegKey& key, std::string_view path, 
   out.push_back('\n');
   if (const std::u16string* cls = key.ClassName()) {
     out += "#class=\"";
-    AppendEscaped(out, *cls, "\"\"");
+    AppendEscaped(out, *cls, "\"\"", FinalNul::kWritten);
     out += "\"\n";
   }
   if (key.IsLink()) out += "#link\n";
@@ -176,7 +176,7 @@ void WriteRegFile(const RegBranch& branch, std::string& out) {
     if (child.IsVolatile()) continue;
     path.resize(top.pathLength);
     if (stack.size() > 1) path += "\\\\";
-    AppendEscaped(path, child.Name(), "[]");
+    AppendEscaped(path, child.Name(), "[]", FinalNul::kWritten);
     if (IsWritten(child)) AppendKeyBlock(out, child, path, scratch);
     stack.push_back({&child, 0, path.size()});
   }

@@ -84,15 +84,27 @@ TEST(KeyScan, TrickyHeaders) {
 
   WriteText(file, "WINE REGISTRY Version 3\n\n[Software]\n");
   EXPECT_EQ(Scan(file, P({"Software"})), std::nullopt) << "a file Wine rejects";
-  // A header without its end: whatever the pass says must be what the parser makes of it.
-  const std::string cut = MachineHeader() + "\n[Software\\\\Old]\n\n[Software\\\\Cut";
-  WriteText(file, cut);
-  RegBranch branch;
-  wineprefix::ParseRegFile(cut, branch);
-  for (const Path& path : {P({"Software", "Cut"}), P({"Software", "Old"}), P({"Software"})}) {
-    const std::optional<bool> answer = Scan(file, path);
+  // Lines the parser reads otherwise than they look: whatever the pass says must be what the
+  // parser makes of them.
+  const struct {
+    std::string text;
+    Path path;
+  } odd[] = {
+      {MachineHeader() + "\n[Software\\\\Old]\n\n[Software\\\\Cut", P({"Software", "Cut"})},
+      {MachineHeader() + "\n[Software\\\\Cut\n", P({"Software"})},                  // no closing bracket
+      {MachineHeader() + "\n[Software\\\\A" + std::string(1, '\0') + "]\n", P({"Software"})},  // cut at the NUL
+      {MachineHeader() + "\n[A]\n\"v\"=hex:01,\\\n[Software\\\\Fake]\n", P({"Software"})},  // a continuation
+      {MachineHeader() + "\n\r[Software]\n\v[Software\\\\B]\n\f[Software\\\\C]\n", P({"Software", "C"})},
+      {MachineHeader() + "#arch=win32\n[Software]\n", P({"Software"})},             // two #arch lines
+      {MachineHeader() + "[Bad\n#arch=win16\n[Software]\n", P({"Software"})},      // #arch after a bad key
+  };
+  for (const auto& c : odd) {
+    WriteText(file, c.text);
+    RegBranch branch;
+    wineprefix::ParseRegFile(c.text, branch);
+    const std::optional<bool> answer = Scan(file, c.path);
     if (answer) {
-      EXPECT_EQ(*answer, InTree(branch.root, path)) << ansi::FromUtf16(path.back());
+      EXPECT_EQ(*answer, InTree(branch.root, c.path)) << c.text;
     }
   }
 }
