@@ -2,6 +2,7 @@
 #include "program.h"
 
 #include "frmMain.h"
+#include "wow64_process.h"
 
 namespace vidazoz {
 
@@ -14,6 +15,7 @@ int RunProgram(runtime::WindowRuntime& runtime, system::SystemServices& services
 }  // namespace vidazoz
 
 int main() {
+  vidazoz::SetWow64Process(true);  // Vidazoz is a 32-bit program: its verdict is the 32-bit view's
   const auto services = vidazoz::system::MakePlatformServices();
   const auto runtime = vidazoz::runtime::MakePlatformRuntime();
   return vidazoz::RunProgram(*runtime, *services, [] { return std::make_unique<vidazoz::cRegistry>(); });
