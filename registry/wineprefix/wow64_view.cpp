@@ -48,22 +48,27 @@ WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView) {
 }
 
 std::optional<bool> MachineViewFacts::TwoViews(PrefixRegistry& prefix) {
+  const auto now = std::chrono::steady_clock::now();
+  const std::uint64_t generation = prefix.Generation();
+  if (prefix_ == &prefix && generation == generation_ && now - checked_ < kExternalChangeWindow) return twoViews_;
   BranchStore& store = prefix.Store(Branch::Machine);
   UniqueFd fd(::open(store.Path().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat st {};
   if (!fd) return errno == ENOENT ? std::optional<bool>(false) : std::nullopt;
   if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   const std::int64_t mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  if (prefix_ == &prefix && dev_ == st.st_dev && ino_ == st.st_ino && size_ == st.st_size && mtimeNs_ == mtimeNs)
+  if (prefix_ == &prefix && dev_ == st.st_dev && ino_ == st.st_ino && size_ == st.st_size && mtimeNs_ == mtimeNs) {
+    generation_ = generation;
+    checked_ = now;
     return twoViews_;
-  char buffer[4096];
-  bool twoViews = false;
-  if (ArchLine(fd.Get(), buffer) == "win64") {
-    const std::optional<bool> wow = store.ExistsWithoutTree({u"Software", u"Wow6432Node"});
-    if (!wow) return std::nullopt;
-    twoViews = *wow;
   }
+  char buffer[4096];
+  std::optional<bool> twoViews = false;
+  // Once the tree is loaded the text is not asked again; nor are these facts until the file changes.
+  if (ArchLine(fd.Get(), buffer) == "win64") twoViews = store.ExistsWithoutTree({u"Software", u"Wow6432Node"});
   prefix_ = &prefix;
+  generation_ = generation;
+  checked_ = now;
   dev_ = st.st_dev;
   ino_ = st.st_ino;
   size_ = st.st_size;

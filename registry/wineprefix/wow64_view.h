@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -22,7 +23,8 @@ bool SeesWow32(REGSAM samDesired, bool inherited);
 WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView);
 
 // Whether the prefix has a 32-bit view (system.reg says #arch=win64 and holds
-// Software\Wow6432Node), from the file's text, remembered for as long as the file is the same.
+// Software\Wow6432Node), from the file's text, remembered for as long as the file is the same
+// (looked at again as the branch cache looks: after a write of ours or kExternalChangeWindow).
 // nullopt when the text cannot tell.
 class MachineViewFacts {
  public:
@@ -30,11 +32,13 @@ class MachineViewFacts {
 
  private:
   const PrefixRegistry* prefix_ = nullptr;
+  std::uint64_t generation_ = 0;
+  std::chrono::steady_clock::time_point checked_{};
   dev_t dev_ = 0;
   ino_t ino_ = 0;
   off_t size_ = 0;
   std::int64_t mtimeNs_ = 0;
-  bool twoViews_ = false;
+  std::optional<bool> twoViews_;  // nullopt: the text could not tell (the tree answers instead)
 };
 
 // Whether HKLM\<path> exists in the 32-bit view, answered without the tree as
