@@ -3,6 +3,7 @@
 #include "program.h"
 
 #include "frmMain.h"
+#include "wow64_process.h"
 
 #ifndef _WIN32
 #include <iostream>
@@ -21,6 +22,7 @@ int RunProgram(runtime::WindowRuntime& runtime, system::SystemServices& services
 }  // namespace vidazoz
 
 int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
+  vidazoz::SetWow64Process(true);  // Vidazoz is a 32-bit program: its verdict is the 32-bit view's
   const vidazoz::RegistryFactory makeRegistry = [] { return std::make_unique<vidazoz::cRegistry>(); };
   const auto runWindow = [&makeRegistry] {
     const auto services = vidazoz::system::MakePlatformServices();

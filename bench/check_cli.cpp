@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "framework_check.h"
+#include "wow64_process.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ class ConsoleDisplay final : public vidazoz::VerdictDisplay {
 }  // namespace
 
 int main() {
+  vidazoz::SetWow64Process(true);  // as the program itself does
   ConsoleDisplay display;
   vidazoz::RunFrameworkCheck(display, [] { return std::make_unique<vidazoz::cRegistry>(); });
   return display.failed ? 1 : 0;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cRegistry.h"
+#include "wow64_process.h"
 
 extern char** environ;
 
@@ -61,8 +62,9 @@ BenchPrefixes& Prefixes() {
   return prefixes;
 }
 
-void KeyExistsWarm(benchmark::State& state, const char* path) {
+void KeyExistsWarm(benchmark::State& state, const char* path, bool wow64 = false) {
   setenv("WINEPREFIX", Prefixes().A().c_str(), 1);
+  vidazoz::SetWow64Process(wow64);
   vidazoz::cRegistry reg;
   reg.ClassKey(vidazoz::kHKEY_LOCAL_MACHINE);
   reg.SectionKey(path);
@@ -72,6 +74,7 @@ void KeyExistsWarm(benchmark::State& state, const char* path) {
   for (auto _ : state) {
     if (reg.KeyExists() != expected) state.SkipWithError("answer changed");
   }
+  vidazoz::SetWow64Process(false);
 }
 
 void BM_KeyExistsWarm_Present(benchmark::State& state) {
@@ -79,6 +82,14 @@ void BM_KeyExistsWarm_Present(benchmark::State& state) {
 }
 void BM_KeyExistsWarm_Absent(benchmark::State& state) {
   KeyExistsWarm(state, "SOFTWARE\\Microsoft\\.NETFramework\\policy\\v2.0");
+}
+
+// As the program asks: a 32-bit process, through Wow6432Node.
+void BM_KeyExistsWarm_Wow64_Present(benchmark::State& state) {
+  KeyExistsWarm(state, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", true);
+}
+void BM_KeyExistsWarm_Wow64_Absent(benchmark::State& state) {
+  KeyExistsWarm(state, "SOFTWARE\\Microsoft\\.NETFramework\\policy\\v2.0", true);
 }
 
 // A change of prefix drops the cache: each call answers from system.reg's text again, as the
@@ -114,6 +125,8 @@ void BM_ValueCold_SystemRegParse(benchmark::State& state) {
 
 BENCHMARK(BM_KeyExistsWarm_Present);
 BENCHMARK(BM_KeyExistsWarm_Absent);
+BENCHMARK(BM_KeyExistsWarm_Wow64_Present);
+BENCHMARK(BM_KeyExistsWarm_Wow64_Absent);
 BENCHMARK(BM_KeyExistsCold_HeaderScan)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ValueCold_SystemRegParse)->Unit(benchmark::kMillisecond);
 

@@ -48,7 +48,7 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
                       LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
                       LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                       PFILETIME lpftLastWriteTime) {
-  if (lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
+  if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
   Platform& platform = Platform::Instance();
   std::lock_guard lock(platform.Mutex());
   KeyRef ref;

@@ -56,7 +56,8 @@ LONG ResolveTarget(Platform& platform, HKEY hKey, LPCSTR lpSubKey, KeyTarget& ta
   if (const LONG status = LookupHandle(platform, hKey, target.base)) return status;
   target.subkey = ToUnits(lpSubKey);
   // Only opening under HKEY_CLASSES_ROOT forgives one leading backslash, as Wine does.
-  if (hkcrDropsLeadingSlash && hKey == HKEY_CLASSES_ROOT && !target.subkey.empty() && target.subkey.front() == u'\\')
+  if (hkcrDropsLeadingSlash && PredefinedRoot(hKey) == HKEY_CLASSES_ROOT && !target.subkey.empty() &&
+      target.subkey.front() == u'\\')
     target.subkey.erase(0, 1);
   return SplitSubkey(target.subkey, target.names);
 }
@@ -72,6 +73,8 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;  // Wine faults here
   *phkResult = nullptr;
   if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
+  // Wine keeps HKEY_DYN_DATA in memory only, and empty: nothing lies below it.
+  if (PredefinedRoot(hKey) == HKEY_DYN_DATA) return ERROR_FILE_NOT_FOUND;
 
   Platform& platform = Platform::Instance();
   std::lock_guard lock(platform.Mutex());
@@ -79,29 +82,36 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
   if (const LONG status = ResolveTarget(platform, hKey, lpSubKey, named, true)) return status;
   const KeyRef& base = named.base;
   const NameList& names = named.names;
+  const bool wow32 = SeesWow32(samDesired, base.wow32);
+  auto opened = [&](KeyLocation at) {
+    *phkResult = platform.Handles().Add(OpenKey{base.prefix, std::move(at), GrantedAccess(samDesired), false, wow32});
+    return ERROR_SUCCESS;
+  };
 
   // A process that only asks whether a few keys exist never needs the whole tree.
-  if (!base.location.usersRoot && !names.empty()) {
+  if (!base.location.usersRoot && !names.empty() && (!wow32 || PredefinedRoot(hKey) == HKEY_LOCAL_MACHINE)) {
     NameList full(base.location.path.begin(), base.location.path.end());
     full.insert(full.end(), names.begin(), names.end());
-    if (const std::optional<bool> exists = base.prefix->Store(base.location.branch).ExistsWithoutTree(full)) {
+    std::vector<std::u16string> seen;
+    const std::optional<bool> exists =
+        wow32 ? ExistsWow32WithoutTree(platform.ViewFacts(), *base.prefix, full, seen)
+              : base.prefix->Store(base.location.branch).ExistsWithoutTree(full);
+    if (exists) {
       if (!*exists) return ERROR_FILE_NOT_FOUND;
-      KeyLocation at{base.location.branch, false, std::vector<std::u16string>(full.begin(), full.end())};
-      *phkResult = platform.Handles().Add(OpenKey{base.prefix, std::move(at), GrantedAccess(samDesired)});
-      return ERROR_SUCCESS;
+      if (!wow32) seen.assign(full.begin(), full.end());
+      return opened(KeyLocation{base.location.branch, false, std::move(seen)});
     }
   }
 
   RegistryView view(*base.prefix);
-  Resolution r = Resolve(view, base.location, names);
+  Resolution r = Resolve(view, base.location, names, ViewOf(base, wow32));
   if (r.status != ERROR_SUCCESS) return r.status;
   if (!r.missing.empty()) {
     // A predefined root whose own key is not in the files yet still opens as itself.
     if (!(base.predefined && names.empty())) return ERROR_FILE_NOT_FOUND;
     r.at = base.location;
   }
-  *phkResult = platform.Handles().Add(OpenKey{base.prefix, std::move(r.at), GrantedAccess(samDesired)});
-  return ERROR_SUCCESS;
+  return opened(std::move(r.at));
 }
 
 LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
@@ -122,6 +132,8 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
   const NameList& names = named.names;
   const std::u16string cls = ToUnits(lpClass);
   const bool isVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
+  const bool wow32 = SeesWow32(samDesired, base.wow32);
+  const WalkView walk = ViewOf(base, wow32);
 
   KeyLocation made;
   DWORD disposition = REG_OPENED_EXISTING_KEY;
@@ -130,7 +142,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
     made.path.insert(made.path.end(), r.missing.begin(), r.missing.end());
   };
   RegistryView view(*base.prefix);
-  Resolution r = Resolve(view, base.location, names);
+  Resolution r = Resolve(view, base.location, names, walk);
   if (r.status != ERROR_SUCCESS) return r.status;
   LONG status = ERROR_SUCCESS;
   if (r.missing.empty()) {
@@ -140,7 +152,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
     for (int attempt = 0; attempt < 3; ++attempt) {
       const Branch branch = r.at.branch;
       status = base.prefix->Change(branch, [&](RegistryView& fresh, bool& changed) -> LONG {
-        Resolution now = Resolve(fresh, base.location, names);
+        Resolution now = Resolve(fresh, base.location, names, walk);
         if (now.status != ERROR_SUCCESS) return now.status;
         if (now.missing.empty()) {
           settle(now);
@@ -164,13 +176,15 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
   }
   if (status != ERROR_SUCCESS) return status;
   if (names.empty()) disposition = REG_CREATED_NEW_KEY;  // Wine reports "created" for the key itself
-  *phkResult = platform.Handles().Add(OpenKey{base.prefix, std::move(made), GrantedAccess(samDesired)});
+  *phkResult = platform.Handles().Add(OpenKey{base.prefix, std::move(made), GrantedAccess(samDesired), false, wow32});
   if (lpdwDisposition != nullptr) *lpdwDisposition = disposition;
   return ERROR_SUCCESS;
 }
 
 LONG RegCloseKey(HKEY hKey) {
-  if (IsPredefinedHandle(hKey)) return ERROR_SUCCESS;
+  // Wine closes every handle from 0x80000000 up without a look: the roots in any form, and
+  // what RegConnectRegistryA handed back for an unknown one.
+  if (reinterpret_cast<ULONG_PTR>(hKey) >= 0x80000000u) return ERROR_SUCCESS;
   Platform& platform = Platform::Instance();
   std::lock_guard lock(platform.Mutex());
   return platform.Handles().Remove(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
@@ -189,7 +203,7 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   if (names.empty() && base.predefined) return ERROR_ACCESS_DENIED;
 
   RegistryView view(*base.prefix);
-  Resolution r = Resolve(view, base.location, names);
+  Resolution r = Resolve(view, base.location, names, ViewOf(base, base.wow32));
   if (r.status != ERROR_SUCCESS) return r.status;
   if (!r.missing.empty()) return names.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
   const KeyLocation target = r.at;

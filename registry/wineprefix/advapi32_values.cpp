@@ -48,27 +48,34 @@ struct ValueCall {
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                       LPDWORD lpcbData) {
   if ((lpData != nullptr && lpcbData == nullptr) || lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
+  // Wine reports "no type" for a value it could not reach (but leaves it alone for a bad handle).
+  auto failed = [&](LONG status) {
+    if (lpType != nullptr) *lpType = REG_NONE;
+    return status;
+  };
   ValueCall call;
-  if (const LONG status = LookupHandle(call.platform, hKey, call.ref)) return status;
-  if (!(call.ref.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  if (const LONG status = LookupHandle(call.platform, hKey, call.ref))
+    return status == ERROR_KEY_DELETED ? failed(status) : status;
+  if (!(call.ref.access & KEY_QUERY_VALUE)) return failed(ERROR_ACCESS_DENIED);
   RegistryView view(*call.ref.prefix);
   const KeyAccess key = Access(view, call.ref);
-  if (key.status != ERROR_SUCCESS) return key.status;
+  if (key.status != ERROR_SUCCESS) return failed(key.status);
   const RegValue* value = key.key != nullptr ? key.key->FindValue(ToUnits(lpValueName)) : nullptr;
   if (value == nullptr) {
-    if (lpType != nullptr) *lpType = REG_NONE;
     if (lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
-    return ERROR_FILE_NOT_FOUND;
+    return failed(ERROR_FILE_NOT_FOUND);
   }
   const std::vector<std::uint8_t> bytes = AnsiData(*value);
   const auto size = static_cast<DWORD>(bytes.size());
+  // The room is read before the type is written: a caller may pass one variable for both.
+  const DWORD room = lpcbData != nullptr ? *lpcbData : 0;
   if (lpType != nullptr) *lpType = value->type;
   if (lpData != nullptr) {
-    if (*lpcbData < size) {
+    if (room < size) {
       *lpcbData = size;
       return ERROR_MORE_DATA;
     }
-    CopyOut(bytes, value->type, lpData, *lpcbData);
+    CopyOut(bytes, value->type, lpData, room);
   }
   if (lpcbData != nullptr) *lpcbData = size;
   return ERROR_SUCCESS;
@@ -87,7 +94,7 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as
 
   const KeyRef& ref = call.ref;
   return ref.prefix->Change(ref.location.branch, [&](RegistryView& view, bool& changed) -> LONG {
-    Resolution r = Resolve(view, ref.location, {});
+    Resolution r = Resolve(view, ref.location, {}, ViewOf(ref, ref.wow32));
     if (r.status != ERROR_SUCCESS) return r.status;
     RegKey* key = r.key;
     if (key == nullptr) return ERROR_ACCESS_DENIED;  // a link led to HKEY_USERS itself

@@ -18,6 +18,7 @@ struct OpenKey {
   KeyLocation location;
   REGSAM access = 0;
   bool deleted = false;  // its key was deleted through this process: later use gives 1018
+  bool wow32 = false;    // opened in the 32-bit view, which what is opened below it keeps
 };
 
 class HandleTable {

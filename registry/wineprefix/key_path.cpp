@@ -37,11 +37,17 @@ bool SameLocation(const KeyLocation& a, const KeyLocation& b) {
 }
 
 bool IsPredefinedHandle(HKEY key) {
-  const auto v = reinterpret_cast<ULONG_PTR>(key);
-  return v >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) && v <= reinterpret_cast<ULONG_PTR>(HKEY_DYN_DATA);
+  const auto low = static_cast<std::uint32_t>(reinterpret_cast<ULONG_PTR>(key));
+  return low >= 0x80000000u && low <= 0x80000006u;
+}
+
+HKEY PredefinedRoot(HKEY key) {
+  if (!IsPredefinedHandle(key)) return nullptr;
+  return VIDAZOZ_ROOT_KEY(static_cast<std::uint32_t>(reinterpret_cast<ULONG_PTR>(key)));
 }
 
 std::optional<KeyLocation> RootLocation(HKEY root) {
+  root = PredefinedRoot(root);
   if (root == HKEY_LOCAL_MACHINE) return KeyLocation{Branch::Machine, false, {}};
   if (root == HKEY_CURRENT_USER) return KeyLocation{Branch::User, false, {}};
   if (root == HKEY_CLASSES_ROOT) return KeyLocation{Branch::Machine, false, {u"Software", u"Classes"}};
@@ -88,7 +94,28 @@ std::optional<KeyLocation> ParseLinkTarget(std::u16string_view target) {
   return loc;
 }
 
-Resolution Resolve(BranchSource& source, const KeyLocation& base, const NameList& names) {
+namespace {
+
+constexpr std::u16string_view kWow6432Node = u"Wow6432Node";
+
+// HKLM\Software and HKLM\Software\Classes: the keys whose 32-bit view lives in their Wow6432Node.
+bool IsRedirectionPoint(const KeyLocation& at) {
+  if (at.usersRoot || at.branch != Branch::Machine || at.path.empty() || at.path.size() > 2) return false;
+  return SameName(at.path[0], u"Software") && (at.path.size() == 1 || SameName(at.path[1], u"Classes"));
+}
+
+// Steps into the 32-bit side of a redirection point, when the walk sees that view.
+void EnterView(const WalkView& view, Resolution& r, std::u16string_view next) {
+  if (!view.wow32 || r.key == nullptr || !IsRedirectionPoint(r.at) || SameName(next, kWow6432Node)) return;
+  RegKey* wow = r.key->FindSubkey(kWow6432Node);
+  if (wow == nullptr || wow->IsLink() || !view.twoViews || !view.twoViews()) return;
+  r.key = wow;
+  r.at.path.push_back(wow->Name());
+}
+
+}  // namespace
+
+Resolution Resolve(BranchSource& source, const KeyLocation& base, const NameList& names, const WalkView& view) {
   Resolution r;
   // The names still to walk: base's own path, then the caller's. A link puts its target's
   // path in front of what is left, so the list is rebuilt only then.
@@ -101,8 +128,11 @@ Resolution Resolve(BranchSource& source, const KeyLocation& base, const NameList
   r.at.path.reserve(todo.size());
   r.key = base.usersRoot ? nullptr : &source.Root(base.branch);
   int links = 0;
+  // Names before this index name keys already found (base's path, a link's target): not redirected.
+  std::size_t plainUntil = view.rootInView ? 0 : base.path.size();
   for (std::size_t i = 0; i < todo.size(); ++i) {
     const std::u16string_view name = todo[i];
+    if (i >= plainUntil) EnterView(view, r, name);
     auto missingFromHere = [&] {
       for (std::size_t j = i; j < todo.size(); ++j) r.missing.emplace_back(todo[j]);
       return r;
@@ -126,6 +156,7 @@ Resolution Resolve(BranchSource& source, const KeyLocation& base, const NameList
       for (std::size_t j = i + 1; j < todo.size(); ++j) next.emplace_back(todo[j]);
       targetNames = std::move(next);
       todo.assign(targetNames.begin(), targetNames.end());
+      plainUntil = target->path.size();
       i = static_cast<std::size_t>(-1);  // restart at the target's first name
       r.at = KeyLocation{target->branch, target->usersRoot, {}};
       r.key = target->usersRoot ? nullptr : &source.Root(target->branch);
@@ -134,6 +165,7 @@ Resolution Resolve(BranchSource& source, const KeyLocation& base, const NameList
     r.key = child;
     r.at.path.push_back(child->Name());
   }
+  if (todo.size() > plainUntil) EnterView(view, r, {});  // a walk that ends at a redirection point
   return r;
 }
 

@@ -2,6 +2,7 @@
 // path through the branches with Wine's symbolic links followed.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,7 +27,10 @@ bool SameLocation(const KeyLocation& a, const KeyLocation& b);
 // Where a predefined root handle leads; nullopt for anything else (and for the pseudo
 // roots that are no keys).
 std::optional<KeyLocation> RootLocation(HKEY root);
-bool IsPredefinedHandle(HKEY key);  // 0x80000000..0x80000006
+// A root is known by its low 32 bits (0x80000000..0x80000006), as Wine knows it: zero- or
+// sign-extended, or with any upper bits. PredefinedRoot gives its sign-extended form, else null.
+bool IsPredefinedHandle(HKEY key);
+HKEY PredefinedRoot(HKEY key);
 
 inline constexpr std::size_t kMaxNameUnits = 256;   // Wine accepts 256, not the documented 255
 inline constexpr std::size_t kMaxAnsiSubkey = 260;  // an A call's whole sub-key string
@@ -48,6 +52,16 @@ class BranchSource {
   virtual RegKey& Root(Branch branch) = 0;
 };
 
+// The registry view a walk sees. In the 32-bit view (wow32) on a prefix with two views, a walk
+// that reaches HKLM\Software or HKLM\Software\Classes goes on in its Wow6432Node sub-key, when
+// there is one, unless the next name is Wow6432Node itself; a walk that ends there ends in it.
+// Wine's links inside Wow6432Node lead back to the shared 64-bit keys.
+struct WalkView {
+  bool wow32 = false;
+  std::function<bool()> twoViews;  // whether the prefix has a 32-bit view; asked only when it matters
+  bool rootInView = false;  // base is a predefined root: its own path is seen in the view too
+};
+
 struct Resolution {
   LONG status = ERROR_SUCCESS;  // 2 for a link without a usable target or links too deep
   KeyLocation at;               // the deepest existing key reached
@@ -56,6 +70,8 @@ struct Resolution {
 };
 
 // Walks base's path and then names from the branch root, following links at every step.
-Resolution Resolve(BranchSource& source, const KeyLocation& base, const NameList& names);
+// Neither base's own path (unless view.rootInView) nor a link's target is redirected: both name
+// keys already found.
+Resolution Resolve(BranchSource& source, const KeyLocation& base, const NameList& names, const WalkView& view = {});
 
 }  // namespace vidazoz::wineprefix

@@ -2,6 +2,7 @@
 // serialises the calls. Shared by the advapi32_*.cpp files.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "advapi32.h"
 #include "handle_table.h"
 #include "prefix_registry.h"
+#include "wow64_view.h"
 
 namespace vidazoz::wineprefix {
 
@@ -23,10 +25,17 @@ class Platform {
   HandleTable& Handles() { return handles_; }
   // The prefix the environment names now; a new one when $WINEPREFIX (or HOME) changed.
   std::shared_ptr<PrefixRegistry> CurrentPrefix();
+  MachineViewFacts& ViewFacts() { return viewFacts_; }
+
+  // Whether this process answers as a 32-bit program under WoW64: the 32-bit view by default.
+  bool Wow64Process() const { return wow64Process_.load(std::memory_order_relaxed); }
+  void SetWow64Process(bool on) { wow64Process_.store(on, std::memory_order_relaxed); }
 
  private:
   std::mutex mutex_;
   HandleTable handles_;
+  MachineViewFacts viewFacts_;
+  std::atomic<bool> wow64Process_{false};
   std::shared_ptr<PrefixRegistry> prefix_;
   struct {  // the environment the prefix was last located from, when $WINEPREFIX was unset
     bool located = false;
@@ -41,7 +50,11 @@ struct KeyRef {
   KeyLocation location;
   REGSAM access = 0;
   bool predefined = false;
+  bool wow32 = false;  // the view calls below it see when they name none
 };
+
+// How a walk from this reference sees the registry, in the view wow32.
+WalkView ViewOf(const KeyRef& ref, bool wow32);
 
 // Resolves a handle: 6 for 0, unknown handles and the pseudo roots that are no keys; 1018
 // for a key deleted through this process. Call with the mutex held.

@@ -10,6 +10,7 @@
 #include "cRegistry.h"
 #include "temp_dir.h"
 #include "wine_prefix.h"
+#include "wow64_process.h"
 
 namespace vidazoz {
 namespace {
@@ -46,9 +47,11 @@ class WineInterop : public ::testing::Test {
     }
   }
 
-  // `wine reg query <key> /s`: "<key path>|<value name>" -> type and data as reg prints them.
-  std::map<std::string, Listed> Query(const std::string& key) {
-    const auto r = prefix_->Reg({"query", key, "/s"});
+  // `wine reg query <key> /s [view]`: "<key path>|<value name>" -> type and data as reg prints them.
+  std::map<std::string, Listed> Query(const std::string& key, const std::string& view = "") {
+    std::vector<std::string> args{"query", key, "/s"};
+    if (!view.empty()) args.push_back(view);
+    const auto r = prefix_->Reg(args);
     EXPECT_EQ(r.exitCode, 0) << r.output;
     std::map<std::string, Listed> values;
     std::istringstream lines(r.output);
@@ -66,8 +69,9 @@ class WineInterop : public ::testing::Test {
     return values;
   }
 
- private:
   std::unique_ptr<WinePrefix> prefix_;
+
+ private:
   std::unique_ptr<ScopedEnv> home_;
   std::unique_ptr<ScopedEnv> active_;
 };
@@ -148,6 +152,29 @@ TEST_F(WineInterop, WineSeesAnAssociationUnderBothClassRoots) {
         << root;
     EXPECT_EQ(rows.size(), 6u) << root;
   }
+}
+
+// Set as the Linux program sets it, cRegistry writes where the 32-bit release writes.
+TEST_F(WineInterop, AProcessSetAs32BitWritesThe32BitView) {
+  SetWow64Process(true);
+  cRegistry r;
+  r.ValueEx(kHKEY_LOCAL_MACHINE, "Software\\VidazozInterop", "Where", kREG_SZ, Variant(), Variant("32-bit"));
+  r.CreateEXEAssociation("C:\\viewer.exe", "Vidazoz.Doc", "Vidazoz document", "vzd", "", Boolean::False, "",
+                         Boolean::False, "", Boolean::False, "", 0);
+  SetWow64Process(false);
+
+  const Listed where{"REG_SZ", "32-bit"};
+  EXPECT_EQ(Query("HKLM\\Software\\VidazozInterop", "/reg:32")["HKEY_LOCAL_MACHINE\\Software\\VidazozInterop|Where"],
+            where);
+  EXPECT_EQ(Query("HKLM\\Software\\Wow6432Node\\VidazozInterop", "/reg:64")
+                ["HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\VidazozInterop|Where"],
+            where);
+  EXPECT_EQ(Query("HKCR\\.vzd", "/reg:32")["HKEY_CLASSES_ROOT\\.vzd|(Default)"], (Listed{"REG_SZ", "Vidazoz.Doc"}));
+  EXPECT_EQ(Query("HKLM\\Software\\Classes\\Wow6432Node\\.vzd", "/reg:64")
+                ["HKEY_LOCAL_MACHINE\\Software\\Classes\\Wow6432Node\\.vzd|(Default)"],
+            (Listed{"REG_SZ", "Vidazoz.Doc"}));
+  for (const char* absent : {"HKLM\\Software\\VidazozInterop", "HKCR\\.vzd"})
+    EXPECT_NE(prefix_->Reg({"query", absent, "/reg:64"}).exitCode, 0) << absent << ": nothing in the 64-bit view";
 }
 
 }  // namespace

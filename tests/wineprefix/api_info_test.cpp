@@ -109,6 +109,10 @@ TEST_F(RegistryTest, QueryInfoKeyClassBuffer) {
             0)
       << "the value listing's call: an empty class buffer on a key without class";
   EXPECT_EQ(cch, 0u);
+  EXPECT_EQ(RegQueryInfoKeyA(plain, buffer, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr),
+            ERROR_INVALID_PARAMETER)
+      << "a class buffer without its length";
   RegCloseKey(plain);
 }
 

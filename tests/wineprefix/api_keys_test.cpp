@@ -219,6 +219,29 @@ TEST_F(RegistryTest, DeletingAKeyThroughItsHandle) {
   EXPECT_EQ(RegCloseKey(other), 0);
 }
 
+TEST_F(RegistryTest, RootsAreKnownByTheirLow32Bits) {
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Sub"));
+  for (const ULONG_PTR form : {ULONG_PTR{0x80000001}, ~ULONG_PTR{0xFFFFFFFF} | 0x80000001,
+                               ULONG_PTR{0x80000001} | (ULONG_PTR{1} << (sizeof(ULONG_PTR) * 8 - 4))}) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(Bogus(form), "Sub", 0, KEY_READ, &key), 0) << std::hex << form;
+    RegCloseKey(key);
+    DWORD subkeys = 0;
+    EXPECT_EQ(RegQueryInfoKeyA(Bogus(form), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              0)
+        << std::hex << form;
+    EXPECT_EQ(RegCloseKey(Bogus(form)), 0) << std::hex << form;
+  }
+  HKEY key = Bogus(0x55);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_DYN_DATA, "Sub", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND)
+      << "dynamic data is an empty key";
+  EXPECT_EQ(key, nullptr);
+  // What RegConnectRegistryA hands back for a root it does not know still closes.
+  ASSERT_EQ(RegConnectRegistryA(nullptr, Bogus(0x80000010), &key), 0);
+  EXPECT_EQ(RegCloseKey(key), 0);
+}
+
 TEST_F(RegistryTest, ConnectRegistry) {
   char host[256] = {};
   ASSERT_EQ(gethostname(host, sizeof host - 1), 0);

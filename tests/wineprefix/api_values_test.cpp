@@ -97,10 +97,31 @@ TEST_F(Values, QueryArgumentForms) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Values", 0, KEY_QUERY_VALUE, &readOnly), 0);
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Values", 0, KEY_ENUMERATE_SUB_KEYS, &enumOnly), 0);
   EXPECT_EQ(RegQueryValueExA(enumOnly, "Name", nullptr, nullptr, nullptr, &cb), ERROR_ACCESS_DENIED);
+  type = 0xdead;
+  EXPECT_EQ(RegQueryValueExA(enumOnly, "Name", nullptr, &type, buffer, &cb), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(type, REG_NONE) << "a refused query reports no type";
   EXPECT_EQ(RegSetValueExA(readOnly, "x", 0, REG_SZ, reinterpret_cast<const BYTE*>("a"), 2), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegDeleteValueA(readOnly, "Name"), ERROR_ACCESS_DENIED);
   RegCloseKey(readOnly);
   RegCloseKey(enumOnly);
+
+  // One variable for the type and the size: the size is read before the type is written.
+  char text[8] = {};
+  DWORD both = sizeof text;
+  EXPECT_EQ(RegQueryValueExA(key_, "", nullptr, &both, reinterpret_cast<BYTE*>(text), &both), 0);
+  EXPECT_STREQ(text, "default");
+  EXPECT_EQ(both, 8u);
+  both = 2;
+  EXPECT_EQ(RegQueryValueExA(key_, "", nullptr, &both, reinterpret_cast<BYTE*>(text), &both), ERROR_MORE_DATA);
+  EXPECT_EQ(both, 8u);
+
+  HKEY doomed = Create(key_, "Doomed");
+  ASSERT_EQ(RegDeleteKeyA(doomed, ""), 0);
+  type = 0xdead;
+  cb = sizeof buffer;
+  EXPECT_EQ(RegQueryValueExA(doomed, "Name", nullptr, &type, buffer, &cb), ERROR_KEY_DELETED);
+  EXPECT_EQ(type, REG_NONE) << "a deleted key's query reports no type";
+  RegCloseKey(doomed);
 }
 
 TEST_F(Values, SetStoresAsWineDoes) {

@@ -1,0 +1,97 @@
+#include "wow64_view.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
+
+#include "prefix_registry.h"
+#include "unique_fd.h"
+
+namespace vidazoz::wineprefix {
+namespace {
+
+// system.reg's #arch, from the global options before its first key; "" when it names none.
+std::string_view ArchLine(int fd, char (&buffer)[4096]) {
+  ssize_t got;
+  do got = ::pread(fd, buffer, sizeof buffer, 0);
+  while (got < 0 && errno == EINTR);
+  std::string_view text(buffer, got > 0 ? static_cast<std::size_t>(got) : 0);
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.starts_with("#arch=")) return line.substr(6);
+    if (line.starts_with("[") || end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return {};
+}
+
+}  // namespace
+
+bool SeesWow32(REGSAM samDesired, bool inherited) {
+  if (samDesired & KEY_WOW64_32KEY) return true;
+  if (samDesired & KEY_WOW64_64KEY) return false;
+  return inherited;
+}
+
+WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView) {
+  WalkView view;
+  view.wow32 = wow32;
+  view.rootInView = rootInView;
+  // Asked at a redirection point, which the walk reaches in the loaded machine branch.
+  if (wow32) view.twoViews = [&prefix] { return prefix.Store(Branch::Machine).Arch() == "win64"; };
+  return view;
+}
+
+std::optional<bool> MachineViewFacts::TwoViews(PrefixRegistry& prefix) {
+  const auto now = std::chrono::steady_clock::now();
+  const std::uint64_t generation = prefix.Generation();
+  if (prefix_ == &prefix && generation == generation_ && now - checked_ < kExternalChangeWindow) return twoViews_;
+  BranchStore& store = prefix.Store(Branch::Machine);
+  UniqueFd fd(::open(store.Path().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat st {};
+  if (!fd) return errno == ENOENT ? std::optional<bool>(false) : std::nullopt;
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  const std::int64_t mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  if (prefix_ == &prefix && dev_ == st.st_dev && ino_ == st.st_ino && size_ == st.st_size && mtimeNs_ == mtimeNs) {
+    generation_ = generation;
+    checked_ = now;
+    return twoViews_;
+  }
+  char buffer[4096];
+  std::optional<bool> twoViews = false;
+  // Once the tree is loaded the text is not asked again; nor are these facts until the file changes.
+  if (ArchLine(fd.Get(), buffer) == "win64") twoViews = store.ExistsWithoutTree({u"Software", u"Wow6432Node"});
+  prefix_ = &prefix;
+  generation_ = generation;
+  checked_ = now;
+  dev_ = st.st_dev;
+  ino_ = st.st_ino;
+  size_ = st.st_size;
+  mtimeNs_ = mtimeNs;
+  twoViews_ = twoViews;
+  return twoViews;
+}
+
+std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, const NameList& path,
+                                           std::vector<std::u16string>& opened) {
+  NameList seen = path;
+  if (path.empty() || !SameName(path[0], u"Software")) {
+    // Outside Software the views agree.
+  } else if (path.size() >= 2 && SameName(path[1], u"Classes")) {
+    return std::nullopt;  // reached through Wine's link Wow6432Node\Classes: the tree follows links
+  } else if (path.size() < 2 || !SameName(path[1], u"Wow6432Node")) {
+    const std::optional<bool> twoViews = facts.TwoViews(prefix);
+    if (!twoViews) return std::nullopt;
+    if (*twoViews) seen.insert(seen.begin() + 1, u"Wow6432Node");
+  }
+  const std::optional<bool> exists = prefix.Store(Branch::Machine).ExistsWithoutTree(seen);
+  if (exists == true) opened.assign(seen.begin(), seen.end());
+  return exists;
+}
+
+}  // namespace vidazoz::wineprefix

@@ -1,0 +1,50 @@
+// The two registry views of a 64-bit prefix: which one a call sees, and the existence fast path
+// for a key of HKLM seen in the 32-bit view.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+#include "advapi32.h"
+#include "key_path.h"
+
+namespace vidazoz::wineprefix {
+
+class PrefixRegistry;
+
+// The view a call sees: KEY_WOW64_32KEY wins (Wine reads 0x300 as the 32-bit view), then
+// KEY_WOW64_64KEY, else what the handle it starts from was opened in.
+bool SeesWow32(REGSAM samDesired, bool inherited);
+
+// The walk for a call in that view; rootInView when it starts at a predefined root.
+WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView);
+
+// Whether the prefix has a 32-bit view (system.reg says #arch=win64 and holds
+// Software\Wow6432Node), from the file's text, remembered for as long as the file is the same
+// (looked at again as the branch cache looks: after a write of ours or kExternalChangeWindow).
+// nullopt when the text cannot tell.
+class MachineViewFacts {
+ public:
+  std::optional<bool> TwoViews(PrefixRegistry& prefix);
+
+ private:
+  const PrefixRegistry* prefix_ = nullptr;
+  std::uint64_t generation_ = 0;
+  std::chrono::steady_clock::time_point checked_{};
+  dev_t dev_ = 0;
+  ino_t ino_ = 0;
+  off_t size_ = 0;
+  std::int64_t mtimeNs_ = 0;
+  std::optional<bool> twoViews_;  // nullopt: the text could not tell (the tree answers instead)
+};
+
+// Whether HKLM\<path> exists in the 32-bit view, answered without the tree as
+// BranchStore::ExistsWithoutTree answers; nullopt when the tree should answer. `opened`
+// receives the path of the key that exists.
+std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, const NameList& path,
+                                           std::vector<std::u16string>& opened);
+
+}  // namespace vidazoz::wineprefix
