@@ -199,6 +199,7 @@ TEST_F(RegistryTest, WritesWaitOutNoServerButStopForARunningOne) {
   ASSERT_EQ(lock.string().rfind("/tmp/" + base + "/server-", 0), 0u) << lock;
   fs::create_directories(lock.parent_path());
   { std::ofstream(lock.string()); }
+  ::chmod(lock.parent_path().c_str(), 0700);
   int ready[2], release[2];
   ASSERT_EQ(pipe(ready), 0);
   ASSERT_EQ(pipe(release), 0);
@@ -218,10 +219,15 @@ TEST_F(RegistryTest, WritesWaitOutNoServerButStopForARunningOne) {
   char ok = 0;
   ASSERT_EQ(read(ready[0], &ok, 1), 1);
   ASSERT_EQ(ok, 'y');
-  EXPECT_TRUE(wineprefix::WineserverRunning(PrefixDir()));
-
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Served", 0, KEY_ALL_ACCESS, &key), 0) << "reads go on";
+  // Wine runs a server only in a folder closed to others: a lock in any other proves nothing.
+  ::chmod(("/tmp/" + base).c_str(), 0755);
+  EXPECT_FALSE(wineprefix::WineserverRunning(PrefixDir()));
+  EXPECT_EQ(SetNumber(key, "open", 1), 0);
+  ::chmod(("/tmp/" + base).c_str(), 0700);
+  EXPECT_TRUE(wineprefix::WineserverRunning(PrefixDir()));
+
   EXPECT_EQ(SetNumber(key, "v", 1), ERROR_SHARING_VIOLATION);
   EXPECT_FALSE(HasValue(key, "v"));
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "change_counter.h"
+#include "disk_seams.h"
 #include "reg_file.h"
 #include "reg_text.h"
 #include "registry_fixture.h"
@@ -138,15 +139,27 @@ TEST_F(RegistryTest, FileModeIsKept) {
   EXPECT_NE(ReadText(user).find("[Second]"), std::string::npos);
 }
 
-TEST_F(RegistryTest, ASymlinkedFileStaysALink) {
+TEST_F(RegistryTest, ASymlinkedFileIsReplacedNeverWrittenThrough) {
+  // A .reg swapped for a link between the checks and the save: the save replaces the name.
   RegCloseKey(Create(HKEY_CURRENT_USER, "First"));
   const fs::path user = fs::path(PrefixDir()) / "user.reg";
-  const fs::path real = dir_.Path() / "elsewhere.reg";
-  fs::rename(user, real);
-  fs::create_symlink(real, user);
-  RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
-  EXPECT_TRUE(fs::is_symlink(user));
-  EXPECT_NE(ReadText(real).find("[Second]"), std::string::npos) << "written where the link points";
+  const fs::path victim = dir_.Path() / ".profile";
+  WriteText(victim, "echo hello\n");
+  HookedDisk disk;
+  disk.before = [&](HookedDisk::Op op, const char*, int) {
+    if (op == HookedDisk::Op::Rename && !fs::is_symlink(user)) {
+      fs::remove(user);
+      fs::create_symlink(victim, user);
+    }
+    return 0;
+  };
+  {
+    const InstalledDisk installed(disk);
+    RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
+  }
+  EXPECT_FALSE(fs::is_symlink(user));
+  EXPECT_NE(ReadText(user).find("[Second]"), std::string::npos);
+  EXPECT_EQ(ReadText(victim), "echo hello\n") << "the link's target is never written";
 }
 
 TEST_F(RegistryTest, DamagedFileIsReadAsFarAsItGoesButNeverRewritten) {
