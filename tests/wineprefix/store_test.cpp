@@ -1,5 +1,6 @@
 // Where the registry lives and how its files are read and written, within one process.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <thread>
 
 #include "change_counter.h"
+#include "prefix_location.h"
 #include "disk_seams.h"
 #include "reg_file.h"
 #include "reg_text.h"
@@ -128,6 +130,29 @@ TEST_F(RegistryTest, WithoutWineprefixHomeWineThenThePrivatePrefix) {
     EXPECT_TRUE(fs::exists(home / "xdg/vidazoz/prefix/system.reg"));
   }
   if (saved != nullptr) setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
+}
+
+TEST_F(RegistryTest, ThePrefixFollowsWineAndXdgRules) {
+  // Never a prefix shared by every user (HOME unset) or one per working folder (relative).
+  ScopedEnv xdg("XDG_DATA_HOME", "");
+  struct passwd* me = getpwuid(geteuid());
+  ASSERT_NE(me, nullptr);
+  unsetenv("WINEPREFIX");
+  unsetenv("HOME");
+  EXPECT_EQ(wineprefix::LocatePrefix().dir, std::string(me->pw_dir) + "/.local/share/vidazoz/prefix") << "HOME unset";
+  setenv("HOME", dir_.Path().c_str(), 1);
+  setenv("XDG_DATA_HOME", "relative", 1);
+  EXPECT_EQ(wineprefix::LocatePrefix().dir, (dir_.Path() / ".local/share/vidazoz/prefix").string())
+      << "a relative XDG_DATA_HOME is ignored";
+
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir_.Path());
+  setenv("WINEPREFIX", "relative/prefix", 1);
+  EXPECT_EQ(wineprefix::LocatePrefix().dir, "");
+  EXPECT_EQ(CreateOnly(HKEY_CURRENT_USER, "Software\\Here"), ERROR_BAD_PATHNAME);
+  EXPECT_FALSE(Exists(HKEY_CURRENT_USER, "Software"));
+  fs::current_path(cwd);
+  EXPECT_FALSE(fs::exists(dir_.Path() / "relative")) << "Wine refuses a relative WINEPREFIX too";
 }
 
 TEST_F(RegistryTest, FileModeIsKept) {
