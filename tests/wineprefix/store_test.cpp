@@ -158,9 +158,21 @@ TEST_F(RegistryTest, ThePrefixFollowsWineAndXdgRules) {
 TEST_F(RegistryTest, FileModeIsKept) {
   RegCloseKey(Create(HKEY_CURRENT_USER, "First"));
   const fs::path user = fs::path(PrefixDir()) / "user.reg";
-  ASSERT_EQ(::chmod(user.c_str(), 0640), 0);
-  RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
-  EXPECT_EQ(ModeOf(user), 0640u);
+  ASSERT_EQ(::chmod(user.c_str(), 0600), 0);
+  // The new file is never more open than the old one, not even before its mode is set.
+  HookedDisk disk;
+  unsigned created = 0777;
+  disk.before = [&](HookedDisk::Op op, const char*, int fd) {
+    struct stat st {};
+    if (op == HookedDisk::Op::Fchmod && ::fstat(fd, &st) == 0) created = st.st_mode & 0777;
+    return 0;
+  };
+  {
+    const InstalledDisk installed(disk);
+    RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
+  }
+  EXPECT_EQ(created & ~0600u, 0u) << std::oct << created;
+  EXPECT_EQ(ModeOf(user), 0600u);
   EXPECT_NE(ReadText(user).find("[Second]"), std::string::npos);
 }
 
