@@ -183,8 +183,10 @@ TEST_F(RegistryTest, ASymlinkedFileIsReplacedNeverWrittenThrough) {
   const fs::path victim = dir_.Path() / ".profile";
   WriteText(victim, "echo hello\n");
   HookedDisk disk;
+  bool swapped = false;
   disk.before = [&](HookedDisk::Op op, const char*, int) {
-    if (op == HookedDisk::Op::Rename && !fs::is_symlink(user)) {
+    if (op == HookedDisk::Op::Open && !swapped) {
+      swapped = true;
       fs::remove(user);
       fs::create_symlink(victim, user);
     }
