@@ -102,6 +102,7 @@ TEST_F(RegistryTest, PowerCutKeepsEveryAcknowledgedWrite) {
     for (int i : acknowledged)
       EXPECT_EQ(OnDisk(after.string(), "Power", ("v" + std::to_string(i)).c_str()), std::to_string(i))
           << "round " << round << ": acknowledged write " << i << " lost";
+    RemoveServerFolders(root.Path());
   }
 }
 

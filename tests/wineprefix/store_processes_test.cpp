@@ -255,7 +255,9 @@ TEST_F(RegistryTest, HostileFilesAreRefusedNeverFollowed) {
     EXPECT_EQ(ReadText(victim), "echo planted\n");
     EXPECT_FALSE(fs::exists(open / "made"));
     const fs::path lock = prefix / ".vidazoz-registry.lock";
-    if (!truncate && fs::is_regular_file(fs::symlink_status(lock))) EXPECT_EQ(ModeOf(lock) & 077, 0u) << "private";
+    if (!truncate && fs::is_regular_file(fs::symlink_status(lock))) {
+      EXPECT_EQ(ModeOf(lock) & 077, 0u) << "private";
+    }
   }
 }
 
