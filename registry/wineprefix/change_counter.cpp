@@ -26,10 +26,19 @@ bool ReadCount(int fd, std::uint64_t& count) {
 
 }  // namespace
 
+void ChangeCounter::Follow(const std::string& lockPath) {
+  if (fd_) return;
+  struct stat st {};
+  // A description of its own: the writer's flock stays the writer's.
+  fd_ = OpenRegularForReading(lockPath.c_str(), /*noFollow=*/true, st);
+}
+
 std::uint64_t ChangeCounter::Read(const std::string& lockPath) {
   if (!fd_) {
-    struct stat st {};
-    fd_ = OpenRegularForReading(lockPath.c_str(), /*noFollow=*/true, st);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastAttempt_ < kExternalChangeWindow) return kUnknown;
+    lastAttempt_ = now;
+    Follow(lockPath);
     if (!fd_) return kUnknown;
   }
   std::uint64_t count = 0;

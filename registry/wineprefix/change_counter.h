@@ -17,11 +17,13 @@ inline constexpr std::chrono::milliseconds kExternalChangeWindow{2};
 
 class ChangeCounter {
  public:
-  // The current count, or kUnknown while the lock file is not there (or is no regular file).
-  // While unknown, each call looks for the file again: the first writer of ours creates it
-  // before it replaces anything, so a count seen later always differs from kUnknown.
+  // The current count, or kUnknown while the lock file is not there (or is no regular file);
+  // the file is looked for again at most once per window, which a stat of the files covers.
   static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
   std::uint64_t Read(const std::string& lockPath);
+  // Called by a writer of this process once it holds the lock: from now on the count is read
+  // at every call, so another process's next write is seen at once.
+  void Follow(const std::string& lockPath);
 
   // Called by a writer holding the lock (fd open read-write) after a file was replaced.
   // False when the count could not be written.
@@ -29,6 +31,7 @@ class ChangeCounter {
 
  private:
   UniqueFd fd_;
+  std::chrono::steady_clock::time_point lastAttempt_{};
 };
 
 }  // namespace vidazoz::wineprefix

@@ -131,6 +131,7 @@ LONG PrefixRegistry::Change(Branch branch, std::mutex& held, const BranchChange&
 }
 
 LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int lockFd) {
+  counter_.Follow(lockPath_);
   BranchStore& store = Store(branch);
   store.Current(Generation(), /*force=*/true);  // re-read under the lock when another writer changed it
   RegistryView view(*this);
