@@ -1,12 +1,12 @@
 #include "branch_store.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <random>
 
 #include "change_counter.h"
 #include "file_ops.h"
@@ -49,11 +49,13 @@ bool WriteAll(FileOps& ops, int fd, const std::string& text) {
 class TempFile {
  public:
   TempFile(FileOps& ops, const std::string& dir, const std::string& name, mode_t mode) : ops_(ops) {
-    std::random_device seed;
-    std::mt19937_64 random(seed());
     for (int attempt = 0; attempt < 16; ++attempt) {
+      unsigned long long random = 0;
+      if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
+        random ^= static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                  (static_cast<unsigned long long>(::getpid()) << 32) ^ static_cast<unsigned long long>(attempt);
       char suffix[20];
-      std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
+      std::snprintf(suffix, sizeof suffix, "%016llx", random);
       path_ = dir + "/." + name + ".vidazoz-" + suffix;
       // Created with its final mode: never readable by others in between.
       fd_.Reset(ops.Open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
