@@ -27,10 +27,10 @@ class InstalledDisk {
   ~InstalledDisk() { wineprefix::FileOps::Install(nullptr); }
 };
 
-// Runs `before` ahead of each operation; an operation it names fails with its errno.
+// Runs `before` ahead of each operation a save makes; an operation it names fails with its errno.
 class HookedDisk : public wineprefix::FileOps {
  public:
-  enum class Op { Open, Write, Fsync, Fchmod, Rename, Unlink, Mkdir };
+  enum class Op { Open, Write, Fsync, Fchmod, Rename };
   // Returns an errno to fail the operation with, or 0 to let it run.
   std::function<int(Op, const char* path, int fd)> before = [](Op, const char*, int) { return 0; };
 
@@ -46,10 +46,6 @@ class HookedDisk : public wineprefix::FileOps {
   }
   int Rename(const char* from, const char* to) override {
     return Run(Op::Rename, to, -1, [&] { return FileOps::Rename(from, to); });
-  }
-  int Unlink(const char* path) override { return Run(Op::Unlink, path, -1, [&] { return FileOps::Unlink(path); }); }
-  int Mkdir(const char* path, mode_t mode) override {
-    return Run(Op::Mkdir, path, -1, [&] { return FileOps::Mkdir(path, mode); });
   }
 
  private:

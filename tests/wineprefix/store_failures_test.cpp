@@ -198,6 +198,14 @@ int StartServerAsWineDoes(const std::string& lockPath) {
   return ::fcntl(fd, F_SETLK, &fl) == 0 ? 0 : 2;
 }
 
+int ServerStartStatus(const std::string& lockPath) {
+  const pid_t pid = fork();
+  if (pid == 0) _exit(StartServerAsWineDoes(lockPath));
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+}
+
 TEST_F(RegistryTest, AServerStartingMidSaveFindsItsLockHeld) {
   HKEY key = Create(HKEY_CURRENT_USER, "Served");
   const std::string lock = wineprefix::WineserverLockPaths(PrefixDir()).front();
@@ -208,11 +216,7 @@ TEST_F(RegistryTest, AServerStartingMidSaveFindsItsLockHeld) {
     if (op != Op::Rename || started != -1) return 0;
     // Opening and closing the lock file elsewhere in the process must not drop our lock.
     ::close(::open(lock.c_str(), O_RDONLY));
-    const pid_t pid = fork();
-    if (pid == 0) _exit(StartServerAsWineDoes(lock));
-    int status = 0;
-    waitpid(pid, &status, 0);
-    started = WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+    started = ServerStartStatus(lock);
     return 0;
   };
   {
@@ -220,11 +224,7 @@ TEST_F(RegistryTest, AServerStartingMidSaveFindsItsLockHeld) {
     SetString(key, "v", "x");
   }
   EXPECT_EQ(started, 2) << "the server started while the file was being replaced";
-  const pid_t pid = fork();
-  if (pid == 0) _exit(StartServerAsWineDoes(lock));
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : 99, 0) << "and can start once the save is done";
+  EXPECT_EQ(ServerStartStatus(lock), 0) << "and can start once the save is done";
   RegCloseKey(key);
   fs::remove_all(fs::path(lock).parent_path());
 }
