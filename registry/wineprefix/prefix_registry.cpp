@@ -49,7 +49,8 @@ int MakeFolders(const std::string& dir, mode_t mode) {
     if (end == std::string::npos) end = dir.size();
     const std::string path = dir.substr(0, end);
     at = end + 1;
-    if (path.empty() || path.back() == '/') continue;
+    struct stat st {};
+    if (path.empty() || path.back() == '/' || ::stat(path.c_str(), &st) == 0) continue;
     if (ops.Mkdir(path.c_str(), mode) != 0) {
       if (errno == EEXIST) continue;
       return errno;
