@@ -151,7 +151,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
     // Retry when a concurrent writer moved the path into another branch (a new link).
     for (int attempt = 0; attempt < 3; ++attempt) {
       const Branch branch = r.at.branch;
-      status = base.prefix->Change(branch, [&](RegistryView& fresh, bool& changed) -> LONG {
+      status = base.prefix->Change(branch, platform.Mutex(), [&](RegistryView& fresh, bool& changed) -> LONG {
         Resolution now = Resolve(fresh, base.location, names, walk);
         if (now.status != ERROR_SUCCESS) return now.status;
         if (now.missing.empty()) {
@@ -209,7 +209,7 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   const KeyLocation target = r.at;
   if (target.usersRoot || target.path.empty()) return ERROR_ACCESS_DENIED;
 
-  const LONG status = base.prefix->Change(target.branch, [&](RegistryView& fresh, bool& changed) -> LONG {
+  const LONG status = base.prefix->Change(target.branch, platform.Mutex(), [&](RegistryView& fresh, bool& changed) -> LONG {
     KeyLocation parentLoc = target;
     parentLoc.path.pop_back();
     Resolution parent = Resolve(fresh, parentLoc, {});

@@ -93,7 +93,7 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as
   std::vector<std::uint8_t> data = lpData != nullptr ? StoredData(dwType, lpData, cbData) : std::vector<std::uint8_t>();
 
   const KeyRef& ref = call.ref;
-  return ref.prefix->Change(ref.location.branch, [&](RegistryView& view, bool& changed) -> LONG {
+  return ref.prefix->Change(ref.location.branch, call.platform.Mutex(), [&](RegistryView& view, bool& changed) -> LONG {
     Resolution r = Resolve(view, ref.location, {}, ViewOf(ref, ref.wow32));
     if (r.status != ERROR_SUCCESS) return r.status;
     RegKey* key = r.key;
@@ -128,7 +128,7 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     if (key.status != ERROR_SUCCESS) return key.status;
     if (key.key == nullptr || key.key->FindValue(name) == nullptr) return ERROR_FILE_NOT_FOUND;
   }
-  return ref.prefix->Change(ref.location.branch, [&](RegistryView& view, bool& changed) -> LONG {
+  return ref.prefix->Change(ref.location.branch, call.platform.Mutex(), [&](RegistryView& view, bool& changed) -> LONG {
     const KeyAccess key = Access(view, ref);
     if (key.status != ERROR_SUCCESS) return key.status;
     if (key.key == nullptr || !key.key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;

@@ -1,17 +1,19 @@
 #include "branch_store.h"
 
 #include <fcntl.h>
-#include <limits.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstdio>
 
 #include "change_counter.h"
-#include "key_scan.h"
-#include "key_scan.h"
+#include "file_ops.h"
 #include "io_status.h"
+#include "key_scan.h"
+#include "reg_load.h"
+#include "safe_open.h"
 #include "unique_fd.h"
 
 namespace vidazoz::wineprefix {
@@ -27,24 +29,59 @@ FileIdentity StatIdentity(const std::string& path) {
   return IdentityOf(st);
 }
 
-bool WriteAll(int fd, const std::string& text) {
+bool WriteAll(FileOps& ops, int fd, const std::string& text) {
   std::size_t done = 0;
   while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    const ssize_t n = ops.Write(fd, text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
     done += static_cast<std::size_t>(n);
   }
   return true;
 }
 
-// A symlinked file is replaced where it really lives, so the link stays a link.
-std::string RealTarget(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-  char resolved[PATH_MAX];
-  return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
-}
+// A new file next to the one it will replace, under a name nobody can guess ahead (another
+// user could otherwise block saves in a sticky folder by taking a fixed name). Removed unless
+// renamed into place.
+class TempFile {
+ public:
+  TempFile(FileOps& ops, const std::string& dir, const std::string& name, mode_t mode) : ops_(ops) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+      unsigned long long random = 0;
+      if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
+        random ^= static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                  (static_cast<unsigned long long>(::getpid()) << 32) ^ static_cast<unsigned long long>(attempt);
+      char suffix[20];
+      std::snprintf(suffix, sizeof suffix, "%016llx", random);
+      path_ = dir + "/." + name + ".vidazoz-" + suffix;
+      // Created with its final mode: never readable by others in between.
+      fd_.Reset(ops.Open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+      if (fd_ || errno != EEXIST) break;
+    }
+    if (!fd_) path_.clear();
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile() {
+    fd_.Reset();
+    if (!path_.empty()) ops_.Unlink(path_.c_str());
+  }
+  int Fd() const { return fd_.Get(); }
+  bool Renamed(const std::string& to) {
+    fd_.Reset();
+    if (ops_.Rename(path_.c_str(), to.c_str()) != 0) return false;
+    path_.clear();
+    return true;
+  }
+
+ private:
+  FileOps& ops_;
+  std::string path_;
+  UniqueFd fd_;
+};
 
 }  // namespace
 
@@ -59,24 +96,54 @@ std::shared_ptr<RegBranch> BranchStore::Current(std::uint64_t generation, bool f
 
 void BranchStore::Load() {
   auto branch = std::make_shared<RegBranch>();
-  // Stat first: should the file be replaced during the read, the next call sees a new identity.
-  identity_ = StatIdentity(path_);
-  std::error_code error;
-  const ParseResult result = LoadRegFile(path_, *branch, error);
-  // A missing file is an empty branch; one we cannot read is empty too, and never rewritten.
-  complete_ = error ? error == std::errc::no_such_file_or_directory : result.complete;
-  arch_ = result.arch;
-  if (error) identity_ = {};
+  FileIdentity identity;
+  State state = State::Missing;
+  int readErrno = 0;
+  std::string arch;
+  struct stat st {};
+  // Only a regular file, opened without blocking: a FIFO or a device reads as unreadable.
+  const UniqueFd fd = OpenRegularForReading(path_.c_str(), /*noFollow=*/false, st);
+  if (!fd) {
+    readErrno = errno;
+    if (readErrno != ENOENT) state = State::Unreadable;
+  } else {
+    std::error_code error;
+    ParseResult result = LoadRegFd(fd.Get(), *branch, error);
+    if (error) {
+      // Left without an identity, the next look reads it again.
+      state = State::Unreadable;
+      readErrno = error.value();
+    } else {
+      // The identity of what was read: should the file be replaced meanwhile, the next stat differs.
+      identity = IdentityOf(st);
+      state = result.complete ? State::Whole : State::Damaged;
+      arch = std::move(result.arch);
+    }
+  }
+  // All or nothing: nothing from here on throws.
+  identity_ = identity;
+  state_ = state;
+  readErrno_ = readErrno;
+  arch_.swap(arch);
   branch_ = std::move(branch);
   loaded_ = true;
 }
 
+LONG BranchStore::WriteRefusal() const {
+  switch (state_) {
+    case State::Missing:
+    case State::Whole: return ERROR_SUCCESS;
+    case State::Damaged: return ERROR_REGISTRY_CORRUPT;
+    case State::Unreadable: return readErrno_ == EACCES ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
+  }
+  return ERROR_REGISTRY_IO_FAILED;
+}
+
 std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16string_view>& path) {
   if (loaded_ || scans_ >= kScanBudget) return std::nullopt;
-  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) return errno == ENOENT ? std::optional<bool>(path.empty()) : std::nullopt;
   struct stat st {};
-  if (::fstat(fd.Get(), &st) != 0) return std::nullopt;
+  UniqueFd fd = OpenRegularForReading(path_.c_str(), /*noFollow=*/false, st);
+  if (!fd) return errno == ENOENT ? std::optional<bool>(path.empty()) : std::nullopt;
   if (IdentityOf(st) != scannedIdentity_) {
     scannedIdentity_ = IdentityOf(st);
     scans_ = 0;
@@ -97,48 +164,33 @@ std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16str
 }
 
 LONG BranchStore::Save() {
-  const std::string target = RealTarget(path_);
-  const std::size_t slash = target.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
-  const std::string temp = dir + "/." + target.substr(slash + 1) + ".vidazoz-new";
-
-  struct stat old {};
-  const bool hadOld = ::stat(target.c_str(), &old) == 0;
+  if (const LONG refused = WriteRefusal()) return refused;
+  FileOps& ops = FileOps::Current();
+  const std::size_t slash = path_.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path_.substr(0, slash);
+  const std::string name = path_.substr(slash + 1);
   WriteRegFile(*branch_, saveBuffer_);
-  const std::string& text = saveBuffer_;
 
-  // Writers hold the prefix lock, so a leftover from a killed writer is ours to replace.
-  ::unlink(temp.c_str());
-  UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (!fd) return StatusFromErrno(errno);
-  int err = 0;
-  if (hadOld) {
-    if (::fchmod(fd.Get(), old.st_mode & 07777) != 0) err = errno;
-    // Only root can give a file away; for others the owner is already right.
-    if (err == 0 && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
-        ::fchown(fd.Get(), old.st_uid, old.st_gid) != 0) {
-      // Not root: the file stays ours, which is what the next writer needs anyway.
-    }
-  }
+  // A new file gets what Wine's would (0666 less the umask); a replaced one keeps its mode as
+  // it is now (a chmod leaves the identity alone).
+  struct stat now {};
+  const bool replacing = ::stat(path_.c_str(), &now) == 0;
+  const mode_t mode = replacing ? now.st_mode & 0777 : 0666;
+  TempFile temp(ops, dir, name, mode);
+  if (temp.Fd() < 0) return StatusFromErrno(errno);
+  // The umask may have narrowed the mode; widening it back to the old file's shows nothing new.
+  if (replacing && ops.Fchmod(temp.Fd(), mode) != 0) return StatusFromErrno(errno);
   struct stat written {};
-  if (err == 0 && !WriteAll(fd.Get(), text)) err = errno != 0 ? errno : EIO;
-  if (err == 0 && ::fsync(fd.Get()) != 0) err = errno;
-  if (err == 0 && ::fstat(fd.Get(), &written) != 0) err = errno;
-  fd.Reset();
-  if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
-  if (err != 0) {
-    ::unlink(temp.c_str());
-    Invalidate();
-    return StatusFromErrno(err);
-  }
-  UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dirFd || ::fsync(dirFd.Get()) != 0) {
-    // The new file is in place but may not survive a crash yet: do not claim success.
-    Invalidate();
-    return ERROR_REGISTRY_IO_FAILED;
-  }
-  identity_ = IdentityOf(written);  // stat follows a symlinked path to this same file
-  complete_ = true;
+  if (!WriteAll(ops, temp.Fd(), saveBuffer_)) return StatusFromErrno(errno);
+  if (ops.Fsync(temp.Fd()) != 0) return StatusFromErrno(errno);
+  if (::fstat(temp.Fd(), &written) != 0) return StatusFromErrno(errno);
+  // Onto the name itself: a symlink planted there is replaced, its target never touched.
+  if (!temp.Renamed(path_)) return StatusFromErrno(errno);
+  UniqueFd dirFd(ops.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  // Until the folder is synced the new file may not survive a crash: do not claim success.
+  if (!dirFd || ops.Fsync(dirFd.Get()) != 0) return ERROR_REGISTRY_IO_FAILED;
+  identity_ = IdentityOf(written);
+  state_ = State::Whole;
   return ERROR_SUCCESS;
 }
 

@@ -45,20 +45,26 @@ class BranchStore {
   static constexpr int kScanBudget = 16;
 
   bool Exists() const { return identity_.exists; }
-  // False when some line was not understood: then the file is never rewritten.
-  bool Complete() const { return complete_; }
+  // ERROR_SUCCESS when the file may be replaced by what we hold: it is missing or was read whole.
+  // Else 1015 when some line was not understood, 5 when it could not be read for lack of
+  // permission, 1016 when it is no regular file or reading failed: such a file is never rewritten.
+  LONG WriteRefusal() const;
   // The file's "#arch=" value, empty when it has none.
   const std::string& Arch() const { return arch_; }
   const std::string& Path() const { return path_; }
 
-  // Replaces the file with the current branch: temporary file in the same folder, fsync,
-  // rename, fsync of the folder. Keeps the old file's mode. Returns a Win32 status.
+  // Replaces the file with the current branch: a private temporary file in the same folder
+  // made with the final mode, fsync, rename onto the name itself (a symlink there is replaced,
+  // never written through), fsync of the folder. Keeps the file's mode. Returns a
+  // Win32 status; the caller invalidates on failure.
   LONG Save();
 
-  // Forgets the cached branch (after a failed save, the memory no longer matches the file).
-  void Invalidate() { loaded_ = false; }
+  // Forgets the cached branch: the next read loads the file again.
+  void Invalidate() noexcept { loaded_ = false; }
 
  private:
+  enum class State { Missing, Whole, Damaged, Unreadable };
+  // Reads the file into a new branch and only then replaces identity, tree and state together.
   void Load();
 
   std::string path_;
@@ -72,7 +78,8 @@ class BranchStore {
   // the way): any key under one is absent without another pass.
   std::vector<std::vector<std::u16string>> missing_;
   std::chrono::steady_clock::time_point lastStat_{};
-  bool complete_ = true;
+  State state_ = State::Missing;
+  int readErrno_ = 0;   // why an Unreadable file could not be read
   std::string arch_;
   std::shared_ptr<RegBranch> branch_;
 };

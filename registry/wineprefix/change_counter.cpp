@@ -1,43 +1,64 @@
 #include "change_counter.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <cerrno>
 
-#include "unique_fd.h"
+#include "safe_open.h"
 
 namespace vidazoz::wineprefix {
+namespace {
 
-ChangeCounter::~ChangeCounter() {
-  if (mapped_ != nullptr) ::munmap(const_cast<std::uint64_t*>(mapped_), sizeof(std::uint64_t));
+// The count at the start of the file; a short or empty file counts as zero.
+bool ReadCount(int fd, std::uint64_t& count) {
+  std::uint64_t value = 0;
+  ssize_t got;
+  do {
+    got = ::pread(fd, &value, sizeof value, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return false;
+  if (got < static_cast<ssize_t>(sizeof value)) value = 0;
+  count = value;
+  return true;
+}
+
+}  // namespace
+
+void ChangeCounter::Follow(const std::string& lockPath) {
+  if (fd_) return;
+  struct stat st {};
+  // A description of its own: the writer's flock stays the writer's.
+  fd_ = OpenRegularForReading(lockPath.c_str(), /*noFollow=*/true, st);
 }
 
 std::uint64_t ChangeCounter::Read(const std::string& lockPath) {
-  if (mapped_ == nullptr) {
+  if (!fd_) {
     const auto now = std::chrono::steady_clock::now();
     if (now - lastAttempt_ < kExternalChangeWindow) return kUnknown;
     lastAttempt_ = now;
-    UniqueFd fd(::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st {};
-    if (!fd || ::fstat(fd.Get(), &st) != 0 || st.st_size < static_cast<off_t>(sizeof(std::uint64_t))) return kUnknown;
-    void* map = ::mmap(nullptr, sizeof(std::uint64_t), PROT_READ, MAP_SHARED, fd.Get(), 0);
-    if (map == MAP_FAILED) return kUnknown;
-    mapped_ = static_cast<const std::uint64_t*>(map);
+    Follow(lockPath);
+    if (!fd_) return kUnknown;
   }
-  return std::atomic_ref<std::uint64_t>(*const_cast<std::uint64_t*>(mapped_)).load(std::memory_order_acquire);
+  std::uint64_t count = 0;
+  if (!ReadCount(fd_.Get(), count)) {
+    fd_.Reset();
+    return kUnknown;
+  }
+  // Never kUnknown itself, so that a count is always told from no count.
+  return count == kUnknown ? 0 : count;
 }
 
-void ChangeCounter::Bump(int lockFd) {
-  struct stat st {};
-  if (::fstat(lockFd, &st) != 0) return;
-  if (st.st_size < static_cast<off_t>(sizeof(std::uint64_t)) && ::ftruncate(lockFd, sizeof(std::uint64_t)) != 0) return;
-  void* map = ::mmap(nullptr, sizeof(std::uint64_t), PROT_READ | PROT_WRITE, MAP_SHARED, lockFd, 0);
-  if (map == MAP_FAILED) return;
-  std::atomic_ref<std::uint64_t>(*static_cast<std::uint64_t*>(map)).fetch_add(1, std::memory_order_release);
-  ::munmap(map, sizeof(std::uint64_t));
+bool ChangeCounter::Bump(int lockFd) {
+  std::uint64_t count = 0;
+  if (!ReadCount(lockFd, count)) return false;
+  ++count;
+  ssize_t put;
+  do {
+    put = ::pwrite(lockFd, &count, sizeof count, 0);
+  } while (put < 0 && errno == EINTR);
+  return put == static_cast<ssize_t>(sizeof count);
 }
 
 }  // namespace vidazoz::wineprefix

@@ -1,12 +1,15 @@
 // A count of the writes our processes made to a prefix, kept in the first 8 bytes of the
-// prefix's lock file and read through a shared mapping. A reader that sees it unchanged knows
-// no process of ours replaced a file, without a system call; files replaced by others (Wine)
-// are caught by a stat at most kExternalChangeWindow after the last one.
+// prefix's lock file. A reader that sees it unchanged knows no process of ours replaced a file
+// without a stat of each; files replaced by others (Wine) are caught by a stat at most
+// kExternalChangeWindow after the last one. Read with pread, never mapped: a file someone
+// truncates must not raise SIGBUS in the caller.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <string>
+
+#include "unique_fd.h"
 
 namespace vidazoz::wineprefix {
 
@@ -14,21 +17,20 @@ inline constexpr std::chrono::milliseconds kExternalChangeWindow{2};
 
 class ChangeCounter {
  public:
-  ChangeCounter() = default;
-  ChangeCounter(const ChangeCounter&) = delete;
-  ChangeCounter& operator=(const ChangeCounter&) = delete;
-  ~ChangeCounter();
-
-  // The current count, or nullopt-like kUnknown while the lock file is not there (mapping is
-  // retried at most once per window).
+  // The current count, or kUnknown while the lock file is not there (or is no regular file);
+  // the file is looked for again at most once per window, which a stat of the files covers.
   static constexpr std::uint64_t kUnknown = ~std::uint64_t{0};
   std::uint64_t Read(const std::string& lockPath);
+  // Called by a writer of this process once it holds the lock: from now on the count is read
+  // at every call, so another process's next write is seen at once.
+  void Follow(const std::string& lockPath);
 
   // Called by a writer holding the lock (fd open read-write) after a file was replaced.
-  static void Bump(int lockFd);
+  // False when the count could not be written.
+  static bool Bump(int lockFd);
 
  private:
-  const std::uint64_t* mapped_ = nullptr;
+  UniqueFd fd_;
   std::chrono::steady_clock::time_point lastAttempt_{};
 };
 

@@ -8,11 +8,14 @@
 namespace vidazoz::wineprefix {
 
 struct PrefixLocation {
-  std::string dir;
-  bool isPrivate = false;  // our own prefix under the XDG data folder
+  std::string dir;          // empty when no usable prefix is named (see LocatePrefix)
+  bool isPrivate = false;   // our own prefix under the XDG data folder
   bool operator==(const PrefixLocation&) const = default;
 };
 
+// Wine's rules: a relative $WINEPREFIX names no prefix (Wine refuses it too). HOME comes from
+// the environment, else the password database; a relative XDG_DATA_HOME is ignored, as the
+// XDG rules say. Without a home an empty dir is returned.
 PrefixLocation LocatePrefix();
 
 }  // namespace vidazoz::wineprefix

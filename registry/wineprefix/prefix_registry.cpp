@@ -1,16 +1,17 @@
 #include "prefix_registry.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
+#include <new>
 
+#include "file_ops.h"
 #include "io_status.h"
+#include "prefix_lock.h"
+#include "safe_open.h"
 #include "unique_fd.h"
-#include "wineserver_probe.h"
 
 namespace vidazoz::wineprefix {
 namespace {
@@ -20,14 +21,70 @@ constexpr const char* kLockName = "/.vidazoz-registry.lock";
 // system.reg's architecture from its first lines, without parsing the file: "win32" when it
 // names none (Wine's reading) or does not exist (what a new prefix gets).
 std::string MachineArch(const std::string& dir) {
-  std::ifstream in(dir + "/system.reg");
-  std::string line;
-  for (int n = 0; n < 64 && std::getline(in, line); ++n) {
+  struct stat st {};
+  const UniqueFd fd = OpenRegularForReading((dir + "/system.reg").c_str(), /*noFollow=*/false, st);
+  std::string head(8192, '\0');
+  ssize_t got = fd ? ::read(fd.Get(), head.data(), head.size()) : 0;
+  head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  std::size_t at = 0;
+  for (int n = 0; n < 64 && at < head.size(); ++n) {
+    std::size_t end = head.find('\n', at);
+    if (end == std::string::npos) end = head.size();
+    std::string line = head.substr(at, end - at);
+    at = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.rfind("#arch=", 0) == 0) return line.substr(6);
     if (!line.empty() && line.front() == '[') break;
   }
   return "win32";
+}
+
+// Creates the prefix folder and any missing parents, each made durable in its parent: a new
+// folder whose entry is lost in a crash takes every file in it along. Returns an errno.
+int MakeFolders(const std::string& dir, mode_t mode) {
+  FileOps& ops = FileOps::Current();
+  std::size_t at = 1;
+  while (at <= dir.size()) {
+    std::size_t end = dir.find('/', at);
+    if (end == std::string::npos) end = dir.size();
+    const std::string path = dir.substr(0, end);
+    at = end + 1;
+    struct stat st {};
+    if (path.empty() || path.back() == '/' || ::stat(path.c_str(), &st) == 0) continue;
+    if (ops.Mkdir(path.c_str(), mode) != 0) {
+      if (errno == EEXIST) continue;
+      return errno;
+    }
+    const std::string parent = path.substr(0, path.rfind('/'));
+    UniqueFd parentFd(ops.Open(parent.empty() ? "/" : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    if (!parentFd || ops.Fsync(parentFd.Get()) != 0) return errno != 0 ? errno : EIO;
+  }
+  return 0;
+}
+
+// Wine runs only in a prefix the user owns; nor do we write anyone else's.
+LONG CheckPrefixOwner(const std::string& dir) {
+  UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat st {};
+  if (!fd || ::fstat(fd.Get(), &st) != 0) return StatusFromErrno(errno);
+  return OwnedByUs(st) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+// Holds the caller's mutex again however the scope is left.
+class Relock {
+ public:
+  explicit Relock(std::mutex& m) : m_(m) { m_.unlock(); }
+  Relock(const Relock&) = delete;
+  Relock& operator=(const Relock&) = delete;
+  ~Relock() { m_.lock(); }
+
+ private:
+  std::mutex& m_;
+};
+
+std::string FilePath(const PrefixLocation& location, Branch branch) {
+  // No usable prefix: a name that opens nothing, never a file at the root.
+  return location.dir.empty() ? std::string() : location.dir + "/" + std::string(FileName(branch));
 }
 
 }  // namespace
@@ -42,10 +99,9 @@ RegKey& RegistryView::Root(Branch branch) { return BranchOf(branch).root; }
 
 PrefixRegistry::PrefixRegistry(PrefixLocation location)
     : location_(std::move(location)),
-      lockPath_(location_.dir + kLockName),
-      stores_{BranchStore(location_.dir + "/" + std::string(FileName(Branch::Machine))),
-              BranchStore(location_.dir + "/" + std::string(FileName(Branch::User))),
-              BranchStore(location_.dir + "/" + std::string(FileName(Branch::UserDefault)))} {}
+      lockPath_(location_.dir.empty() ? std::string() : location_.dir + kLockName),
+      stores_{BranchStore(FilePath(location_, Branch::Machine)), BranchStore(FilePath(location_, Branch::User)),
+              BranchStore(FilePath(location_, Branch::UserDefault))} {}
 
 LONG PrefixRegistry::PrepareNewFile(Branch branch, RegBranch& fresh) {
   fresh.rootComment = std::string(RootComment(branch));
@@ -54,30 +110,34 @@ LONG PrefixRegistry::PrepareNewFile(Branch branch, RegBranch& fresh) {
   return ERROR_SUCCESS;
 }
 
-LONG PrefixRegistry::Change(Branch branch, const BranchChange& change) {
-  std::error_code ec;
-  if (std::filesystem::create_directories(location_.dir, ec)) {
-    // A new prefix folder must itself survive a crash, or so would not the files in it.
-    const std::string parent = std::filesystem::path(location_.dir).parent_path().string();
-    UniqueFd parentFd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (parentFd) ::fsync(parentFd.Get());
+LONG PrefixRegistry::Change(Branch branch, std::mutex& held, const BranchChange& change) {
+  if (location_.dir.empty()) return ERROR_BAD_PATHNAME;
+  try {
+    if (const int err = MakeFolders(location_.dir, location_.isPrivate ? 0700 : 0777)) return StatusFromErrno(err);
+    if (const LONG status = CheckPrefixOwner(location_.dir)) return status;
+    PrefixLock lock;
+    {
+      // Waiting for another writer must not stop this process's readers and writers.
+      const Relock relock(held);
+      if (const LONG status = lock.Acquire(lockPath_, location_.dir)) return status;
+    }
+    return ChangeLocked(branch, change, lock.Fd());
+  } catch (const std::bad_alloc&) {
+    Store(branch).Invalidate();  // whatever the change did in memory is dropped
+    return ERROR_OUTOFMEMORY;
+  } catch (...) {
+    Store(branch).Invalidate();
+    throw;
   }
-  if (ec) return StatusFromErrno(ec.value());
+}
 
-  UniqueFd lock(::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (!lock) return StatusFromErrno(errno);
-  while (::flock(lock.Get(), LOCK_EX) != 0) {
-    if (errno != EINTR) return ERROR_REGISTRY_IO_FAILED;
-  }
-
-  WineserverExclusion server;
-  if (!server.Acquire(location_.dir)) return ERROR_SHARING_VIOLATION;
-
+LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int lockFd) {
+  counter_.Follow(lockPath_);
   BranchStore& store = Store(branch);
   store.Current(Generation(), /*force=*/true);  // re-read under the lock when another writer changed it
   RegistryView view(*this);
   RegBranch& fresh = view.BranchOf(branch);
-  if (!store.Complete()) return ERROR_REGISTRY_CORRUPT;
+  if (const LONG refused = store.WriteRefusal()) return refused;
   // Wine ignores a user file whose architecture differs from system.reg's; keep it as it is.
   if (branch != Branch::Machine && !store.Arch().empty() && store.Arch() != MachineArch(location_.dir))
     return ERROR_REGISTRY_CORRUPT;
@@ -92,8 +152,13 @@ LONG PrefixRegistry::Change(Branch branch, const BranchChange& change) {
   if (status != ERROR_SUCCESS && changed) store.Invalidate();  // memory no longer matches the file
   if (status != ERROR_SUCCESS || !changed) return status;
   const LONG saved = store.Save();
-  if (saved == ERROR_SUCCESS) ChangeCounter::Bump(lock.Get());
-  return saved;
+  if (saved != ERROR_SUCCESS) {
+    store.Invalidate();  // the change is on no disk: forget it, and a retry writes it again
+    return saved;
+  }
+  // A count not written only delays other processes' look by one window; the file is safe.
+  ChangeCounter::Bump(lockFd);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace vidazoz::wineprefix

@@ -5,6 +5,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "branch.h"
 #include "branch_store.h"
@@ -43,12 +44,17 @@ class PrefixRegistry {
   std::uint64_t Generation() { return counter_.Read(lockPath_); }
 
   // Runs `change` on fresh data under the prefix's lock and saves the branch durably.
+  // `held` is the caller's mutex, locked: it is let go while the lock is waited for, and held
+  // again before anything cached is touched. After any failure the cache matches the file.
   // Refusals: 1015 when the file did not parse whole, 32 while a wineserver runs for the
-  // prefix, 5 when the prefix cannot be written, 1016 for other I/O failures.
-  LONG Change(Branch branch, const BranchChange& change);
+  // prefix, 33 when the lock stayed taken, 5 when the prefix or its file cannot be written
+  // by us (or is not ours), 161 when no usable prefix is named, 14 out of memory, 1016 for
+  // other I/O failures.
+  LONG Change(Branch branch, std::mutex& held, const BranchChange& change);
 
  private:
   LONG PrepareNewFile(Branch branch, RegBranch& fresh);
+  LONG ChangeLocked(Branch branch, const BranchChange& change, int lockFd);
 
   PrefixLocation location_;
   std::string lockPath_;

@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
+
+#include "io_status.h"
+#include "safe_open.h"
 
 namespace vidazoz::wineprefix {
 namespace {
@@ -28,11 +30,17 @@ bool IsDir(const std::string& path) {
 }
 
 std::string DebianTmpName(const std::string& prefixDir) {
-  std::ifstream in(prefixDir + "/wineserver");
-  std::string name;
-  std::getline(in, name);
-  while (!name.empty() && (name.back() == '\n' || name.back() == '\r' || name.back() == ' ')) name.pop_back();
-  if (name.find('/') != std::string::npos || name == "." || name == "..") return {};
+  struct stat st {};
+  const UniqueFd fd = OpenRegularForReading((prefixDir + "/wineserver").c_str(), /*noFollow=*/true, st);
+  if (!fd) return {};
+  char buf[256];
+  const ssize_t got = ::read(fd.Get(), buf, sizeof buf);
+  if (got <= 0) return {};
+  std::string name(buf, static_cast<std::size_t>(got));
+  if (const std::size_t end = name.find('\n'); end != std::string::npos) name.resize(end);
+  while (!name.empty() && (name.back() == '\r' || name.back() == ' ')) name.pop_back();
+  if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos || name == "." || name == "..")
+    return {};
   return name;
 }
 
@@ -47,8 +55,49 @@ struct flock ByteZero(short type) {
 
 bool HeldByOther(int fd) {
   struct flock fl = ByteZero(F_WRLCK);
-  return ::fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+  return ::fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
 }
+
+// A folder Wine would run a server in: ours, and closed to everyone else.
+bool Trusted(int dirFd) {
+  struct stat st {};
+  return ::fstat(dirFd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+}
+
+UniqueFd OpenDir(int at, const char* name) {
+  return UniqueFd(::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+// The server lock file in `serverDir` (".../server-<dev>-<ino>"), when its folders are trusted;
+// with `create`, the folders and the file are made as Wine makes them. An empty fd with errno
+// 0 means no server can run there.
+UniqueFd OpenServerLock(const std::string& serverDir, bool create, int lockMode) {
+  const std::size_t slash = serverDir.rfind('/');
+  const std::string base = serverDir.substr(0, slash), server = serverDir.substr(slash + 1);
+  auto none = [](int err) {
+    errno = err;
+    return UniqueFd();
+  };
+  auto nothingThere = [](int err) { return err == ENOENT || err == EACCES || err == EPERM || err == EROFS; };
+  if (create && ::mkdir(base.c_str(), 0700) != 0 && errno != EEXIST) return none(nothingThere(errno) ? 0 : errno);
+  UniqueFd baseFd = OpenDir(AT_FDCWD, base.c_str());
+  if (!baseFd) return none(nothingThere(errno) || errno == ELOOP || errno == ENOTDIR ? 0 : errno);
+  if (!Trusted(baseFd.Get())) return none(0);
+  if (create && ::mkdirat(baseFd.Get(), server.c_str(), 0700) != 0 && errno != EEXIST)
+    return none(nothingThere(errno) ? 0 : errno);
+  UniqueFd serverFd = OpenDir(baseFd.Get(), server.c_str());
+  if (!serverFd) return none(nothingThere(errno) || errno == ELOOP || errno == ENOTDIR ? 0 : errno);
+  if (!Trusted(serverFd.Get())) return none(0);
+  UniqueFd lock(::openat(serverFd.Get(), "lock",
+                         lockMode | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0), 0600));
+  if (!lock) return none(nothingThere(errno) || errno == ELOOP ? 0 : errno);
+  struct stat st {};
+  if (::fstat(lock.Get(), &st) != 0) return none(errno);
+  if (!S_ISREG(st.st_mode) || st.st_uid != ::getuid()) return none(0);
+  return lock;
+}
+
+std::string Parent(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
 }  // namespace
 
@@ -66,34 +115,31 @@ std::vector<std::string> WineserverLockPaths(const std::string& prefixDir) {
 
 bool WineserverRunning(const std::string& prefixDir) {
   for (const std::string& path : WineserverLockPaths(prefixDir)) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd fd = OpenServerLock(Parent(path), /*create=*/false, O_RDONLY);
     if (fd && HeldByOther(fd.Get())) return true;
   }
   return false;
 }
 
-bool WineserverExclusion::Acquire(const std::string& prefixDir) {
+LONG WineserverExclusion::Acquire(const std::string& prefixDir) {
   held_.clear();
-  for (const std::string& path : WineserverLockPaths(prefixDir)) {
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+  const std::vector<std::string> paths = WineserverLockPaths(prefixDir);
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    UniqueFd fd = OpenServerLock(Parent(paths[i]), /*create=*/i == 0, O_RDWR);
     if (!fd) {
-      // Not ours to write: we can still ask whether someone holds it.
-      UniqueFd ro(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-      if (ro && HeldByOther(ro.Get())) {
-        held_.clear();
-        return false;
-      }
-      continue;
+      if (errno == 0) continue;  // no server can start there
+      held_.clear();
+      return StatusFromErrno(errno);
     }
     struct flock fl = ByteZero(F_WRLCK);
-    if (::fcntl(fd.Get(), F_SETLK, &fl) != 0) {
+    if (::fcntl(fd.Get(), F_OFD_SETLK, &fl) != 0) {
+      const int err = errno;
       held_.clear();
-      if (errno == EAGAIN || errno == EACCES) return false;
-      continue;
+      return err == EAGAIN || err == EACCES ? ERROR_SHARING_VIOLATION : ERROR_REGISTRY_IO_FAILED;
     }
     held_.push_back(std::move(fd));
   }
-  return true;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace vidazoz::wineprefix

@@ -154,8 +154,15 @@ std::unique_ptr<WinePrefix> WinePrefix::Booted() {
   std::unique_ptr<WinePrefix> p(new WinePrefix());
   // drive_c is large and Wine only reads it: hard links make the copy cheap. The files Wine
   // rewrites are real copies (it writes in place through a file with more than one link).
+  // Across filesystems (a temp folder elsewhere than the build) links cannot be made: copy.
+  std::error_code linking;
   fs::copy(templ, p->prefix_,
-           fs::copy_options::recursive | fs::copy_options::copy_symlinks | fs::copy_options::create_hard_links);
+           fs::copy_options::recursive | fs::copy_options::copy_symlinks | fs::copy_options::create_hard_links,
+           linking);
+  if (linking) {
+    fs::remove_all(p->prefix_);
+    fs::copy(templ, p->prefix_, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  }
   for (const char* name : {"system.reg", "user.reg", "userdef.reg", "wineserver", ".update-timestamp"}) {
     const fs::path file = p->prefix_ / name;
     if (!fs::exists(file)) continue;

@@ -1,12 +1,16 @@
-// Several processes on one prefix: crashes mid-write, concurrent writers, another user, and a
-// wineserver's lock.
+// Several processes on one prefix: crashes mid-write, concurrent writers, another user, hostile
+// files, and a wineserver's lock.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/file.h>
+
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <random>
 #include <set>
 #include <string>
@@ -124,67 +128,214 @@ TEST_F(RegistryTest, KilledWritersNeverTearTheFile) {
 
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
   RegCloseKey(Create(HKEY_LOCAL_MACHINE, "Software\\Busy"));
-  auto writer = [](const char* tag) {
+  // Two processes of two threads each; every value written must read back with its data.
+  auto process = [](char tag) {
     return [tag] {
-      HKEY k = nullptr;
-      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Busy", 0, KEY_ALL_ACCESS, &k) != 0) return 1;
-      for (DWORD i = 0; i < 200; ++i)
-        if (SetNumber(k, std::string(tag) + std::to_string(i), i) != 0) return 2;
-      return 0;
+      std::atomic<int> failures{0};
+      auto writer = [&](int thread) {
+        HKEY k = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Busy", 0, KEY_ALL_ACCESS, &k) != 0) return ++failures, void();
+        for (DWORD i = 0; i < 60; ++i)
+          if (SetNumber(k, std::string(1, tag) + std::to_string(thread) + "_" + std::to_string(i), i) != 0) ++failures;
+        RegCloseKey(k);
+      };
+      std::thread first(writer, 0), second(writer, 1);
+      first.join();
+      second.join();
+      return failures.load();
     };
   };
   const pid_t a = fork();
-  if (a == 0) _exit(writer("a")());
+  if (a == 0) _exit(process('a')());
   const pid_t b = fork();
-  if (b == 0) _exit(writer("b")());
+  if (b == 0) _exit(process('b')());
   int sa = 0, sb = 0;
   waitpid(a, &sa, 0);
   waitpid(b, &sb, 0);
-  ASSERT_TRUE(WIFEXITED(sa) && WEXITSTATUS(sa) == 0);
-  ASSERT_TRUE(WIFEXITED(sb) && WEXITSTATUS(sb) == 0);
+  ASSERT_TRUE(WIFEXITED(sa) && WEXITSTATUS(sa) == 0) << sa;
+  ASSERT_TRUE(WIFEXITED(sb) && WEXITSTATUS(sb) == 0) << sb;
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Busy", 0, KEY_READ, &key), 0);
-  DWORD values = 0;
-  EXPECT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
-                             nullptr, nullptr),
-            0);
-  EXPECT_EQ(values, 400u);
+  for (const char* name : {"a0_", "a1_", "b0_", "b1_"})
+    for (DWORD i = 0; i < 60; ++i) {
+      DWORD v = ~0u, cb = sizeof v;
+      EXPECT_EQ(RegQueryValueExA(key, (name + std::to_string(i)).c_str(), nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(&v), &cb), 0);
+      EXPECT_EQ(v, i) << name << i;
+    }
+  RegCloseKey(key);
+}
+
+// As another user would be: root writes through any mode, so the child drops to nobody.
+bool BecomeNobody() { return geteuid() != 0 || (setgid(65534) == 0 && setuid(65534) == 0); }
+
+// Points the process at the fixture's prefix again, so a child does not start with the last
+// one's cache.
+void LeavePrefix() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "Nothing", 0, KEY_READ, &key) == 0) RegCloseKey(key);
+}
+
+void GiveToNobody(const fs::path& dir) {
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) ::lchown(entry.path().c_str(), 65534, 65534);
+  ::lchown(dir.c_str(), 65534, 65534);
+}
+
+TEST_F(RegistryTest, HostileFilesAreRefusedNeverFollowed) {
+  // Each case: a prefix written once, then something planted in it; then, as its owner, a read
+  // and a write. Nothing may hang, crash or touch the planted target.
+  const fs::path open = dir_.Path() / "open";  // where anyone may create
+  fs::create_directories(open);
+  ::chmod(open.c_str(), 0777);
+  ::chmod(dir_.Path().c_str(), 0755);
+  const fs::path victim = open / "victim";
+  const struct Case {
+    const char* what;
+    std::function<void(const fs::path& prefix)> plant;
+    LONG read, write;  // opening HKCU\Key; creating HKCU\New
+  } cases[] = {
+      {"lock file links to another file",
+       [&](const fs::path& p) { fs::remove(p / ".vidazoz-registry.lock"), fs::create_symlink(victim, p / ".vidazoz-registry.lock"); },
+       0, ERROR_REGISTRY_IO_FAILED},
+      {"lock file links nowhere yet",
+       [&](const fs::path& p) { fs::remove(p / ".vidazoz-registry.lock"), fs::create_symlink(open / "made", p / ".vidazoz-registry.lock"); },
+       0, ERROR_REGISTRY_IO_FAILED},
+      {"user.reg is a FIFO", [](const fs::path& p) { fs::remove(p / "user.reg"), ::mkfifo((p / "user.reg").c_str(), 0666), ::chmod((p / "user.reg").c_str(), 0666); },
+       ERROR_FILE_NOT_FOUND, ERROR_REGISTRY_IO_FAILED},
+      {"user.reg is a device", [](const fs::path& p) { fs::remove(p / "user.reg"), fs::create_symlink("/dev/zero", p / "user.reg"); },
+       ERROR_FILE_NOT_FOUND, ERROR_REGISTRY_IO_FAILED},
+      // Read as Wine reads it, as an empty branch; never replaced by what we could not read.
+      {"user.reg is unreadable", [](const fs::path& p) { ::chmod((p / "user.reg").c_str(), 0); },
+       ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED},
+      {"the prefix is another user's", [](const fs::path& p) { ::chown(p.c_str(), 0, 0), ::chmod(p.c_str(), 0777); },
+       0, ERROR_ACCESS_DENIED},
+      {"another user holds the old temporary name in a sticky folder",
+       [](const fs::path& p) {
+         ::chmod(p.c_str(), 01777);
+         std::ofstream((p / ".user.reg.vidazoz-new").string()) << "";
+         ::chown((p / ".user.reg.vidazoz-new").c_str(), 0, 0);
+       },
+       0, 0},
+      {"the lock file is cut short while mapped",
+       [](const fs::path& p) { ::chmod((p / ".vidazoz-registry.lock").c_str(), 0666); }, 0, 0},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path prefix = dir_.Path() / ("case" + std::to_string(n++));
+    WriteText(victim, "echo planted\n");
+    ::chmod(victim.c_str(), 0666);
+    {
+      ScopedEnv env("WINEPREFIX", prefix.string());
+      RegCloseKey(Create(HKEY_CURRENT_USER, "Key"));
+    }
+    LeavePrefix();
+    GiveToNobody(prefix);
+    c.plant(prefix);
+    const bool truncate = std::string(c.what).find("cut short") != std::string::npos;
+    const int result = InChild([&] {
+      alarm(20);  // a hang fails the case
+      if (!BecomeNobody()) return 10;
+      setenv("WINEPREFIX", prefix.c_str(), 1);
+      HKEY key = nullptr;
+      const LONG read = RegOpenKeyExA(HKEY_CURRENT_USER, "Key", 0, KEY_READ, &key);
+      if (read == 0) RegCloseKey(key);
+      if (read != c.read) return 30 + static_cast<int>(read % 50);
+      if (truncate) {
+        if (::truncate((prefix / ".vidazoz-registry.lock").c_str(), 0) != 0) return 12;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Key", 0, KEY_READ, &key) != 0) return 13;
+        RegCloseKey(key);
+      }
+      HKEY made = nullptr;
+      const LONG write = RegCreateKeyExA(HKEY_CURRENT_USER, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &made, nullptr);
+      if (write == 0) RegCloseKey(made);
+      return write == c.write ? 0 : 20 + static_cast<int>(write % 200);
+    });
+    EXPECT_EQ(result, 0) << "30+status: read, 20+status: write, 99: hung or crashed";
+    EXPECT_EQ(ReadText(victim), "echo planted\n");
+    EXPECT_FALSE(fs::exists(open / "made"));
+    const fs::path lock = prefix / ".vidazoz-registry.lock";
+    if (!truncate && fs::is_regular_file(fs::symlink_status(lock))) {
+      EXPECT_EQ(ModeOf(lock) & 077, 0u) << "private";
+    }
+  }
+}
+
+TEST_F(RegistryTest, AHeldLockTimesOutAndStopsNoReader) {
+  HKEY key = Create(HKEY_CURRENT_USER, "Waiting");
+  SetDword(key, "v", 1);
+  // Anyone who opened the lock file can hold it for as long as they like.
+  const int held = open((PrefixDir() + "/.vidazoz-registry.lock").c_str(), O_RDONLY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_SH), 0);
+  const int result = InChild([&] {
+    alarm(20);
+    std::atomic<LONG> written{-1};
+    std::thread writer([&] { written = SetNumber(key, "v", 2); });
+    // While the writer waits, this process's readers go on.
+    int reads = 0;
+    while (written == -1) {
+      DWORD v = 0, cb = sizeof v;
+      if (RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &cb) != 0 || v != 1) return 1;
+      ++reads;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    writer.join();
+    if (reads < 10) return 2;
+    return written == ERROR_LOCK_VIOLATION ? 0 : 3;
+  });
+  EXPECT_EQ(result, 0) << "1: a reader failed, 2: readers were stopped, 3: the write did not time out, 99: hung";
+  close(held);
+  EXPECT_EQ(SetNumber(key, "v", 3), 0) << "once released";
   RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, UnwritablePrefixRefusesWritesWithAccessDenied) {
-  HKEY key = Create(HKEY_CURRENT_USER, "Locked");
-  SetString(key, "v", "old");
-  RegCloseKey(key);
-  const fs::path user = fs::path(PrefixDir()) / "user.reg";
-  const std::string before = ReadText(user);
-  // Reachable by an unprivileged user, but nothing in it writable.
   ASSERT_EQ(::chmod(dir_.Path().c_str(), 0755), 0);
-  for (const auto& entry : fs::directory_iterator(PrefixDir())) ::chmod(entry.path().c_str(), 0444);
-  ASSERT_EQ(::chmod(PrefixDir().c_str(), 0555), 0);
-
-  const int result = InChild([] {
-    // Root writes through any mode: be someone else, as a real user would be.
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 10;
-    HKEY k = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Locked", 0, KEY_ALL_ACCESS, &k) != 0) return 11;  // reads go on
-    char buffer[8] = {};
-    DWORD cb = sizeof buffer;
-    if (RegQueryValueExA(k, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &cb) != 0 ||
-        std::string(buffer) != "old")
-      return 12;
-    const BYTE data[] = "new";
-    if (RegSetValueExA(k, "v", 0, REG_SZ, data, 4) != ERROR_ACCESS_DENIED) return 13;
-    HKEY made = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Locked\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &made, nullptr) !=
-        ERROR_ACCESS_DENIED)
-      return 14;
-    if (RegDeleteValueA(k, "v") != ERROR_ACCESS_DENIED) return 15;
-    return 0;
-  });
-  ::chmod(PrefixDir().c_str(), 0755);
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(ReadText(user), before);
+  // Read-only for its owner, in three ways: the files, the folder, both.
+  const struct {
+    const char* what;
+    mode_t files, folder;
+  } cases[] = {{"files read-only", 0444, 0755}, {"folder read-only", 0644, 0555}, {"both", 0444, 0555}};
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path prefix = dir_.Path() / ("case" + std::to_string(n++));
+    {
+      ScopedEnv env("WINEPREFIX", prefix.string());
+      HKEY key = Create(HKEY_CURRENT_USER, "Locked");
+      SetString(key, "v", "old");
+      RegCloseKey(key);
+    }
+    LeavePrefix();
+    GiveToNobody(prefix);
+    const std::string before = ReadText(prefix / "user.reg");
+    ::chmod((prefix / "user.reg").c_str(), c.files);
+    ::chmod(prefix.c_str(), c.folder);
+    const int result = InChild([&] {
+      if (!BecomeNobody()) return 10;
+      setenv("WINEPREFIX", prefix.c_str(), 1);
+      HKEY k = nullptr;
+      if (RegOpenKeyExA(HKEY_CURRENT_USER, "Locked", 0, KEY_ALL_ACCESS, &k) != 0) return 11;  // reads go on
+      char buffer[8] = {};
+      DWORD cb = sizeof buffer;
+      if (RegQueryValueExA(k, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &cb) != 0 ||
+          std::string(buffer) != "old")
+        return 12;
+      const BYTE data[] = "new";
+      if (RegSetValueExA(k, "v", 0, REG_SZ, data, 4) != ERROR_ACCESS_DENIED) return 13;
+      HKEY made = nullptr;
+      if (RegCreateKeyExA(HKEY_CURRENT_USER, "Locked\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &made,
+                          nullptr) != ERROR_ACCESS_DENIED)
+        return 14;
+      if (RegDeleteValueA(k, "v") != ERROR_ACCESS_DENIED) return 15;
+      if (RegQueryValueExA(k, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &cb) != 0) return 16;
+      return 0;
+    });
+    ::chmod(prefix.c_str(), 0755);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadText(prefix / "user.reg"), before);
+  }
 }
 
 TEST_F(RegistryTest, WritesWaitOutNoServerButStopForARunningOne) {
@@ -199,6 +350,7 @@ TEST_F(RegistryTest, WritesWaitOutNoServerButStopForARunningOne) {
   ASSERT_EQ(lock.string().rfind("/tmp/" + base + "/server-", 0), 0u) << lock;
   fs::create_directories(lock.parent_path());
   { std::ofstream(lock.string()); }
+  ::chmod(lock.parent_path().c_str(), 0700);
   int ready[2], release[2];
   ASSERT_EQ(pipe(ready), 0);
   ASSERT_EQ(pipe(release), 0);
@@ -218,10 +370,15 @@ TEST_F(RegistryTest, WritesWaitOutNoServerButStopForARunningOne) {
   char ok = 0;
   ASSERT_EQ(read(ready[0], &ok, 1), 1);
   ASSERT_EQ(ok, 'y');
-  EXPECT_TRUE(wineprefix::WineserverRunning(PrefixDir()));
-
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Served", 0, KEY_ALL_ACCESS, &key), 0) << "reads go on";
+  // Wine runs a server only in a folder closed to others: a lock in any other proves nothing.
+  ::chmod(("/tmp/" + base).c_str(), 0755);
+  EXPECT_FALSE(wineprefix::WineserverRunning(PrefixDir()));
+  EXPECT_EQ(SetNumber(key, "open", 1), 0);
+  ::chmod(("/tmp/" + base).c_str(), 0700);
+  EXPECT_TRUE(wineprefix::WineserverRunning(PrefixDir()));
+
   EXPECT_EQ(SetNumber(key, "v", 1), ERROR_SHARING_VIOLATION);
   EXPECT_FALSE(HasValue(key, "v"));
 

@@ -1,5 +1,6 @@
 // Where the registry lives and how its files are read and written, within one process.
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +9,8 @@
 #include <thread>
 
 #include "change_counter.h"
+#include "prefix_location.h"
+#include "disk_seams.h"
 #include "reg_file.h"
 #include "reg_text.h"
 #include "registry_fixture.h"
@@ -129,24 +132,73 @@ TEST_F(RegistryTest, WithoutWineprefixHomeWineThenThePrivatePrefix) {
   if (saved != nullptr) setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
 }
 
+TEST_F(RegistryTest, ThePrefixFollowsWineAndXdgRules) {
+  // Never a prefix shared by every user (HOME unset) or one per working folder (relative).
+  ScopedEnv xdg("XDG_DATA_HOME", "");
+  struct passwd* me = getpwuid(geteuid());
+  ASSERT_NE(me, nullptr);
+  unsetenv("WINEPREFIX");
+  unsetenv("HOME");
+  EXPECT_EQ(wineprefix::LocatePrefix().dir, std::string(me->pw_dir) + "/.local/share/vidazoz/prefix") << "HOME unset";
+  setenv("HOME", dir_.Path().c_str(), 1);
+  setenv("XDG_DATA_HOME", "relative", 1);
+  EXPECT_EQ(wineprefix::LocatePrefix().dir, (dir_.Path() / ".local/share/vidazoz/prefix").string())
+      << "a relative XDG_DATA_HOME is ignored";
+
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir_.Path());
+  setenv("WINEPREFIX", "relative/prefix", 1);
+  EXPECT_EQ(wineprefix::LocatePrefix().dir, "");
+  EXPECT_EQ(CreateOnly(HKEY_CURRENT_USER, "Software\\Here"), ERROR_BAD_PATHNAME);
+  EXPECT_FALSE(Exists(HKEY_CURRENT_USER, "Software"));
+  fs::current_path(cwd);
+  EXPECT_FALSE(fs::exists(dir_.Path() / "relative")) << "Wine refuses a relative WINEPREFIX too";
+}
+
 TEST_F(RegistryTest, FileModeIsKept) {
   RegCloseKey(Create(HKEY_CURRENT_USER, "First"));
   const fs::path user = fs::path(PrefixDir()) / "user.reg";
-  ASSERT_EQ(::chmod(user.c_str(), 0640), 0);
-  RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
-  EXPECT_EQ(ModeOf(user), 0640u);
+  ASSERT_EQ(::chmod(user.c_str(), 0600), 0);
+  // The new file is never more open than the old one, not even before its mode is set.
+  HookedDisk disk;
+  unsigned created = 0777;
+  disk.before = [&](HookedDisk::Op op, const char*, int fd) {
+    struct stat st {};
+    if (op == HookedDisk::Op::Fchmod && ::fstat(fd, &st) == 0) created = st.st_mode & 0777;
+    return 0;
+  };
+  {
+    const InstalledDisk installed(disk);
+    RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
+  }
+  EXPECT_EQ(created & ~0600u, 0u) << std::oct << created;
+  EXPECT_EQ(ModeOf(user), 0600u);
   EXPECT_NE(ReadText(user).find("[Second]"), std::string::npos);
 }
 
-TEST_F(RegistryTest, ASymlinkedFileStaysALink) {
+TEST_F(RegistryTest, ASymlinkedFileIsReplacedNeverWrittenThrough) {
+  // A .reg swapped for a link between the checks and the save: the save replaces the name.
   RegCloseKey(Create(HKEY_CURRENT_USER, "First"));
   const fs::path user = fs::path(PrefixDir()) / "user.reg";
-  const fs::path real = dir_.Path() / "elsewhere.reg";
-  fs::rename(user, real);
-  fs::create_symlink(real, user);
-  RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
-  EXPECT_TRUE(fs::is_symlink(user));
-  EXPECT_NE(ReadText(real).find("[Second]"), std::string::npos) << "written where the link points";
+  const fs::path victim = dir_.Path() / ".profile";
+  WriteText(victim, "echo hello\n");
+  HookedDisk disk;
+  bool swapped = false;
+  disk.before = [&](HookedDisk::Op op, const char*, int) {
+    if (op == HookedDisk::Op::Open && !swapped) {
+      swapped = true;
+      fs::remove(user);
+      fs::create_symlink(victim, user);
+    }
+    return 0;
+  };
+  {
+    const InstalledDisk installed(disk);
+    RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
+  }
+  EXPECT_FALSE(fs::is_symlink(user));
+  EXPECT_NE(ReadText(user).find("[Second]"), std::string::npos);
+  EXPECT_EQ(ReadText(victim), "echo hello\n") << "the link's target is never written";
 }
 
 TEST_F(RegistryTest, DamagedFileIsReadAsFarAsItGoesButNeverRewritten) {

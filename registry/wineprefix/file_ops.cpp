@@ -1,0 +1,38 @@
+// POSIX behind the store's file-operations seam.
+#include "file_ops.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+
+namespace vidazoz::wineprefix {
+namespace {
+
+FileOps& Posix() {
+  static FileOps posix;
+  return posix;
+}
+
+std::atomic<FileOps*> installed{nullptr};
+
+}  // namespace
+
+int FileOps::Open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+ssize_t FileOps::Write(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
+int FileOps::Fsync(int fd) { return ::fsync(fd); }
+int FileOps::Fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
+int FileOps::Rename(const char* from, const char* to) { return std::rename(from, to); }
+int FileOps::Unlink(const char* path) { return ::unlink(path); }
+int FileOps::Mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
+
+FileOps& FileOps::Current() {
+  FileOps* ops = installed.load(std::memory_order_acquire);
+  return ops != nullptr ? *ops : Posix();
+}
+
+void FileOps::Install(FileOps* ops) { installed.store(ops, std::memory_order_release); }
+
+}  // namespace vidazoz::wineprefix

@@ -1,0 +1,29 @@
+// The file operations the store writes through. Production uses POSIX directly; a test may
+// install another to simulate a failing disk or a power cut between any two of them.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+
+namespace vidazoz::wineprefix {
+
+// Each returns what the POSIX call returns and sets errno the same way.
+class FileOps {
+ public:
+  virtual ~FileOps() = default;
+  virtual int Open(const char* path, int flags, mode_t mode);
+  virtual ssize_t Write(int fd, const void* data, std::size_t size);
+  virtual int Fsync(int fd);  // a file's contents, or a folder's entries
+  virtual int Fchmod(int fd, mode_t mode);
+  virtual int Rename(const char* from, const char* to);
+  virtual int Unlink(const char* path);
+  virtual int Mkdir(const char* path, mode_t mode);
+
+  // The installed operations (POSIX unless a test installed others).
+  static FileOps& Current();
+  // Installs `ops` (null: POSIX again); the caller keeps it alive until it is replaced.
+  static void Install(FileOps* ops);
+};
+
+}  // namespace vidazoz::wineprefix

@@ -1,0 +1,30 @@
+// The writer lock of a prefix: a private lock file in the prefix folder, waited for with a
+// deadline, and the wineserver's own lock held alongside so no server starts mid-save.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "advapi32.h"
+#include "unique_fd.h"
+#include "wineserver_probe.h"
+
+namespace vidazoz::wineprefix {
+
+class PrefixLock {
+ public:
+  static constexpr std::chrono::milliseconds kDeadline{3000};
+
+  // ERROR_SUCCESS with both held. 33 when another holder kept the lock past the deadline, 32
+  // while a wineserver runs, 5 when the lock file is not ours, 1016 for other failures.
+  LONG Acquire(const std::string& lockPath, const std::string& prefixDir,
+               std::chrono::milliseconds deadline = kDeadline);
+  // The lock file, open read-write (it holds the change count).
+  int Fd() const { return fd_.Get(); }
+
+ private:
+  UniqueFd fd_;
+  WineserverExclusion server_;
+};
+
+}  // namespace vidazoz::wineprefix

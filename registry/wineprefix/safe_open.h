@@ -1,0 +1,18 @@
+// Opening files that others may have planted: never blocking on a FIFO or device, never
+// following a link where the name is ours.
+#pragma once
+
+#include <sys/stat.h>
+
+#include "unique_fd.h"
+
+namespace vidazoz::wineprefix {
+
+// A regular file opened read-only without blocking; `st` receives its fstat. Anything else
+// (FIFO, device, folder, and with noFollow a symlink) fails with errno ENXIO (ELOOP for links).
+UniqueFd OpenRegularForReading(const char* path, bool noFollow, struct stat& st);
+
+// Whether st describes something only the effective user owns and may change.
+bool OwnedByUs(const struct stat& st);
+
+}  // namespace vidazoz::wineprefix
