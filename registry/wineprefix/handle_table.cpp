@@ -1,3 +1,4 @@
+// Handle values, their keys, and the cap on how many a process holds.
 #include "handle_table.h"
 
 namespace vidazoz::wineprefix {
@@ -5,15 +6,29 @@ namespace {
 
 // Handle values stay small and aligned like Wine's, well below the predefined roots.
 constexpr std::uintptr_t kFirst = 0x40, kLimit = 0x40000000, kStep = 4;
+static_assert((kLimit - kFirst) / kStep > 4 * HandleTable::kDefaultLimit, "a free value must be near");
 
 }  // namespace
 
-HKEY HandleTable::Add(OpenKey key) {
+bool HandleTable::Reserve() {
+  if (open_.size() >= limit_) return false;
+  if (spare_.empty()) {
+    Map scratch;
+    spare_ = scratch.extract(scratch.emplace(0, OpenKey{}).first);
+  }
+  open_.reserve(open_.size() + 1);  // no rehash, hence no allocation, in Add
+  return true;
+}
+
+HKEY HandleTable::Add(OpenKey key) noexcept {
   // Values are not reused soon, so a stale handle is refused instead of reaching a new key.
+  // With at most limit_ live handles among far more values, the walk ends quickly.
   do {
     next_ = next_ + kStep >= kLimit ? kFirst : next_ + kStep;
   } while (open_.contains(next_));
-  open_.emplace(next_, std::move(key));
+  spare_.key() = next_;
+  spare_.mapped() = std::move(key);
+  open_.insert(std::move(spare_));
   return reinterpret_cast<HKEY>(next_);
 }
 

@@ -2,7 +2,9 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 
+#include "reg_text.h"
 #include "registry_fixture.h"
 
 namespace vidazoz::testing {
@@ -217,6 +219,37 @@ TEST_F(RegistryTest, DeletingAKeyThroughItsHandle) {
   EXPECT_EQ(RegOpenKeyExA(self, "", 0, KEY_READ, &again), ERROR_KEY_DELETED);
   EXPECT_EQ(RegCloseKey(self), 0) << "a deleted key's handle still closes";
   EXPECT_EQ(RegCloseKey(other), 0);
+}
+
+TEST_F(RegistryTest, ChangesThroughAHandleWhosePathBecameALinkLandInTheLinkedFile) {
+  const std::filesystem::path dir = PrefixDir();
+  const std::string userHeader =
+      "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n";
+  const std::string keyText = "] 1700000000\n\"v\"=dword:00000001\n";
+  WriteText(dir / "system.reg", MachineHeader() + "\n[Software\\\\Src\\\\K" + keyText + "\n[Software\\\\Src\\\\K\\\\Kid] 1\n");
+  WriteText(dir / "user.reg", userHeader + "\n[Dest\\\\K" + keyText + "\n[Dest\\\\K\\\\Kid] 1\n");
+  HKEY h = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Src\\K", 0, KEY_ALL_ACCESS, &h), 0);
+  DWORD cb = 0;
+  ASSERT_EQ(RegQueryValueExA(h, "v", nullptr, nullptr, nullptr, &cb), 0);  // the tree is loaded
+
+  // Another program turns Software\Src into a link into the user file.
+  WriteText(dir / "system.reg",
+            MachineHeader() + LinkBlock("Software\\\\Src", "\\Registry\\User\\S-1-5-21-0-0-0-1000\\Dest"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Each change is on disk in the file where the key lives once the call returns.
+  auto user = [&] { return ReadText(dir / "user.reg"); };
+  const DWORD two = 2;
+  EXPECT_EQ(RegSetValueExA(h, "w", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&two), 4), 0);
+  EXPECT_NE(user().find("\"w\"=dword:00000002"), std::string::npos) << user();
+  EXPECT_EQ(RegDeleteValueA(h, "v"), 0);
+  EXPECT_EQ(user().find("\"v\""), std::string::npos) << user();
+  EXPECT_EQ(RegDeleteKeyA(h, "Kid"), 0);
+  EXPECT_EQ(user().find("Kid"), std::string::npos) << user();
+  EXPECT_NE(user().find("[Dest\\\\K]"), std::string::npos) << user();
+  RegCloseKey(h);
+  const std::string machine = ReadText(dir / "system.reg");
+  EXPECT_EQ(machine.find("\"w\""), std::string::npos) << machine;
 }
 
 TEST_F(RegistryTest, ConnectRegistry) {
