@@ -1,6 +1,8 @@
 // Handle values, their keys, and the cap on how many a process holds.
 #include "handle_table.h"
 
+#include <cassert>
+
 namespace vidazoz::wineprefix {
 namespace {
 
@@ -21,6 +23,7 @@ bool HandleTable::Reserve() {
 }
 
 HKEY HandleTable::Add(OpenKey key) noexcept {
+  assert(!spare_.empty() && "Reserve first");
   // Values are not reused soon, so a stale handle is refused instead of reaching a new key.
   // With at most limit_ live handles among far more values, the walk ends quickly.
   do {
