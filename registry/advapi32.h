@@ -71,6 +71,9 @@ constexpr LONG ERROR_REGISTRY_CORRUPT = 1015;
 constexpr LONG ERROR_REGISTRY_IO_FAILED = 1016;
 constexpr LONG ERROR_KEY_DELETED = 1018;
 constexpr LONG ERROR_CHILD_MUST_BE_VOLATILE = 1021;
+// Any call may return ERROR_OUTOFMEMORY; one that opens a handle, ERROR_NO_SYSTEM_RESOURCES
+// when the process holds too many.
+constexpr LONG ERROR_NO_SYSTEM_RESOURCES = 1450;
 constexpr LONG ERROR_LOCK_VIOLATION = 33;
 constexpr LONG ERROR_SHARING_VIOLATION = 32;
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ansi.h"
+#include "call_status.h"
 #include "platform.h"
 
 using namespace vidazoz::wineprefix;
@@ -20,7 +21,7 @@ std::vector<std::u16string> SubkeyNames(const KeyAccess& key) {
 
 }  // namespace
 
-LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
+LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) try {
   if (lpName == nullptr) return ERROR_INVALID_PARAMETER;  // Wine faults here
   Platform& platform = Platform::Instance();
   std::lock_guard lock(platform.Mutex());
@@ -42,12 +43,14 @@ LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
   if (name.size() + 1 > cchName) return ERROR_MORE_DATA;
   std::memcpy(lpName, name.c_str(), name.size() + 1);
   return ERROR_SUCCESS;
+} catch (...) {
+  return StatusOfCaughtException();
 }
 
 LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
                       LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
                       LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
-                      PFILETIME lpftLastWriteTime) {
+                      PFILETIME lpftLastWriteTime) try {
   if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
   Platform& platform = Platform::Instance();
   std::lock_guard lock(platform.Mutex());
@@ -73,10 +76,14 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
       if (sub.HasClass()) maxClass = std::max(maxClass, static_cast<DWORD>(sub.ClassName()->size()));
     }
     values = static_cast<DWORD>(k.ValueCount());
+    std::size_t maxData = 0;
     for (std::size_t i = 0; i < k.ValueCount(); ++i) {
       maxValueName = std::max(maxValueName, static_cast<DWORD>(k.Value(i).name.size()));
-      maxValue = std::max(maxValue, static_cast<DWORD>(k.Value(i).data.size()));
+      maxData = std::max(maxData, k.Value(i).data.size());
     }
+    // As the value calls do: a size a DWORD cannot give comes from no Wine registry.
+    if (maxData > 0xFFFFFFFF) return ERROR_REGISTRY_CORRUPT;
+    maxValue = static_cast<DWORD>(maxData);
     modified = k.Modified();
     if (k.HasClass()) cls = vidazoz::ansi::FromUtf16(*k.ClassName());
   }
@@ -112,4 +119,6 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
     lpftLastWriteTime->dwHighDateTime = static_cast<DWORD>(modified >> 32);
   }
   return status;
+} catch (...) {
+  return StatusOfCaughtException();
 }

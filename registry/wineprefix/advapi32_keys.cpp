@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "ansi.h"
+#include "call_status.h"
+#include "key_change.h"
 #include "platform.h"
 
 using namespace vidazoz::wineprefix;
@@ -64,7 +66,7 @@ LONG ResolveTarget(Platform& platform, HKEY hKey, LPCSTR lpSubKey, KeyTarget& ta
 
 }  // namespace
 
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) {
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) try {
   if (phkResult != nullptr && (lpSubKey == nullptr || *lpSubKey == '\0') && IsPredefinedHandle(hKey)) {
     *phkResult = hKey;
     return ERROR_SUCCESS;
@@ -83,8 +85,8 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
   const KeyRef& base = named.base;
   const NameList& names = named.names;
   const bool wow32 = SeesWow32(samDesired, base.wow32);
-  auto opened = [&](KeyLocation at) {
-    *phkResult = platform.Handles().Add(OpenKey{base.prefix, std::move(at), GrantedAccess(samDesired), false, wow32});
+  auto opened = [&](HandleTable::Slot slot, KeyLocation at) {
+    *phkResult = platform.Handles().Add(std::move(slot), OpenKey{base.prefix, std::move(at), GrantedAccess(samDesired), false, wow32});
     return ERROR_SUCCESS;
   };
 
@@ -99,7 +101,9 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
     if (exists) {
       if (!*exists) return ERROR_FILE_NOT_FOUND;
       if (!wow32) seen.assign(full.begin(), full.end());
-      return opened(KeyLocation{base.location.branch, false, std::move(seen)});
+      std::optional<HandleTable::Slot> slot = platform.Handles().Reserve();
+      if (!slot) return ERROR_NO_SYSTEM_RESOURCES;
+      return opened(std::move(*slot), KeyLocation{base.location.branch, false, std::move(seen)});
     }
   }
 
@@ -111,12 +115,16 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
     if (!(base.predefined && names.empty())) return ERROR_FILE_NOT_FOUND;
     r.at = base.location;
   }
-  return opened(std::move(r.at));
+  std::optional<HandleTable::Slot> slot = platform.Handles().Reserve();
+  if (!slot) return ERROR_NO_SYSTEM_RESOURCES;
+  return opened(std::move(*slot), std::move(r.at));
+} catch (...) {
+  return StatusOfCaughtException();
 }
 
 LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
                      REGSAM samDesired, const SECURITY_ATTRIBUTES* /*lpSecurityAttributes*/, PHKEY phkResult,
-                     LPDWORD lpdwDisposition) {
+                     LPDWORD lpdwDisposition) try {
   if (hKey == nullptr) return ERROR_INVALID_HANDLE;
   if (Reserved != 0) return ERROR_INVALID_PARAMETER;
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;  // Wine creates the key, then faults
@@ -134,6 +142,11 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
   const bool isVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
   const bool wow32 = SeesWow32(samDesired, base.wow32);
   const WalkView walk = ViewOf(base, wow32);
+  // The handle's room first: a key made for a handle that cannot be given would be a change
+  // reported as failed.
+  std::optional<HandleTable::Slot> slot = platform.Handles().Reserve();
+  if (!slot) return ERROR_NO_SYSTEM_RESOURCES;
+  const DropCachesOnThrow drop(*base.prefix);
 
   KeyLocation made;
   DWORD disposition = REG_OPENED_EXISTING_KEY;
@@ -176,21 +189,25 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
   }
   if (status != ERROR_SUCCESS) return status;
   if (names.empty()) disposition = REG_CREATED_NEW_KEY;  // Wine reports "created" for the key itself
-  *phkResult = platform.Handles().Add(OpenKey{base.prefix, std::move(made), GrantedAccess(samDesired), false, wow32});
+  *phkResult = platform.Handles().Add(std::move(*slot), OpenKey{base.prefix, std::move(made), GrantedAccess(samDesired), false, wow32});
   if (lpdwDisposition != nullptr) *lpdwDisposition = disposition;
   return ERROR_SUCCESS;
+} catch (...) {
+  return StatusOfCaughtException();
 }
 
-LONG RegCloseKey(HKEY hKey) {
+LONG RegCloseKey(HKEY hKey) try {
   // Wine closes every handle from 0x80000000 up without a look: the roots in any form, and
   // what RegConnectRegistryA handed back for an unknown one.
   if (reinterpret_cast<ULONG_PTR>(hKey) >= 0x80000000u) return ERROR_SUCCESS;
   Platform& platform = Platform::Instance();
   std::lock_guard lock(platform.Mutex());
   return platform.Handles().Remove(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+} catch (...) {
+  return StatusOfCaughtException();
 }
 
-LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) try {
   if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
   if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
   Platform& platform = Platform::Instance();
@@ -206,26 +223,29 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   Resolution r = Resolve(view, base.location, names, ViewOf(base, base.wow32));
   if (r.status != ERROR_SUCCESS) return r.status;
   if (!r.missing.empty()) return names.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
-  const KeyLocation target = r.at;
+  KeyLocation target = r.at;
   if (target.usersRoot || target.path.empty()) return ERROR_ACCESS_DENIED;
 
-  const LONG status = base.prefix->Change(target.branch, platform.Mutex(), [&](RegistryView& fresh, bool& changed) -> LONG {
-    KeyLocation parentLoc = target;
-    parentLoc.path.pop_back();
-    Resolution parent = Resolve(fresh, parentLoc, {});
-    RegKey* key = parent.missing.empty() && parent.key ? parent.key->FindSubkey(target.path.back()) : nullptr;
-    if (key == nullptr) return ERROR_FILE_NOT_FOUND;
-    if (key->SubkeyCount() != 0) return ERROR_ACCESS_DENIED;
-    parent.key->RemoveSubkey(target.path.back());
-    parent.key->SetModified(FileTimeNow());
+  const auto removeLeaf = [&](Resolution& now, bool& changed) -> LONG {
+    if (!now.missing.empty()) return names.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+    RegKey* parent = now.key != nullptr ? now.key->Parent() : nullptr;
+    if (parent == nullptr || now.at.path.empty()) return ERROR_ACCESS_DENIED;
+    if (now.key->SubkeyCount() != 0) return ERROR_ACCESS_DENIED;
+    target = now.at;
+    parent->RemoveSubkey(std::u16string(now.key->Name()));
+    parent->SetModified(FileTimeNow());
     changed = true;
     return ERROR_SUCCESS;
-  });
+  };
+  const LONG status = ChangeKeyWhereItLives(*base.prefix, platform.Mutex(), base.location, names,
+                                            ViewOf(base, base.wow32), removeLeaf);
   if (status == ERROR_SUCCESS) platform.Handles().MarkDeleted(base.prefix.get(), target);
   return status;
+} catch (...) {
+  return StatusOfCaughtException();
 }
 
-LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
+LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) try {
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   // Wine hands back the handle it was given, unchecked.
   if (lpMachineName == nullptr || *lpMachineName == '\0' || IsLocalMachineName(lpMachineName)) {
@@ -233,4 +253,6 @@ LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
     return ERROR_SUCCESS;
   }
   return ERROR_BAD_NETPATH;
+} catch (...) {
+  return StatusOfCaughtException();
 }

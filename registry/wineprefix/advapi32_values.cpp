@@ -1,7 +1,10 @@
 // Values: query, set, delete and enumerate, with the A calls' conversions and size rules.
 #include <cstring>
+#include <span>
 
 #include "ansi.h"
+#include "call_status.h"
+#include "key_change.h"
 #include "platform.h"
 
 using namespace vidazoz::wineprefix;
@@ -9,32 +12,43 @@ using namespace vidazoz::wineprefix;
 namespace {
 
 constexpr std::size_t kMaxValueNameUnits = 16383;
+constexpr std::uint64_t kMaxDword = 0xFFFFFFFF;
+// A string is stored as UTF-16: beyond this many units a DWORD cannot give its size.
+constexpr std::size_t kMaxStringUnits = kMaxDword / 2;
 
-// The bytes an A caller receives for a value: strings converted to the ANSI code page.
-std::vector<std::uint8_t> AnsiData(const RegValue& value) {
+// The bytes an A caller receives for a value: strings converted to the ANSI code page (into
+// `converted`), anything else as stored.
+std::span<const std::uint8_t> AnsiData(const RegValue& value, std::string& converted) {
   if (!IsStringType(value.type)) return value.data;
-  const std::string text = AnsiFromStored(value.data);
-  return {text.begin(), text.end()};
+  converted = AnsiFromStored(value.data);
+  return {reinterpret_cast<const std::uint8_t*>(converted.data()), converted.size()};
 }
 
 // Copies data into the caller's buffer; a string that does not end in NUL gets one after
 // it when there is room, without counting it.
-void CopyOut(const std::vector<std::uint8_t>& bytes, DWORD type, LPBYTE out, DWORD room) {
+void CopyOut(std::span<const std::uint8_t> bytes, DWORD type, LPBYTE out, DWORD room) {
   if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
   if (IsStringType(type) && !bytes.empty() && bytes.back() != 0 && room > bytes.size()) out[bytes.size()] = 0;
 }
 
-std::vector<std::uint8_t> StoredData(DWORD type, const BYTE* data, DWORD count) {
-  if (!IsStringType(type)) return std::vector<std::uint8_t>(data, data + count);
+// False for a string whose stored size a DWORD cannot give.
+bool StoredData(DWORD type, const BYTE* data, DWORD cbData, std::vector<std::uint8_t>& bytes) {
+  if (!IsStringType(type)) {
+    bytes.assign(data, data + cbData);
+    return true;
+  }
+  std::size_t count = cbData;
+  if (count > kMaxStringUnits) return false;
   // As Windows does: an ANSI string whose NUL lies just past the count gets it included.
   if (count != 0 && data[count - 1] != 0 && data[count] == 0) ++count;
+  if (count > kMaxStringUnits) return false;
   const std::u16string units = vidazoz::ansi::ToUtf16(std::string_view(reinterpret_cast<const char*>(data), count));
-  std::vector<std::uint8_t> bytes(units.size() * 2);
+  bytes.resize(units.size() * 2);
   for (std::size_t i = 0; i < units.size(); ++i) {
     bytes[2 * i] = static_cast<std::uint8_t>(units[i] & 0xFF);
     bytes[2 * i + 1] = static_cast<std::uint8_t>(units[i] >> 8);
   }
-  return bytes;
+  return true;
 }
 
 struct ValueCall {
@@ -46,7 +60,7 @@ struct ValueCall {
 }  // namespace
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                      LPDWORD lpcbData) {
+                      LPDWORD lpcbData) try {
   if ((lpData != nullptr && lpcbData == nullptr) || lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
   // Wine reports "no type" for a value it could not reach (but leaves it alone for a bad handle).
   auto failed = [&](LONG status) {
@@ -65,7 +79,10 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
     if (lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
     return failed(ERROR_FILE_NOT_FOUND);
   }
-  const std::vector<std::uint8_t> bytes = AnsiData(*value);
+  std::string converted;
+  const std::span<const std::uint8_t> bytes = AnsiData(*value, converted);
+  // No Wine registry holds a value a DWORD cannot measure: the file that gave it is not one.
+  if (bytes.size() > kMaxDword) return ERROR_REGISTRY_CORRUPT;
   const auto size = static_cast<DWORD>(bytes.size());
   // The room is read before the type is written: a caller may pass one variable for both.
   const DWORD room = lpcbData != nullptr ? *lpcbData : 0;
@@ -79,10 +96,12 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
   }
   if (lpcbData != nullptr) *lpcbData = size;
   return ERROR_SUCCESS;
+} catch (...) {
+  return StatusOfCaughtException();
 }
 
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as by Wine*/, DWORD dwType,
-                    const BYTE* lpData, DWORD cbData) {
+                    const BYTE* lpData, DWORD cbData) try {
   ValueCall call;
   if (const LONG status = LookupHandle(call.platform, hKey, call.ref)) return status;
   if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
@@ -90,12 +109,11 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as
   const std::u16string name = ToUnits(lpValueName);
   if (name.size() > kMaxValueNameUnits) return ERROR_INVALID_PARAMETER;
   if (call.ref.location.usersRoot) return ERROR_ACCESS_DENIED;  // no file holds HKEY_USERS itself
-  std::vector<std::uint8_t> data = lpData != nullptr ? StoredData(dwType, lpData, cbData) : std::vector<std::uint8_t>();
+  std::vector<std::uint8_t> data;
+  if (lpData != nullptr && !StoredData(dwType, lpData, cbData, data)) return ERROR_INVALID_PARAMETER;
 
   const KeyRef& ref = call.ref;
-  return ref.prefix->Change(ref.location.branch, call.platform.Mutex(), [&](RegistryView& view, bool& changed) -> LONG {
-    Resolution r = Resolve(view, ref.location, {}, ViewOf(ref, ref.wow32));
-    if (r.status != ERROR_SUCCESS) return r.status;
+  return ChangeKeyWhereItLives(*ref.prefix, call.platform.Mutex(), ref.location, {}, ViewOf(ref, ref.wow32), [&](Resolution& r, bool& changed) -> LONG {
     RegKey* key = r.key;
     if (key == nullptr) return ERROR_ACCESS_DENIED;  // a link led to HKEY_USERS itself
     if (!r.missing.empty()) {
@@ -112,9 +130,11 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as
     changed = true;
     return ERROR_SUCCESS;
   });
+} catch (...) {
+  return StatusOfCaughtException();
 }
 
-LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) try {
   ValueCall call;
   if (const LONG status = LookupHandle(call.platform, hKey, call.ref)) return status;
   if (!(call.ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
@@ -128,18 +148,19 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     if (key.status != ERROR_SUCCESS) return key.status;
     if (key.key == nullptr || key.key->FindValue(name) == nullptr) return ERROR_FILE_NOT_FOUND;
   }
-  return ref.prefix->Change(ref.location.branch, call.platform.Mutex(), [&](RegistryView& view, bool& changed) -> LONG {
-    const KeyAccess key = Access(view, ref);
-    if (key.status != ERROR_SUCCESS) return key.status;
-    if (key.key == nullptr || !key.key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
-    key.key->SetModified(FileTimeNow());
+  return ChangeKeyWhereItLives(*ref.prefix, call.platform.Mutex(), ref.location, {}, ViewOf(ref, ref.wow32), [&](Resolution& r, bool& changed) -> LONG {
+    if (!r.missing.empty()) return ref.predefined ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+    if (r.key == nullptr || !r.key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
+    r.key->SetModified(FileTimeNow());
     changed = true;
     return ERROR_SUCCESS;
   });
+} catch (...) {
+  return StatusOfCaughtException();
 }
 
 LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
-                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) try {
   if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
       (lpData != nullptr && lpcbData == nullptr))
     return ERROR_INVALID_PARAMETER;
@@ -152,7 +173,9 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
   if (key.key == nullptr || dwIndex >= key.key->ValueCount()) return ERROR_NO_MORE_ITEMS;
 
   const RegValue& value = key.key->Value(dwIndex);
-  const std::vector<std::uint8_t> bytes = AnsiData(value);
+  std::string converted;
+  const std::span<const std::uint8_t> bytes = AnsiData(value, converted);
+  if (bytes.size() > kMaxDword) return ERROR_REGISTRY_CORRUPT;
   const auto size = static_cast<DWORD>(bytes.size());
   if (lpType != nullptr) *lpType = value.type;
   if (lpData != nullptr && *lpcbData < size) {
@@ -175,4 +198,6 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
   std::memcpy(lpValueName, name.c_str(), name.size() + 1);
   *lpcchValueName = static_cast<DWORD>(name.size());
   return ERROR_SUCCESS;
+} catch (...) {
+  return StatusOfCaughtException();
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -113,10 +114,16 @@ class XdgOpen : public ::testing::Test {
 
 TEST_F(XdgOpen, TheClickHandsExactlyTheAddressToXdgOpen) {
   InstallRecorder();
-  Window w(services_);
-  w.runtime.ClickOn(frmMain::imgDwn);
-  EXPECT_EQ(RecordedArgs(), "1\n" + kAddress + "\n");
-  EXPECT_THAT(w.runtime.messages, IsEmpty());
+  // Also in a program that ignores SIGCHLD, where a child's exit status cannot be waited for.
+  for (const auto disposition : {SIG_DFL, SIG_IGN}) {
+    const auto previous = std::signal(SIGCHLD, disposition);
+    std::filesystem::remove(dir_.Path() / "args");
+    Window w(services_);
+    w.runtime.ClickOn(frmMain::imgDwn);
+    EXPECT_EQ(RecordedArgs(), "1\n" + kAddress + "\n") << (disposition == SIG_IGN ? "SIGCHLD ignored" : "");
+    EXPECT_THAT(w.runtime.messages, IsEmpty()) << (disposition == SIG_IGN ? "SIGCHLD ignored" : "");
+    std::signal(SIGCHLD, previous);
+  }
 }
 
 TEST_F(XdgOpen, WithoutXdgOpenTheMessageNamesTheAddressTheClickOpens) {

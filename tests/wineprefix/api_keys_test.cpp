@@ -2,7 +2,9 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 
+#include "reg_text.h"
 #include "registry_fixture.h"
 
 namespace vidazoz::testing {
@@ -240,6 +242,31 @@ TEST_F(RegistryTest, RootsAreKnownByTheirLow32Bits) {
   // What RegConnectRegistryA hands back for a root it does not know still closes.
   ASSERT_EQ(RegConnectRegistryA(nullptr, Bogus(0x80000010), &key), 0);
   EXPECT_EQ(RegCloseKey(key), 0);
+}
+
+TEST_F(RegistryTest, ChangesThroughAHandleWhosePathBecameALinkLandInTheLinkedFile) {
+  const std::filesystem::path dir = PrefixDir();
+  const std::string key = "] 1700000000\n\"v\"=dword:00000001\n", kid = "\\\\K\\\\Kid] 1\n";
+  WriteText(dir / "system.reg", MachineHeader() + "\n[Software\\\\Src\\\\K" + key + "\n[Software\\\\Src" + kid);
+  WriteText(dir / "user.reg", "WINE REGISTRY Version 2\n#arch=win64\n\n[Dest\\\\K" + key + "\n[Dest" + kid);
+  HKEY h = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Src\\K", 0, KEY_ALL_ACCESS, &h), 0);
+  ASSERT_EQ(RegQueryValueExA(h, "v", nullptr, nullptr, nullptr, nullptr), 0);  // the tree is loaded
+  // Another program turns Software\Src into a link into the user file.
+  const std::string link = LinkBlock("Software\\\\Src", "\\Registry\\User\\S-1-5-21-0-0-0-1000\\Dest");
+  WriteText(dir / "system.reg", MachineHeader() + link);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // Each change is in the file where the key lives once the call returns.
+  auto user = [&] { return ReadText(dir / "user.reg"); };
+  const DWORD two = 2;
+  EXPECT_EQ(RegSetValueExA(h, "w", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&two), 4), 0);
+  EXPECT_NE(user().find("\"w\"=dword:00000002"), std::string::npos) << user();
+  EXPECT_EQ(RegDeleteValueA(h, "v"), 0);
+  EXPECT_EQ(user().find("\"v\""), std::string::npos) << user();
+  EXPECT_EQ(RegDeleteKeyA(h, "Kid"), 0);
+  EXPECT_EQ(user().find("Kid"), std::string::npos) << user();
+  EXPECT_EQ(ReadText(dir / "system.reg").find("\"w\""), std::string::npos);
+  RegCloseKey(h);
 }
 
 TEST_F(RegistryTest, ConnectRegistry) {

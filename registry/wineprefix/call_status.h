@@ -1,0 +1,25 @@
+// The status a Reg* call returns when something below it throws: a C API's callers must
+// never see an exception.
+#pragma once
+
+#include <new>
+#include <stdexcept>
+
+#include "advapi32.h"
+
+namespace vidazoz::wineprefix {
+
+// Only from a catch handler.
+inline LONG StatusOfCaughtException() noexcept {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;
+  } catch (const std::length_error&) {  // a size no allocation could meet
+    return ERROR_OUTOFMEMORY;
+  } catch (...) {
+    return ERROR_REGISTRY_IO_FAILED;
+  }
+}
+
+}  // namespace vidazoz::wineprefix
