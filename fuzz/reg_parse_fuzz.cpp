@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t at = 0, turn = 0;
   const ReadChunk read = [&](char* into, std::size_t capacity) -> std::ptrdiff_t {
     const std::size_t n = std::min({capacity, size - at, 1 + turn++ % 13});
-    std::memcpy(into, text.data() + at, n);
+    if (n > 0) std::memcpy(into, text.data() + at, n);
     at += n;
     return static_cast<std::ptrdiff_t>(n);
   };

@@ -142,7 +142,7 @@ class RegFileParser {
  public:
   RegFileParser(std::string_view text, RegBranch& branch)
       : cursor_(text.data()), end_(text.data() + text.size()), branch_(branch) {
-    hasNul_ = std::memchr(text.data(), 0, text.size()) != nullptr;
+    hasNul_ = !text.empty() && std::memchr(text.data(), 0, text.size()) != nullptr;  // an empty view may be null
   }
   RegFileParser(const ReadChunk& read, RegBranch& branch) : branch_(branch), read_(&read) {}
   // Should a parse throw (out of memory), the branch it leaves is at least sorted.
