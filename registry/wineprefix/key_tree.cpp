@@ -1,5 +1,7 @@
 #include "key_tree.h"
 
+#include <sys/random.h>
+
 #include <algorithm>
 #include <cwctype>
 #include <locale.h>
@@ -42,7 +44,14 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
 }
 
 std::uint64_t NameHash(std::u16string_view name) {
-  std::uint64_t hash = 0xcbf29ce484222325ull;  // FNV-1a over the lowered units
+  // FNV-1a over the lowered units, from a start chosen per process: a hostile file cannot be
+  // built offline to put every name of a key in one chain.
+  static const std::uint64_t start = [] {
+    std::uint64_t seed = reinterpret_cast<std::uintptr_t>(&seed);  // ASLR, should getrandom fail
+    (void)::getrandom(&seed, sizeof seed, GRND_NONBLOCK);
+    return 0xcbf29ce484222325ull ^ seed;
+  }();
+  std::uint64_t hash = start;
   for (char16_t c : name) hash = (hash ^ Lower(c)) * 0x100000001b3ull;
   return hash;
 }
