@@ -137,7 +137,8 @@ TEST_P(Verdicts, CheckPaintsTheVerdictAndShowsTheOfferUnless20IsThere) {
     prefix = WinePrefix::Booted();
     if (!RegistryLayerReadsPrefixes(*prefix)) GTEST_SKIP() << "the registry layer cannot read Wine prefixes yet";
     for (const auto& v : p.versions) {
-      const auto r = prefix->Reg({"add", "HKLM\\Software\\Microsoft\\.NETFramework\\policy\\v" + v, "/f"});
+      // What a 32-bit installer writes: the program reads the 32-bit view, as Vidazoz.exe would.
+      const auto r = prefix->Reg({"add", "HKLM\\Software\\Microsoft\\.NETFramework\\policy\\v" + v, "/f", "/reg:32"});
       ASSERT_EQ(r.exitCode, 0) << r.output;
     }
   }
