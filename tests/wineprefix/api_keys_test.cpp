@@ -244,6 +244,7 @@ TEST_F(RegistryTest, RootsAreKnownByTheirLow32Bits) {
   EXPECT_EQ(RegCloseKey(key), 0);
 }
 
+#ifndef _WIN32  // our layer's files: Wine keeps its registry in the server
 TEST_F(RegistryTest, ChangesThroughAHandleWhosePathBecameALinkLandInTheLinkedFile) {
   const std::filesystem::path dir = PrefixDir();
   const std::string key = "] 1700000000\n\"v\"=dword:00000001\n", kid = "\\\\K\\\\Kid] 1\n";
@@ -268,6 +269,7 @@ TEST_F(RegistryTest, ChangesThroughAHandleWhosePathBecameALinkLandInTheLinkedFil
   EXPECT_EQ(ReadText(dir / "system.reg").find("\"w\""), std::string::npos);
   RegCloseKey(h);
 }
+#endif
 
 TEST_F(RegistryTest, ConnectRegistry) {
   char host[256] = {};

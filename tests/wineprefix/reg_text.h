@@ -38,10 +38,12 @@ inline std::string LinkBlock(const std::string& key, const std::string& target) 
   return "\n[" + key + "] 1700000000\n#link\n\"SymbolicLinkValue\"=hex(6):" + hex + "\n";
 }
 
+#ifndef _WIN32
 inline unsigned ModeOf(const std::filesystem::path& path) {
   struct stat st {};
   ::stat(path.c_str(), &st);
   return st.st_mode & 07777;
 }
+#endif
 
 }  // namespace vidazoz::testing

@@ -10,10 +10,13 @@
 
 #include "advapi32.h"
 #include "temp_dir.h"
+#ifndef _WIN32
 #include "wineserver_probe.h"
+#endif
 
 namespace vidazoz::testing {
 
+#ifndef _WIN32
 // Writers make the server folder Wine would use for their prefix (/tmp/.wine-<uid>/server-...);
 // removes those of every folder in `tree` that hold nothing but the lock, as tests leave them.
 inline void RemoveServerFolders(const std::filesystem::path& tree) {
@@ -36,10 +39,14 @@ inline void RemoveServerFolders(const std::filesystem::path& tree) {
        !ec && it != end; it.increment(ec))
     if (it->is_directory(ec) && !it->is_symlink(ec)) clean(it->path());
 }
+#endif
 
 class RegistryTest : public ::testing::Test {
  protected:
+#ifndef _WIN32
+  // Under Wine the prefix's own server makes and keeps its folder.
   ~RegistryTest() override { RemoveServerFolders(dir_.Path()); }
+#endif
 
   std::string PrefixDir() const { return (dir_.Path() / "prefix").string(); }
 
