@@ -84,6 +84,16 @@ void BM_KeyExistsWarm_Absent(benchmark::State& state) {
   KeyExistsWarm(state, "SOFTWARE\\Microsoft\\.NETFramework\\policy\\v2.0");
 }
 
+// In a prefix our writers have used, readers also follow their change count in the lock file.
+void BM_KeyExistsWarm_AfterAWrite(benchmark::State& state) {
+  setenv("WINEPREFIX", Prefixes().A().c_str(), 1);
+  vidazoz::cRegistry writer;
+  writer.ClassKey(vidazoz::kHKEY_CURRENT_USER);
+  writer.SectionKey("Software\\VidazozBench");
+  writer.CreateKey();
+  KeyExistsWarm(state, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
+}
+
 // As the program asks: a 32-bit process, through Wow6432Node.
 void BM_KeyExistsWarm_Wow64_Present(benchmark::State& state) {
   KeyExistsWarm(state, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", true);
@@ -125,6 +135,7 @@ void BM_ValueCold_SystemRegParse(benchmark::State& state) {
 
 BENCHMARK(BM_KeyExistsWarm_Present);
 BENCHMARK(BM_KeyExistsWarm_Absent);
+BENCHMARK(BM_KeyExistsWarm_AfterAWrite);
 BENCHMARK(BM_KeyExistsWarm_Wow64_Present);
 BENCHMARK(BM_KeyExistsWarm_Wow64_Absent);
 BENCHMARK(BM_KeyExistsCold_HeaderScan)->Unit(benchmark::kMillisecond);
