@@ -213,4 +213,21 @@ std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& p
   return matcher.Found();
 }
 
+std::string DeclaredArch(int fd) {
+  char head[8192];
+  ssize_t got;
+  do got = ::pread(fd, head, sizeof head, 0);
+  while (got < 0 && errno == EINTR);
+  std::string_view text(head, got > 0 ? static_cast<std::size_t>(got) : 0);
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.starts_with("#arch=")) return std::string(line.substr(6));
+    if (line.starts_with("[") || end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return {};
+}
+
 }  // namespace vidazoz::wineprefix

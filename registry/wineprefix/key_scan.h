@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,5 +16,9 @@ namespace vidazoz::wineprefix {
 // nullopt when unsure. `existing` receives how many leading names of the path name existing
 // keys (all of them when the key exists).
 std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path, std::size_t* existing = nullptr);
+
+// The "#arch=" value among the global options before the file's first key, read from the start
+// of fd without parsing the file; empty when it names none.
+std::string DeclaredArch(int fd);
 
 }  // namespace vidazoz::wineprefix

@@ -9,6 +9,7 @@
 
 #include "file_ops.h"
 #include "io_status.h"
+#include "key_scan.h"
 #include "prefix_lock.h"
 #include "safe_open.h"
 #include "unique_fd.h"
@@ -23,20 +24,8 @@ constexpr const char* kLockName = "/.vidazoz-registry.lock";
 std::string MachineArch(const std::string& dir) {
   struct stat st {};
   const UniqueFd fd = OpenRegularForReading((dir + "/system.reg").c_str(), /*noFollow=*/false, st);
-  std::string head(8192, '\0');
-  ssize_t got = fd ? ::read(fd.Get(), head.data(), head.size()) : 0;
-  head.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  std::size_t at = 0;
-  for (int n = 0; n < 64 && at < head.size(); ++n) {
-    std::size_t end = head.find('\n', at);
-    if (end == std::string::npos) end = head.size();
-    std::string line = head.substr(at, end - at);
-    at = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("#arch=", 0) == 0) return line.substr(6);
-    if (!line.empty() && line.front() == '[') break;
-  }
-  return "win32";
+  std::string arch = fd ? DeclaredArch(fd.Get()) : std::string();
+  return arch.empty() ? "win32" : arch;
 }
 
 // Creates the prefix folder and any missing parents, each made durable in its parent: a new

@@ -1,37 +1,17 @@
 #include "wow64_view.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string_view>
 
+#include "key_scan.h"
 #include "prefix_registry.h"
+#include "safe_open.h"
 #include "unique_fd.h"
 
 namespace vidazoz::wineprefix {
-namespace {
-
-// system.reg's #arch, from the global options before its first key; "" when it names none.
-std::string_view ArchLine(int fd, char (&buffer)[4096]) {
-  ssize_t got;
-  do got = ::pread(fd, buffer, sizeof buffer, 0);
-  while (got < 0 && errno == EINTR);
-  std::string_view text(buffer, got > 0 ? static_cast<std::size_t>(got) : 0);
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.starts_with("#arch=")) return line.substr(6);
-    if (line.starts_with("[") || end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-  return {};
-}
-
-}  // namespace
-
 bool SeesWow32(REGSAM samDesired, bool inherited) {
   if (samDesired & KEY_WOW64_32KEY) return true;
   if (samDesired & KEY_WOW64_64KEY) return false;
@@ -52,20 +32,18 @@ std::optional<bool> MachineViewFacts::TwoViews(PrefixRegistry& prefix) {
   const std::uint64_t generation = prefix.Generation();
   if (prefix_ == &prefix && generation == generation_ && now - checked_ < kExternalChangeWindow) return twoViews_;
   BranchStore& store = prefix.Store(Branch::Machine);
-  UniqueFd fd(::open(store.Path().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   struct stat st {};
+  const UniqueFd fd = OpenRegularForReading(store.Path().c_str(), /*noFollow=*/false, st);
   if (!fd) return errno == ENOENT ? std::optional<bool>(false) : std::nullopt;
-  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   const std::int64_t mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   if (prefix_ == &prefix && dev_ == st.st_dev && ino_ == st.st_ino && size_ == st.st_size && mtimeNs_ == mtimeNs) {
     generation_ = generation;
     checked_ = now;
     return twoViews_;
   }
-  char buffer[4096];
   std::optional<bool> twoViews = false;
   // Once the tree is loaded the text is not asked again; nor are these facts until the file changes.
-  if (ArchLine(fd.Get(), buffer) == "win64") twoViews = store.ExistsWithoutTree({u"Software", u"Wow6432Node"});
+  if (DeclaredArch(fd.Get()) == "win64") twoViews = store.ExistsWithoutTree({u"Software", u"Wow6432Node"});
   prefix_ = &prefix;
   generation_ = generation;
   checked_ = now;
