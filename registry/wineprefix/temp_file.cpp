@@ -1,0 +1,63 @@
+#include "temp_file.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+
+namespace vidazoz::wineprefix {
+
+TempFile::~TempFile() {
+  fd_.Reset();
+  if (!path_.empty()) ops_.Unlink(path_.c_str());
+}
+
+int TempFile::Create(std::string_view name, mode_t mode) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    unsigned long long random = 0;
+    if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
+      random ^= static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                (static_cast<unsigned long long>(::getpid()) << 32) ^ static_cast<unsigned long long>(attempt);
+    char suffix[20];
+    std::snprintf(suffix, sizeof suffix, "%016llx", random);
+    std::string path = dir_ + "/." + std::string(name) + ".vidazoz-" + suffix;
+    // Created with its final mode: never readable by others in between.
+    fd_.Reset(ops_.Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    if (fd_) {
+      path_ = std::move(path);
+      return 0;
+    }
+    if (errno != EEXIST) break;
+  }
+  return errno;
+}
+
+int TempFile::SetMode(mode_t mode) { return ops_.Fchmod(fd_.Get(), mode) == 0 ? 0 : errno; }
+
+int TempFile::Write(std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ops_.Write(fd_.Get(), text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0 ? EIO : errno;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return 0;
+}
+
+int TempFile::Sync(struct stat& written) {
+  if (ops_.Fsync(fd_.Get()) != 0 || ::fstat(fd_.Get(), &written) != 0) return errno;
+  return 0;
+}
+
+int TempFile::Keep(const std::string& target) {
+  fd_.Reset();
+  if (ops_.Rename(path_.c_str(), target.c_str()) != 0) return errno;
+  path_.clear();
+  const UniqueFd folder(ops_.Open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+  return folder && ops_.Fsync(folder.Get()) == 0 ? 0 : kFolderNotSynced;
+}
+
+}  // namespace vidazoz::wineprefix

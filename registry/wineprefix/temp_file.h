@@ -1,0 +1,47 @@
+// A file made beside the one it will replace and renamed over it only once it is whole and on
+// disk: nobody ever sees a partial file under the real name.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+#include "file_ops.h"
+#include "unique_fd.h"
+
+namespace vidazoz::wineprefix {
+
+// Each step returns 0 or the errno of what failed; after a failure only the destructor is left,
+// and it removes the file unless Keep renamed it into place.
+class TempFile {
+ public:
+  // Keep's answer when the file is in place but its folder could not be synced: until it is,
+  // the new name may not survive a crash.
+  static constexpr int kFolderNotSynced = -1;
+
+  TempFile(FileOps& ops, std::string dir) : ops_(ops), dir_(std::move(dir)) {}
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile();
+
+  // Creates "<dir>/.<name>.vidazoz-<random>" with `mode` from the start, under a name nobody
+  // can guess ahead (another user could otherwise block saves in a sticky folder).
+  int Create(std::string_view name, mode_t mode);
+  int SetMode(mode_t mode);
+  int Write(std::string_view text);
+  // fsync, then what the file is now (its identity once renamed).
+  int Sync(struct stat& written);
+  // Renames onto `target` itself (a symlink there is replaced, never written through), then
+  // syncs the folder.
+  int Keep(const std::string& target);
+
+ private:
+  FileOps& ops_;
+  std::string dir_;
+  std::string path_;  // empty once kept
+  UniqueFd fd_;
+};
+
+}  // namespace vidazoz::wineprefix
