@@ -112,8 +112,7 @@ LONG BranchStore::Save() {
   if (const LONG refused = WriteRefusal()) return refused;
   const std::size_t slash = path_.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : path_.substr(0, slash);
-  WriteRegFile(*branch_, saveBuffer_);
-  const std::string& text = saveBuffer_;
+  const std::string& text = text_.Render(*branch_);
 
   // A new file gets what Wine's would (0666 less the umask); a replaced one keeps its mode as
   // it is now (a chmod leaves the identity alone).

@@ -68,7 +68,7 @@ class BranchStore {
   void Load();
 
   std::string path_;
-  std::string saveBuffer_;  // kept between saves: a fresh 1.7 MB string costs page faults each time
+  RegFileText text_;  // the last save's text: the next save renders only what changed
   bool loaded_ = false;
   FileIdentity identity_;
   std::uint64_t seenGeneration_ = 0;

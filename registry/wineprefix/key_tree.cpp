@@ -62,6 +62,8 @@ RegKey::RegKey(RegKey&& other) noexcept
       subkeys_(std::move(other.subkeys_)),
       values_(std::move(other.values_)),
       modified_(other.modified_),
+      savedAt_(other.savedAt_),
+      savedSpan_(other.savedSpan_),
       rare_(std::move(other.rare_)) {
   AdoptChildren();
 }
@@ -74,12 +76,54 @@ RegKey& RegKey::operator=(RegKey&& other) noexcept {
   subkeys_ = std::move(other.subkeys_);
   values_ = std::move(other.values_);
   modified_ = other.modified_;
+  savedAt_ = other.savedAt_;
+  savedSpan_ = other.savedSpan_;
   rare_ = std::move(other.rare_);
   AdoptChildren();
   return *this;
 }
 
 RegKey::~RegKey() { DestroySubtree(); }
+
+namespace {
+constexpr int kBlockBits = 24;
+constexpr std::uint64_t kMaxBlock = (std::uint64_t{1} << kBlockBits) - 1;
+constexpr std::uint64_t kMaxOffset = (std::uint64_t{1} << (64 - kBlockBits)) - 1;
+constexpr std::uint64_t kKnown = 1, kKeyUnchanged = 2, kSubtreeUnchanged = 4;
+constexpr int kFlagBits = 3;
+constexpr std::uint64_t kMaxSubtree = (std::uint64_t{1} << (64 - kFlagBits)) - 1;
+}  // namespace
+
+std::optional<RegKey::SavedText> RegKey::Saved() const {
+  if (!(savedSpan_ & kKnown)) return std::nullopt;
+  return SavedText{savedAt_ >> kBlockBits, savedAt_ & kMaxBlock, savedSpan_ >> kFlagBits,
+                   (savedSpan_ & kKeyUnchanged) != 0, (savedSpan_ & kSubtreeUnchanged) != 0};
+}
+
+void RegKey::SetSaved(const SavedText& saved) const {
+  if (saved.offset > kMaxOffset || saved.blockLength > kMaxBlock || saved.subtreeLength > kMaxSubtree) {
+    savedAt_ = savedSpan_ = 0;
+    return;
+  }
+  savedAt_ = saved.offset << kBlockBits | saved.blockLength;
+  savedSpan_ = saved.subtreeLength << kFlagBits | kKnown | (saved.keyUnchanged ? kKeyUnchanged : 0) |
+               (saved.subtreeUnchanged ? kSubtreeUnchanged : 0);
+}
+
+void RegKey::SetSavedOffset(std::uint64_t offset) const {
+  if (offset > kMaxOffset) {
+    savedAt_ = savedSpan_ = 0;
+    return;
+  }
+  savedAt_ = offset << kBlockBits | (savedAt_ & kMaxBlock);
+}
+
+void RegKey::MarkChanged() {
+  savedSpan_ &= ~kKeyUnchanged;
+  // A subtree already marked has every ancestor marked too.
+  for (const RegKey* key = this; key != nullptr && (key->savedSpan_ & kSubtreeUnchanged); key = key->parent_)
+    key->savedSpan_ &= ~kSubtreeUnchanged;
+}
 
 RegKey::Rare& RegKey::MutableRare() {
   if (!rare_) rare_ = std::make_unique<Rare>();
@@ -90,14 +134,27 @@ void RegKey::SetClassName(std::u16string cls) {
   Rare& rare = MutableRare();
   rare.className = std::move(cls);
   rare.hasClass = true;
+  MarkChanged();
 }
 
 void RegKey::SetLink(bool link) {
   if (link || rare_) MutableRare().isLink = link;
+  MarkChanged();
 }
 
 void RegKey::SetVolatile(bool v) {
-  if (v || rare_) MutableRare().isVolatile = v;
+  if (IsVolatile() == v) return;
+  MutableRare().isVolatile = v;
+  // A subtree that leaves the saved text, or comes back to it, keeps nothing of an older text;
+  // nor may any ancestor be copied as it was.
+  std::vector<const RegKey*> pending{this};
+  while (!pending.empty()) {
+    const RegKey* key = pending.back();
+    pending.pop_back();
+    key->savedAt_ = key->savedSpan_ = 0;
+    for (const auto& child : key->subkeys_) pending.push_back(child.get());
+  }
+  for (const RegKey* key = parent_; key != nullptr; key = key->parent_) key->savedSpan_ &= ~(kKeyUnchanged | kSubtreeUnchanged);
 }
 
 void RegKey::AdoptChildren() {
@@ -125,6 +182,7 @@ RegKey& RegKey::AddSubkey(std::u16string_view name, bool* created) {
   // Files list sub-keys in order, so a new name usually belongs at the end.
   if (subkeys_.empty() || CompareNames(subkeys_.back()->Name(), name) < 0) {
     if (created) *created = true;
+    MarkChanged();  // a key with no values is saved only while it has no sub-keys
     subkeys_.push_back(std::make_unique<RegKey>(std::u16string(name), this));
     return *subkeys_.back();
   }
@@ -134,6 +192,7 @@ RegKey& RegKey::AddSubkey(std::u16string_view name, bool* created) {
     return **it;
   }
   if (created) *created = true;
+  MarkChanged();
   return **subkeys_.insert(it, std::make_unique<RegKey>(std::u16string(name), this));
 }
 
@@ -141,6 +200,7 @@ bool RegKey::RemoveSubkey(std::u16string_view name) {
   auto it = LowerBound(subkeys_, name, KeyName);
   if (it == subkeys_.end() || !SameName((*it)->Name(), name)) return false;
   subkeys_.erase(it);
+  MarkChanged();
   return true;
 }
 
@@ -152,21 +212,25 @@ const RegValue* RegKey::FindValue(std::u16string_view name) const {
 void RegKey::SetValue(std::u16string_view name, std::uint32_t type, std::vector<std::uint8_t> data) {
   if (values_.empty() || CompareNames(values_.back().name, name) < 0) {
     values_.push_back(RegValue{std::u16string(name), type, std::move(data)});
+    MarkChanged();
     return;
   }
   auto it = LowerBound(values_, name, ValueName);
   if (it != values_.end() && SameName(it->name, name)) {
     it->type = type;
     it->data = std::move(data);
+    MarkChanged();
     return;
   }
   values_.insert(it, RegValue{std::u16string(name), type, std::move(data)});
+  MarkChanged();
 }
 
 bool RegKey::RemoveValue(std::u16string_view name) {
   auto it = LowerBound(values_, name, ValueName);
   if (it == values_.end() || !SameName(it->name, name)) return false;
   values_.erase(it);
+  MarkChanged();
   return true;
 }
 

@@ -16,6 +16,8 @@ struct RegBranch {
   std::string rootComment;            // the ";; All keys relative to ..." line, without the newline
   std::vector<std::string> options;   // the global "#..." lines before the first key, e.g. "#arch=win64"
   RegKey root{u""};
+  // The RegFileText whose last rendering the keys' remembered blocks point into.
+  mutable const void* renderedBy = nullptr;
 };
 
 struct ParseResult {
@@ -39,5 +41,20 @@ ParseResult LoadRegFile(const std::filesystem::path& path, RegBranch& branch, st
 std::string WriteRegFile(const RegBranch& branch);
 // The same into out, whose capacity is reused: a writer saving often keeps one buffer warm.
 void WriteRegFile(const RegBranch& branch, std::string& out);
+
+// The file text of a branch that is saved again and again: each rendering copies the blocks of
+// keys that did not change since the last one and renders only the others, so a change costs
+// what it changed plus a copy. The text is WriteRegFile's, byte for byte.
+class RegFileText {
+ public:
+  const std::string& Render(const RegBranch& branch);
+  // Drops the text: the next rendering renders every key.
+  void Forget() noexcept;
+
+ private:
+  std::string text_, next_;  // both kept: a fresh 1.7 MB string costs page faults each time
+  const RegBranch* last_ = nullptr;
+  std::size_t oldKeysStart_ = 0;  // where the keys begin in text_, after the header
+};
 
 }  // namespace vidazoz::wineprefix

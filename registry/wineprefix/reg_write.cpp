@@ -132,15 +132,7 @@ void AppendKeyBlock(std::string& out, const RegKey& key, std::string_view path, 
   for (std::size_t i = 0; i < key.ValueCount(); ++i) AppendValue(out, key.Value(i), scratch);
 }
 
-}  // namespace
-
-std::string WriteRegFile(const RegBranch& branch) {
-  std::string out;
-  WriteRegFile(branch, out);
-  return out;
-}
-
-void WriteRegFile(const RegBranch& branch, std::string& out) {
+void AppendHeader(std::string& out, const RegBranch& branch) {
   out.assign("WINE REGISTRY Version 2\n");
   if (!branch.rootComment.empty()) {
     out += branch.rootComment;
@@ -153,33 +145,193 @@ void WriteRegFile(const RegBranch& branch, std::string& out) {
       out.push_back('\n');
     }
   }
-  if (branch.root.IsVolatile()) return;
+}
 
-  // Depth-first, parents before their sub-keys, without recursion (trees can be deep).
+// The saved keys of a branch in file order (parents before their sub-keys, volatile subtrees
+// left out), without recursion (trees can be deep). Calls visit(key, ancestors), where
+// ancestors runs from the root's child down to the key's parent.
+template <typename Visit>
+void ForEachSavedKey(const RegBranch& branch, Visit&& visit) {
+  if (branch.root.IsVolatile()) return;
   struct Frame {
     const RegKey* key;
     std::size_t nextSubkey;
-    std::size_t pathLength;
   };
-  std::string path;
-  std::u16string scratch;
+  std::vector<const RegKey*> ancestors;
   std::vector<Frame> stack;
-  if (IsWritten(branch.root)) AppendKeyBlock(out, branch.root, path, scratch);
-  stack.push_back({&branch.root, 0, 0});
+  if (IsWritten(branch.root)) visit(branch.root, ancestors);
+  stack.push_back({&branch.root, 0});
   while (!stack.empty()) {
     Frame& top = stack.back();
     if (top.nextSubkey == top.key->SubkeyCount()) {
       stack.pop_back();
+      if (!ancestors.empty()) ancestors.pop_back();
       continue;
     }
     const RegKey& child = top.key->Subkey(top.nextSubkey++);
     if (child.IsVolatile()) continue;
-    path.resize(top.pathLength);
-    if (stack.size() > 1) path += "\\\\";
-    AppendEscaped(path, child.Name(), "[]", FinalNul::kWritten);
-    if (IsWritten(child)) AppendKeyBlock(out, child, path, scratch);
-    stack.push_back({&child, 0, path.size()});
+    if (IsWritten(child)) visit(child, ancestors);
+    ancestors.push_back(&child);
+    stack.push_back({&child, 0});
   }
+}
+
+// The escaped path of a key ("A\\\\B\\\\C"), reusing the part it shares with the key asked for
+// before: in file order that is all but the last name, so a full rendering escapes each name once.
+class KeyPathText {
+ public:
+  const std::string& Of(const std::vector<const RegKey*>& ancestors, const RegKey& key) {
+    std::size_t keep = 0;
+    while (keep < ancestors.size() && keep < built_.size() && built_[keep].key == ancestors[keep]) ++keep;
+    built_.resize(keep);
+    text_.resize(keep == 0 ? 0 : built_.back().length);
+    for (std::size_t i = keep; i < ancestors.size(); ++i) Append(*ancestors[i]);
+    if (key.Parent() != nullptr) Append(key);
+    return text_;
+  }
+
+ private:
+  void Append(const RegKey& key) {
+    if (!text_.empty() || !built_.empty()) text_ += "\\\\";
+    AppendEscaped(text_, key.Name(), "[]", FinalNul::kWritten);
+    built_.push_back({&key, text_.size()});
+  }
+  struct Built {
+    const RegKey* key;
+    std::size_t length;  // of text_ up to and with this key's name
+  };
+  std::vector<Built> built_;
+  std::string text_;
+};
+
+}  // namespace
+
+std::string WriteRegFile(const RegBranch& branch) {
+  std::string out;
+  WriteRegFile(branch, out);
+  return out;
+}
+
+void WriteRegFile(const RegBranch& branch, std::string& out) {
+  AppendHeader(out, branch);
+  KeyPathText path;
+  std::u16string scratch;
+  ForEachSavedKey(branch, [&](const RegKey& key, const std::vector<const RegKey*>& ancestors) {
+    AppendKeyBlock(out, key, path.Of(ancestors, key), scratch);
+  });
+}
+
+namespace {
+
+// Appends to out, joining copies of consecutive stretches of the old text into one.
+class RunCopier {
+ public:
+  RunCopier(const std::string& from, std::string& out) : from_(from), out_(out) {}
+  std::size_t Position() const { return out_.size() + (end_ - start_); }
+  void Copy(std::size_t offset, std::size_t length) {
+    if (offset != end_) {
+      Flush();
+      start_ = end_ = offset;
+    }
+    end_ += length;
+  }
+  std::string& Flushed() {
+    Flush();
+    return out_;
+  }
+
+ private:
+  void Flush() {
+    out_.append(from_, start_, end_ - start_);
+    start_ = end_ = 0;
+  }
+  const std::string& from_;
+  std::string& out_;
+  std::size_t start_ = 0, end_ = 0;
+};
+
+}  // namespace
+
+const std::string& RegFileText::Render(const RegBranch& branch) {
+  // The keys' saved offsets point into text_ only when it is this branch's last rendering.
+  const bool known = last_ == &branch && branch.renderedBy == this;
+  // Until this rendering is whole the keys point into text_ and next_ alike: trust neither.
+  last_ = nullptr;
+  AppendHeader(next_, branch);
+  const std::size_t keysStart = next_.size();
+  RunCopier out(text_, next_);
+  KeyPathText path;
+  std::u16string scratch;
+
+  // A key whose subtree changed: its block, then its sub-keys one by one.
+  struct Frame {
+    const RegKey* key;
+    std::size_t nextSubkey;
+    std::optional<std::uint64_t> oldStart;  // of its subtree in text_, when known
+    std::uint64_t offset;                   // of its subtree from its parent's, in next_
+    std::size_t newStart;
+    std::size_t blockLength;
+    bool subtreeUnchanged;  // after this rendering: every sub-key copied or rendered in full
+  };
+  std::vector<Frame> stack;
+  std::vector<const RegKey*> ancestors;  // below the root, for the path of a block rendered anew
+
+  // Copies the key's subtree when nothing in it changed, else renders its block and pushes it.
+  auto visit = [&](const RegKey& key, std::optional<std::uint64_t> oldStart, std::uint64_t offset) {
+    const std::optional<RegKey::SavedText> saved = oldStart ? key.Saved() : std::nullopt;
+    if (saved && saved->subtreeUnchanged && *oldStart + saved->subtreeLength <= text_.size()) {
+      out.Copy(*oldStart, saved->subtreeLength);
+      key.SetSavedOffset(offset);
+      return;
+    }
+    const std::size_t newStart = out.Position();
+    if (IsWritten(key)) {
+      if (saved && saved->keyUnchanged && saved->blockLength > 0 && *oldStart + saved->blockLength <= text_.size())
+        out.Copy(*oldStart, saved->blockLength);
+      else
+        AppendKeyBlock(out.Flushed(), key, path.Of(ancestors, key), scratch);
+    }
+    if (key.Parent() != nullptr) ancestors.push_back(&key);
+    stack.push_back({&key, 0, saved ? oldStart : std::nullopt, offset, newStart, out.Position() - newStart, true});
+  };
+
+  if (!branch.root.IsVolatile())
+    visit(branch.root, known ? std::optional<std::uint64_t>(oldKeysStart_) : std::nullopt, 0);
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    if (top.nextSubkey < top.key->SubkeyCount()) {
+      const RegKey& child = top.key->Subkey(top.nextSubkey++);
+      if (child.IsVolatile()) continue;
+      std::optional<std::uint64_t> childOld;
+      if (top.oldStart)
+        if (const auto saved = child.Saved()) childOld = *top.oldStart + saved->offset;
+      const std::size_t depth = stack.size();
+      visit(child, childOld, out.Position() - top.newStart);  // may grow the stack: `top` is stale
+      if (stack.size() == depth)  // copied whole; it keeps nothing if its new offset did not fit
+        stack.back().subtreeUnchanged = stack.back().subtreeUnchanged && child.Saved().has_value();
+      continue;
+    }
+    const Frame done = top;
+    stack.pop_back();
+    if (done.key->Parent() != nullptr) ancestors.pop_back();
+    done.key->SetSaved({done.offset, done.blockLength, out.Position() - done.newStart, true, done.subtreeUnchanged});
+    // Kept only when it fits: a key that keeps nothing is rendered again next time, so its
+    // parent's subtree cannot be copied whole.
+    const std::optional<RegKey::SavedText> kept = done.key->Saved();
+    if (!stack.empty()) stack.back().subtreeUnchanged = stack.back().subtreeUnchanged && kept && kept->subtreeUnchanged;
+  }
+  out.Flushed();
+  text_.swap(next_);
+  next_.clear();
+  oldKeysStart_ = keysStart;
+  last_ = &branch;
+  branch.renderedBy = this;
+  return text_;
+}
+
+void RegFileText::Forget() noexcept {
+  text_.clear();
+  last_ = nullptr;
 }
 
 }  // namespace vidazoz::wineprefix

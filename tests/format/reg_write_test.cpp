@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
 #include "reg_file.h"
 
 namespace vidazoz::wineprefix {
@@ -156,6 +159,42 @@ TEST(WriteFile, KeyLineSecondsFollowTheFileTime) {
   EXPECT_NE(WriteRegFile(branch).find("[k] 4294967295\n"), std::string::npos);
   k.SetModified(0x100000000ull);
   EXPECT_NE(WriteRegFile(branch).find("#time=100000000\n"), std::string::npos);
+}
+
+// A save renders only the keys that changed and copies the rest of its last text: after any
+// sequence of changes the text must be the full rendering's, byte for byte.
+TEST(WriteFile, ASaveThatCopiesUnchangedKeysWritesWhatAFullRenderingWrites) {
+  const std::u16string names[] = {u"a", u"B", u"c]", u"D\\e", u"\u00e9", u"f"};
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+    std::mt19937 random(seed);
+    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    RegBranch branches[2];
+    for (RegBranch& b : branches) {
+      b.rootComment = ";; All keys relative to REGISTRY\\\\Machine";
+      b.options = {"#arch=win32"};
+    }
+    RegFileText text;
+    for (int step = 0; step < 300; ++step) {
+      RegBranch& branch = branches[pick(8) == 0 ? 1 : 0];  // now and then another branch, same writer
+      RegKey* key = &branch.root;
+      for (std::size_t depth = pick(5); depth > 0 && key->SubkeyCount() > 0; --depth)
+        key = &key->Subkey(pick(key->SubkeyCount()));
+      const std::u16string& name = names[pick(std::size(names))];
+      switch (pick(9)) {
+        case 0:
+        case 1: key->AddSubkey(name).SetModified(kTime + pick(1000)); break;
+        case 2: key->RemoveSubkey(name); break;
+        case 3: key->SetValue(name, static_cast<std::uint32_t>(pick(12)), Sz(name)); break;
+        case 4: key->SetValue(name, 3, std::vector<std::uint8_t>(pick(60), 0xab)); break;
+        case 5: key->RemoveValue(name); break;
+        case 6: key->SetModified(kTime + pick(1000)); break;
+        case 7: key->SetClassName(name); break;
+        case 8: key->AddSubkey(u"volatile").SetVolatile(pick(4) != 0); break;
+      }
+      if (pick(3) == 0) continue;  // several changes between saves, too
+      ASSERT_EQ(text.Render(branch), WriteRegFile(branch)) << "seed " << seed << ", step " << step;
+    }
+  }
 }
 
 }  // namespace
