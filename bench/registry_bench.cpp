@@ -25,7 +25,7 @@ class BenchPrefixes {
     if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
     root_ = pattern;
     const fs::path source = Source();
-    for (const char* copy : {"a", "b"}) {
+    for (const char* copy : {"a", "b", "written"}) {
       fs::create_directories(root_ / copy);
       for (const char* name : {"system.reg", "user.reg", "userdef.reg"})
         if (fs::exists(source / name)) fs::copy_file(source / name, root_ / copy / name);
@@ -34,6 +34,8 @@ class BenchPrefixes {
   ~BenchPrefixes() { fs::remove_all(root_); }
   fs::path A() const { return root_ / "a"; }
   fs::path B() const { return root_ / "b"; }
+  // Kept apart: a prefix our writers have used is read differently (see AfterAWrite).
+  fs::path Written() const { return root_ / "written"; }
 
  private:
   fs::path Source() {
@@ -62,8 +64,9 @@ BenchPrefixes& Prefixes() {
   return prefixes;
 }
 
-void KeyExistsWarm(benchmark::State& state, const char* path, bool wow64 = false) {
-  setenv("WINEPREFIX", Prefixes().A().c_str(), 1);
+void KeyExistsWarm(benchmark::State& state, const char* path, bool wow64 = false,
+                   const fs::path& prefix = Prefixes().A()) {
+  setenv("WINEPREFIX", prefix.c_str(), 1);
   vidazoz::SetWow64Process(wow64);
   vidazoz::cRegistry reg;
   reg.ClassKey(vidazoz::kHKEY_LOCAL_MACHINE);
@@ -86,12 +89,12 @@ void BM_KeyExistsWarm_Absent(benchmark::State& state) {
 
 // In a prefix our writers have used, readers also follow their change count in the lock file.
 void BM_KeyExistsWarm_AfterAWrite(benchmark::State& state) {
-  setenv("WINEPREFIX", Prefixes().A().c_str(), 1);
+  setenv("WINEPREFIX", Prefixes().Written().c_str(), 1);
   vidazoz::cRegistry writer;
   writer.ClassKey(vidazoz::kHKEY_CURRENT_USER);
   writer.SectionKey("Software\\VidazozBench");
   writer.CreateKey();
-  KeyExistsWarm(state, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion");
+  KeyExistsWarm(state, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", false, Prefixes().Written());
 }
 
 // As the program asks: a 32-bit process, through Wow6432Node.
