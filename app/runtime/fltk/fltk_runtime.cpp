@@ -103,20 +103,10 @@ void FltkRuntime::CreateWindow(Form& form) {
   window_->resizable(nullptr);
   window_->size_range(w, h, w, h);
 
-  // Children in tab order first, so Tab walks the focusable ones in that order.
+  // Children in the form's tab order, so Tab walks the focusable ones in it.
   const auto specs = form.Controls();
-  std::vector<ControlId> order(specs.size());
-  for (ControlId i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](ControlId a, ControlId b) {
-    const auto key = [&](ControlId c) { return specs[c].tabIndex < 0 ? INT32_MAX : specs[c].tabIndex; };
-    return key(a) < key(b);
-  });
   controls_.assign(specs.size(), nullptr);
-  Fl_Widget* firstFocus = nullptr;
-  for (ControlId id : order) {
-    controls_[id] = CreateControl(form, id, specs[id]);
-    if (!firstFocus && specs[id].kind == ControlKind::Button && specs[id].visible) firstFocus = controls_[id];
-  }
+  for (ControlId id : form.TabOrder()) controls_.at(id) = CreateControl(form, id, specs[id]);
   window_->end();
 
   const auto icons = pictures::DecodeIcon32(embedded::vidazoz_ico());
@@ -129,7 +119,7 @@ void FltkRuntime::CreateWindow(Form& form) {
 
   window_->show();
   RestrictDecorations(*window_);
-  if (firstFocus) firstFocus->take_focus();
+  controls_.at(form.FirstFocus())->take_focus();
 }
 
 Fl_Widget* FltkRuntime::CreateControl(Form& form, ControlId id, const ControlSpec& layout) {

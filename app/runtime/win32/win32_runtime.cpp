@@ -204,30 +204,16 @@ class Win32Runtime final : public WindowRuntime {
       controls_.push_back({.layout = row, .caption = std::string(row.caption), .fore = row.foreColour,
                            .bold = row.font.bold});
 
-    // Creation order is the tab order: controls by tab index, those without one last.
-    std::vector<ControlId> order(controls_.size());
-    for (ControlId i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [this](ControlId a, ControlId b) {
-      const auto key = [this](ControlId i) {
-        const int t = controls_[i].layout.tabIndex;
-        return t < 0 ? INT32_MAX : t;
-      };
-      return key(a) < key(b);
-    });
-    HWND focus = nullptr;
-    for (ControlId id : order) {
-      CreateControl(id, instance);
-      if (focus == nullptr && controls_[id].layout.kind == ControlKind::Button && controls_[id].layout.visible)
-        focus = controls_[id].hwnd;
-    }
+    // Creation order is the tab order the form gives.
+    for (ControlId id : form_->TabOrder()) CreateControl(id, instance);
 
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
-    if (focus != nullptr) SetFocus(focus);
+    SetFocus(At(form_->FirstFocus()).hwnd);
   }
 
   void CreateControl(ControlId id, HINSTANCE instance) {
-    Control& c = controls_[id];
+    Control& c = At(id);
     const ControlSpec& s = c.layout;
     int left = PixelsX(s.left), top = PixelsY(s.top), width = PixelsX(s.width), height = PixelsY(s.height);
     if (s.kind == ControlKind::Line) {  // one pixel wide along its longer extent
