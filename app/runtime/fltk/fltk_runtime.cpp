@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "dib.h"
-#include "embedded_pictures.h"
 #include "message_box.h"
+#include "runtime/embedded_pictures.h"
+#include "runtime/picture_decoder.h"
 #include "widgets.h"
 #include "x11_window.h"
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ansi.h"
+#include "runtime/embedded_pictures.h"
 #include "runtime/win32/bitmaps.h"
 #include "runtime/win32/gdi_object.h"
 #include "runtime/window_runtime.h"
@@ -154,7 +155,7 @@ class Win32Runtime final : public WindowRuntime {
   }
 
   void RegisterClasses(HINSTANCE instance, const FormSpec& layout) {
-    background_ = Brush(CreateSolidBrush(layout.backColour));
+    background_ = GdiBrush(CreateSolidBrush(layout.backColour));
     WNDCLASSEXA form{};
     form.cbSize = sizeof form;
     form.lpfnWndProc = &Win32Runtime::FormProc;
@@ -186,8 +187,8 @@ class Win32Runtime final : public WindowRuntime {
     // Every control carries Arial 8.25 in the table; one regular and one bold font serve all.
     const auto table = form_->Controls();
     const runtime::Font face = table.empty() ? runtime::Font{} : table.front().font;
-    regular_ = win32::Font(MakeFont(face, false));
-    bold_ = win32::Font(MakeFont(face, true));
+    regular_ = GdiFont(MakeFont(face, false));
+    bold_ = GdiFont(MakeFont(face, true));
     logo_ = BitmapFromBmpFile(embedded::logo_bmp());
     download_ = BitmapFromBmpFile(embedded::download_bmp());
 
@@ -407,9 +408,9 @@ class Win32Runtime final : public WindowRuntime {
   HWND lastFocus_ = nullptr;
   Colour backColour_ = 0;
   std::vector<Control> controls_;
-  Brush background_;
-  win32::Font regular_, bold_;
-  Bitmap logo_, download_;
+  GdiBrush background_;
+  GdiFont regular_, bold_;
+  GdiBitmap logo_, download_;
 };
 
 }  // namespace
