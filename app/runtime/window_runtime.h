@@ -9,10 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "colour.h"
+
 namespace vidazoz::runtime {
 
 using Twips = std::int32_t;
-using Colour = std::uint32_t;      // 0x00BBGGRR
 using ControlId = std::size_t;     // index of the control in the table given to Run
 using WindowHandle = std::uintptr_t;  // HWND on Windows, the X window id under X11
 
