@@ -1,5 +1,5 @@
-// The FLTK widgets behind the control kinds. Each delivers its events to the form from its
-// handle(), the one route events take here.
+// The FLTK widgets behind the control kinds. Those that report events send them to the form
+// from their handle(), the one route events take here.
 #pragma once
 
 #include <FL/Fl_Box.H>
