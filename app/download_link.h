@@ -14,8 +14,8 @@ inline constexpr std::string_view kDownloadFailureMessage =
 static_assert(kDownloadFailureMessage.ends_with(kDownloadAddress),
               "the failure message names the address the click opens");
 
-inline constexpr runtime::Colour kLinkPressedColour = 0x0000FF;   // red
-inline constexpr runtime::Colour kLinkReleasedColour = 0xBD7913;  // blue, the link's own colour
+inline constexpr Colour kLinkPressedColour = 0x0000FF;   // red
+inline constexpr Colour kLinkReleasedColour = 0xBD7913;  // blue, the link's own colour
 inline constexpr int kSW_SHOWNORMAL = 1;
 
 // Asks the shell to open the download page, owned by the window; a failure to reach the shell

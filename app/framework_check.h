@@ -10,10 +10,9 @@
 #include <string_view>
 
 #include "cRegistry.h"
+#include "colour.h"
 
 namespace vidazoz {
-
-using Colour = std::uint32_t;  // 0x00BBGGRR
 
 struct Probe {
   std::string_view version;

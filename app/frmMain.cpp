@@ -1,5 +1,7 @@
 #include "frmMain.h"
 
+#include <algorithm>
+#include <climits>
 #include <utility>
 
 #include "download_link.h"
@@ -42,6 +44,32 @@ constexpr std::array<ControlSpec, frmMain::kControlCount> kControls{{
      .left = 240, .top = 1320, .width = 5940, .height = 210, .font = kRegular, .visible = false, .tabIndex = 4},
 }};
 
+using Order = std::array<runtime::ControlId, frmMain::kControlCount>;
+
+// By tab index, the controls without one after the rest, ties in table order.
+constexpr Order MakeTabOrder() {
+  Order order{};
+  for (runtime::ControlId id = 0; id < order.size(); ++id) order[id] = id;
+  const auto key = [](runtime::ControlId id) {
+    return std::pair{kControls[id].tabIndex < 0 ? INT_MAX : kControls[id].tabIndex, id};
+  };
+  std::sort(order.begin(), order.end(), [&](auto a, auto b) { return key(a) < key(b); });
+  return order;
+}
+
+constexpr Order kTabOrder = MakeTabOrder();
+
+// Only buttons take the focus; the first shown one in tab order has it at start. A table
+// without one does not compile.
+constexpr runtime::ControlId MakeFirstFocus() {
+  for (runtime::ControlId id : kTabOrder) {
+    if (kControls[id].kind == ControlKind::Button && kControls[id].visible) return id;
+  }
+  throw "no shown button takes the focus";
+}
+
+constexpr runtime::ControlId kFirstFocus = MakeFirstFocus();
+
 }  // namespace
 
 frmMain::frmMain(runtime::WindowRuntime& runtime, system::SystemServices& services, RegistryFactory makeRegistry)
@@ -49,6 +77,8 @@ frmMain::frmMain(runtime::WindowRuntime& runtime, system::SystemServices& servic
 
 const runtime::FormSpec& frmMain::Layout() const { return kLayout; }
 std::span<const runtime::ControlSpec> frmMain::Controls() const { return kControls; }
+std::span<const runtime::ControlId> frmMain::TabOrder() const { return kTabOrder; }
+runtime::ControlId frmMain::FirstFocus() const { return kFirstFocus; }
 
 void frmMain::Click(runtime::ControlId control) {
   switch (control) {

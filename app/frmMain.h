@@ -27,6 +27,8 @@ class frmMain final : public runtime::Form, public VerdictDisplay {
   // runtime::Form
   const runtime::FormSpec& Layout() const override;
   std::span<const runtime::ControlSpec> Controls() const override;
+  std::span<const runtime::ControlId> TabOrder() const override;
+  runtime::ControlId FirstFocus() const override;
   void Initialize() override { Form_Initialize(); }
   void Unload() override { Form_Unload(); }
   void Click(runtime::ControlId control) override;

@@ -9,10 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "colour.h"
+
 namespace vidazoz::runtime {
 
 using Twips = std::int32_t;
-using Colour = std::uint32_t;      // 0x00BBGGRR
 using ControlId = std::size_t;     // index of the control in the table given to Run
 using WindowHandle = std::uintptr_t;  // HWND on Windows, the X window id under X11
 
@@ -49,7 +50,7 @@ struct ControlSpec {
   Colour foreColour = kDefaultColour;
   Colour backColour = kDefaultColour;  // painted only by toolkits that paint label backgrounds
   bool visible = true;
-  int tabIndex = -1;  // -1: never takes the focus; the lowest index has it at start
+  int tabIndex = -1;  // the form's tab order (Form::TabOrder); -1: after every indexed control
 };
 
 struct FormSpec {
@@ -70,6 +71,11 @@ class Form {
   virtual ~Form() = default;
   virtual const FormSpec& Layout() const = 0;
   virtual std::span<const ControlSpec> Controls() const = 0;
+  // Every control once, in tab order: the runtime creates them in this order, so Tab walks the
+  // ones that take the focus in it.
+  virtual std::span<const ControlId> TabOrder() const = 0;
+  // The control that has the focus when the window first shows.
+  virtual ControlId FirstFocus() const = 0;
 
   virtual void Initialize() = 0;  // before the window and its controls exist
   virtual void Unload() = 0;      // the window is being closed; it goes away afterwards
@@ -83,8 +89,9 @@ class WindowRuntime {
   virtual ~WindowRuntime() = default;
 
   // Runs the start-up object: form.Initialize(), then the window and its controls from the
-  // form's table, centred and shown with the focus on the lowest tab index; dispatches events
-  // until the window is closed (after form.Unload()). Returns the process exit status.
+  // form's table in its tab order, centred and shown with the focus on its first focus;
+  // dispatches events until the window is closed (after form.Unload()). Returns the process
+  // exit status.
   virtual int Run(Form& form) = 0;
 
   virtual void SetCaption(ControlId control, const std::string& caption) = 0;

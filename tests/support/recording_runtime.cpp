@@ -22,7 +22,7 @@ void RecordingRuntime::SetCaption(runtime::ControlId control, const std::string&
   controls_.at(control).caption = caption;
 }
 
-void RecordingRuntime::SetForeColour(runtime::ControlId control, runtime::Colour colour) {
+void RecordingRuntime::SetForeColour(runtime::ControlId control, Colour colour) {
   Record("colour " + Name(control) + " " + std::to_string(colour));
   controls_.at(control).foreColour = colour;
 }

@@ -12,7 +12,7 @@ namespace vidazoz::testing {
 
 struct ControlState {
   std::string caption;
-  runtime::Colour foreColour = runtime::kDefaultColour;
+  Colour foreColour = runtime::kDefaultColour;
   bool bold = false;
   bool visible = false;
 };
@@ -23,7 +23,7 @@ class RecordingRuntime final : public runtime::WindowRuntime {
   int Run(runtime::Form& form) override;
 
   void SetCaption(runtime::ControlId control, const std::string& caption) override;
-  void SetForeColour(runtime::ControlId control, runtime::Colour colour) override;
+  void SetForeColour(runtime::ControlId control, Colour colour) override;
   void SetFontBold(runtime::ControlId control, bool bold) override;
   void SetVisible(runtime::ControlId control, bool visible) override;
   void SetFormHeight(runtime::Twips outerHeight) override;

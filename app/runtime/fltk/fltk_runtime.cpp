@@ -1,7 +1,6 @@
 #include "fltk_runtime.h"
 
 #include <FL/Fl.H>
-#include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_RGB_Image.H>
 
@@ -10,9 +9,9 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "dib.h"
-#include "embedded_pictures.h"
 #include "message_box.h"
+#include "runtime/embedded_pictures.h"
+#include "runtime/picture_decoder.h"
 #include "widgets.h"
 #include "x11_window.h"
 
@@ -46,7 +45,8 @@ std::span<const std::uint8_t> PictureFile(Picture picture) {
   return {};
 }
 
-// The main window: closing runs the unload step; Escape does not close it.
+// The main window: closing runs the unload step; Escape does not close it. FLTK reports the
+// close box to the window's callback only, never to handle().
 class MainWindow : public Fl_Double_Window {
  public:
   MainWindow(int x, int y, int w, int h, Form& form) : Fl_Double_Window(x, y, w, h), form_(form) {
@@ -103,20 +103,10 @@ void FltkRuntime::CreateWindow(Form& form) {
   window_->resizable(nullptr);
   window_->size_range(w, h, w, h);
 
-  // Children in tab order first, so Tab walks the focusable ones in that order.
+  // Children in the form's tab order, so Tab walks the focusable ones in it.
   const auto specs = form.Controls();
-  std::vector<ControlId> order(specs.size());
-  for (ControlId i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](ControlId a, ControlId b) {
-    const auto key = [&](ControlId c) { return specs[c].tabIndex < 0 ? INT32_MAX : specs[c].tabIndex; };
-    return key(a) < key(b);
-  });
   controls_.assign(specs.size(), nullptr);
-  Fl_Widget* firstFocus = nullptr;
-  for (ControlId id : order) {
-    controls_[id] = CreateControl(form, id, specs[id]);
-    if (!firstFocus && specs[id].kind == ControlKind::Button && specs[id].visible) firstFocus = controls_[id];
-  }
+  for (ControlId id : form.TabOrder()) controls_.at(id) = CreateControl(form, id, specs[id]);
   window_->end();
 
   const auto icons = pictures::DecodeIcon32(embedded::vidazoz_ico());
@@ -129,7 +119,7 @@ void FltkRuntime::CreateWindow(Form& form) {
 
   window_->show();
   RestrictDecorations(*window_);
-  if (firstFocus) firstFocus->take_focus();
+  controls_.at(form.FirstFocus())->take_focus();
 }
 
 Fl_Widget* FltkRuntime::CreateControl(Form& form, ControlId id, const ControlSpec& layout) {
@@ -138,24 +128,16 @@ Fl_Widget* FltkRuntime::CreateControl(Form& form, ControlId id, const ControlSpe
   const int fontPx = scale_.FontPixels(layout.font.points);
   Fl_Widget* widget = nullptr;
   switch (layout.kind) {
-    case ControlKind::Button: {
-      auto* button = new Fl_Button(x, y, w, h);
-      button->callback([](Fl_Widget*, void* data) {
-        auto* target = static_cast<std::pair<Form*, ControlId>*>(data);
-        target->first->Click(target->second);
-      });
-      widget = button;
+    case ControlKind::Button:
+      widget = new PushButton(x, y, w, h, {form, id});
       break;
-    }
     case ControlKind::Line:
       widget = new LineBox(x, y, scale_.X(layout.left + layout.width), scale_.Y(layout.top + layout.height));
       widget->labelcolor(layout.foreColour == kDefaultColour ? FL_BLACK : ToFl(layout.foreColour));
       break;
     case ControlKind::Label:
     case ControlKind::Image: {
-      MouseSink sink{[&form, id](const MouseArgs& a) { form.MouseDown(id, a); },
-                     [&form, id](const MouseArgs& a) { form.MouseUp(id, a); }, [&form, id] { form.Click(id); }};
-      auto* box = new EventBox(x, y, w, h, std::move(sink), scale_.twipsPerPixelX, scale_.twipsPerPixelY);
+      auto* box = new EventBox(x, y, w, h, {form, id}, scale_.twipsPerPixelX, scale_.twipsPerPixelY);
       box->box(FL_NO_BOX);
       if (layout.kind == ControlKind::Image) {
         const auto file = PictureFile(layout.picture);
@@ -176,11 +158,6 @@ Fl_Widget* FltkRuntime::CreateControl(Form& form, ControlId id, const ControlSpe
     widget->copy_label(std::string(layout.caption).c_str());
     widget->labelfont(layout.font.bold ? kArialBold : kArial);
     widget->labelsize(fontPx);
-  }
-  if (layout.kind == ControlKind::Button) {
-    // The (form, id) pair lives as long as the widget: it is the widget's user data.
-    targets_.push_back(std::make_unique<std::pair<Form*, ControlId>>(&form, id));
-    widget->user_data(targets_.back().get());
   }
   if (!layout.visible) widget->hide();
   return widget;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "runtime/window_runtime.h"
@@ -44,7 +43,6 @@ class FltkRuntime final : public WindowRuntime {
   Scale scale_;
   // Declared before the window, so they outlive the widgets that point at them.
   std::vector<std::unique_ptr<Fl_RGB_Image>> images_;
-  std::vector<std::unique_ptr<std::pair<Form*, ControlId>>> targets_;  // user data of the buttons
   std::unique_ptr<Fl_Double_Window> window_;
   std::vector<Fl_Widget*> controls_;  // owned by window_, in table order
 };

@@ -5,12 +5,25 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
 
 namespace vidazoz::runtime::fltk {
 
-EventBox::EventBox(int x, int y, int w, int h, MouseSink sink, double twipsPerPixelX, double twipsPerPixelY)
-    : Fl_Box(x, y, w, h), sink_(std::move(sink)), twipsPerPixelX_(twipsPerPixelX), twipsPerPixelY_(twipsPerPixelY) {}
+PushButton::PushButton(int x, int y, int w, int h, EventTarget target) : Fl_Button(x, y, w, h), target_(target) {
+  when(FL_WHEN_NEVER);  // the click goes out from handle()
+}
+
+int PushButton::handle(int event) {
+  if (event == FL_RELEASE) clear_changed();
+  const int taken = Fl_Button::handle(event);
+  // Without a callback, Fl_Button marks a release that presses it as a change; the key and
+  // shortcut events it takes are the ones that press it.
+  const bool pressed = event == FL_RELEASE ? changed() != 0 : event == FL_KEYBOARD || event == FL_SHORTCUT;
+  if (taken && pressed) target_.form.Click(target_.id);
+  return taken;
+}
+
+EventBox::EventBox(int x, int y, int w, int h, EventTarget target, double twipsPerPixelX, double twipsPerPixelY)
+    : Fl_Box(x, y, w, h), target_(target), twipsPerPixelX_(twipsPerPixelX), twipsPerPixelY_(twipsPerPixelY) {}
 
 MouseArgs EventBox::Args() const {
   // FLTK numbers the buttons left 1, middle 2, right 3; the handlers expect 1, 4, 2.
@@ -27,7 +40,7 @@ int EventBox::handle(int event) {
   switch (event) {
     case FL_PUSH:
       if (Fl::event_button() == FL_LEFT_MOUSE) leftPressed_ = true;
-      if (sink_.down) sink_.down(Args());
+      target_.form.MouseDown(target_.id, Args());
       return 1;  // also makes this widget receive the release
     case FL_DRAG:
       return 1;
@@ -35,8 +48,8 @@ int EventBox::handle(int event) {
       const bool left = Fl::event_button() == FL_LEFT_MOUSE;
       const bool click = left && leftPressed_ && Fl::event_inside(this);
       if (left) leftPressed_ = false;
-      if (sink_.up) sink_.up(Args());
-      if (click && sink_.click) sink_.click();
+      target_.form.MouseUp(target_.id, Args());
+      if (click) target_.form.Click(target_.id);
       return 1;
     }
     default:

@@ -1,31 +1,41 @@
-// The FLTK widgets behind the control kinds that FLTK has no exact match for.
+// The FLTK widgets behind the control kinds. Those that report events send them to the form
+// from their handle(), the one route events take here.
 #pragma once
 
 #include <FL/Fl_Box.H>
-
-#include <functional>
+#include <FL/Fl_Button.H>
 
 #include "runtime/window_runtime.h"
 
 namespace vidazoz::runtime::fltk {
 
-// Where a widget's mouse events go: down, up, and a click when the up lands on the widget.
-struct MouseSink {
-  std::function<void(const MouseArgs&)> down;
-  std::function<void(const MouseArgs&)> up;
-  std::function<void()> click;
+// The form and the row of its table that a widget's events are for.
+struct EventTarget {
+  Form& form;
+  ControlId id;
+};
+
+// A push button that reports a click when a press is released over it, or when Space or its
+// shortcut presses it while it has the focus.
+class PushButton : public Fl_Button {
+ public:
+  PushButton(int x, int y, int w, int h, EventTarget target);
+  int handle(int event) override;
+
+ private:
+  EventTarget target_;
 };
 
 // A label or a picture that reports presses and releases of every button, and clicks of the
 // left one only (as Windows reports a click), and never takes the focus.
 class EventBox : public Fl_Box {
  public:
-  EventBox(int x, int y, int w, int h, MouseSink sink, double twipsPerPixelX, double twipsPerPixelY);
+  EventBox(int x, int y, int w, int h, EventTarget target, double twipsPerPixelX, double twipsPerPixelY);
   int handle(int event) override;
 
  private:
   MouseArgs Args() const;
-  MouseSink sink_;
+  EventTarget target_;
   bool leftPressed_ = false;  // a left press began here: its release inside is a click
   double twipsPerPixelX_, twipsPerPixelY_;
 };

@@ -4,7 +4,7 @@
 
 namespace vidazoz::runtime::win32 {
 
-Bitmap BitmapFromBmpFile(std::span<const std::uint8_t> file) {
+GdiBitmap BitmapFromBmpFile(std::span<const std::uint8_t> file) {
   BITMAPFILEHEADER fh{};
   BITMAPINFOHEADER ih{};
   if (file.size() < sizeof fh + sizeof ih) return {};
@@ -24,7 +24,7 @@ Bitmap BitmapFromBmpFile(std::span<const std::uint8_t> file) {
   HBITMAP bitmap = CreateDIBitmap(screen, &info.bmiHeader, CBM_INIT, file.data() + fh.bfOffBits, &info,
                                   DIB_RGB_COLORS);
   ReleaseDC(nullptr, screen);
-  return Bitmap(bitmap);
+  return GdiBitmap(bitmap);
 }
 
 }  // namespace vidazoz::runtime::win32

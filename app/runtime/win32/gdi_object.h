@@ -34,8 +34,8 @@ class GdiObject {
   Handle h_ = nullptr;
 };
 
-using Font = GdiObject<HFONT>;
-using Brush = GdiObject<HBRUSH>;
-using Bitmap = GdiObject<HBITMAP>;
+using GdiFont = GdiObject<HFONT>;
+using GdiBrush = GdiObject<HBRUSH>;
+using GdiBitmap = GdiObject<HBITMAP>;
 
 }  // namespace vidazoz::runtime::win32

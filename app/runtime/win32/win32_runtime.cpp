@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ansi.h"
+#include "runtime/embedded_pictures.h"
 #include "runtime/win32/bitmaps.h"
 #include "runtime/win32/gdi_object.h"
 #include "runtime/window_runtime.h"
@@ -154,7 +155,7 @@ class Win32Runtime final : public WindowRuntime {
   }
 
   void RegisterClasses(HINSTANCE instance, const FormSpec& layout) {
-    background_ = Brush(CreateSolidBrush(layout.backColour));
+    background_ = GdiBrush(CreateSolidBrush(layout.backColour));
     WNDCLASSEXA form{};
     form.cbSize = sizeof form;
     form.lpfnWndProc = &Win32Runtime::FormProc;
@@ -186,8 +187,8 @@ class Win32Runtime final : public WindowRuntime {
     // Every control carries Arial 8.25 in the table; one regular and one bold font serve all.
     const auto table = form_->Controls();
     const runtime::Font face = table.empty() ? runtime::Font{} : table.front().font;
-    regular_ = win32::Font(MakeFont(face, false));
-    bold_ = win32::Font(MakeFont(face, true));
+    regular_ = GdiFont(MakeFont(face, false));
+    bold_ = GdiFont(MakeFont(face, true));
     logo_ = BitmapFromBmpFile(embedded::logo_bmp());
     download_ = BitmapFromBmpFile(embedded::download_bmp());
 
@@ -204,30 +205,16 @@ class Win32Runtime final : public WindowRuntime {
       controls_.push_back({.layout = row, .caption = std::string(row.caption), .fore = row.foreColour,
                            .bold = row.font.bold});
 
-    // Creation order is the tab order: controls by tab index, those without one last.
-    std::vector<ControlId> order(controls_.size());
-    for (ControlId i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [this](ControlId a, ControlId b) {
-      const auto key = [this](ControlId i) {
-        const int t = controls_[i].layout.tabIndex;
-        return t < 0 ? INT32_MAX : t;
-      };
-      return key(a) < key(b);
-    });
-    HWND focus = nullptr;
-    for (ControlId id : order) {
-      CreateControl(id, instance);
-      if (focus == nullptr && controls_[id].layout.kind == ControlKind::Button && controls_[id].layout.visible)
-        focus = controls_[id].hwnd;
-    }
+    // Creation order is the tab order the form gives.
+    for (ControlId id : form_->TabOrder()) CreateControl(id, instance);
 
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
-    if (focus != nullptr) SetFocus(focus);
+    SetFocus(At(form_->FirstFocus()).hwnd);
   }
 
   void CreateControl(ControlId id, HINSTANCE instance) {
-    Control& c = controls_[id];
+    Control& c = At(id);
     const ControlSpec& s = c.layout;
     int left = PixelsX(s.left), top = PixelsY(s.top), width = PixelsX(s.width), height = PixelsY(s.height);
     if (s.kind == ControlKind::Line) {  // one pixel wide along its longer extent
@@ -421,9 +408,9 @@ class Win32Runtime final : public WindowRuntime {
   HWND lastFocus_ = nullptr;
   Colour backColour_ = 0;
   std::vector<Control> controls_;
-  Brush background_;
-  win32::Font regular_, bold_;
-  Bitmap logo_, download_;
+  GdiBrush background_;
+  GdiFont regular_, bold_;
+  GdiBitmap logo_, download_;
 };
 
 }  // namespace

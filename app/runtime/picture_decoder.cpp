@@ -1,4 +1,4 @@
-#include "dib.h"
+#include "runtime/picture_decoder.h"
 
 #include <string>
 

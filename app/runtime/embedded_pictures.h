@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <span>
 
-namespace vidazoz::runtime::fltk::embedded {
+namespace vidazoz::runtime::embedded {
 std::span<const std::uint8_t> logo_bmp();
 std::span<const std::uint8_t> download_bmp();
-std::span<const std::uint8_t> vidazoz_ico();
-}  // namespace vidazoz::runtime::fltk::embedded
+#ifndef _WIN32
+std::span<const std::uint8_t> vidazoz_ico();  // Windows carries the icon as a resource instead
+#endif
+}  // namespace vidazoz::runtime::embedded

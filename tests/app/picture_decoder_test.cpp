@@ -1,10 +1,11 @@
+// The picture decoder on the pictures the program carries, and on damaged files.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
-#include "runtime/fltk/dib.h"
+#include "runtime/picture_decoder.h"
 
 namespace vidazoz::runtime::pictures {
 namespace {
