@@ -25,7 +25,9 @@ LONG KeyCall::Open(HKEY handle, REGSAM access) {
   return Require(access);
 }
 
-LONG KeyCall::Require(REGSAM access) const { return (key_.access & access) == access ? ERROR_SUCCESS : ERROR_ACCESS_DENIED; }
+LONG KeyCall::Require(REGSAM access) const {
+  return (key_.access & access) == access ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
 
 LONG KeyCall::Read(HKEY handle, REGSAM access) {
   if (const LONG status = Open(handle, access)) return status;
@@ -60,8 +62,10 @@ LONG KeyCall::Change(const KeyChange& change) {
 }
 
 HKEY KeyCall::AddHandle(HandleTable::Slot slot, KeyLocation at, REGSAM desired, bool wow32) noexcept {
-  return platform_.Handles().Add(
-      std::move(slot), HandleKey{.prefix = key_.prefix, .location = std::move(at), .access = GrantedAccess(desired), .wow32 = wow32});
+  return platform_.Handles().Add(std::move(slot), HandleKey{.prefix = key_.prefix,
+                                                            .location = std::move(at),
+                                                            .access = GrantedAccess(desired),
+                                                            .wow32 = wow32});
 }
 
 }  // namespace vidazoz::wineprefix
