@@ -4,6 +4,7 @@
 
 #include "ansi.h"
 #include "call_status.h"
+#include "key_call.h"
 #include "platform.h"
 
 using namespace vidazoz::wineprefix;
@@ -11,11 +12,11 @@ using namespace vidazoz::wineprefix;
 namespace {
 
 // The sub-key names of a key, or of HKEY_USERS (its two user branches).
-std::vector<std::u16string> SubkeyNames(const KeyAccess& key) {
-  if (key.usersRoot) return {std::u16string(kDefaultUserName), std::u16string(kUserSid)};
+std::vector<std::u16string> SubkeyNames(const RegKey* key) {
+  if (key == nullptr) return {std::u16string(kDefaultUserName), std::u16string(kUserSid)};
   std::vector<std::u16string> names;
-  names.reserve(key.key->SubkeyCount());
-  for (std::size_t i = 0; i < key.key->SubkeyCount(); ++i) names.push_back(key.key->Subkey(i).Name());
+  names.reserve(key->SubkeyCount());
+  for (std::size_t i = 0; i < key->SubkeyCount(); ++i) names.push_back(key->Subkey(i).Name());
   return names;
 }
 
@@ -23,22 +24,17 @@ std::vector<std::u16string> SubkeyNames(const KeyAccess& key) {
 
 LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) try {
   if (lpName == nullptr) return ERROR_INVALID_PARAMETER;  // Wine faults here
-  Platform& platform = Platform::Instance();
-  std::lock_guard lock(platform.Mutex());
-  KeyRef ref;
-  if (const LONG status = LookupHandle(platform, hKey, ref)) return status;
-  if (!(ref.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-  RegistryView view(*ref.prefix);
-  const KeyAccess key = Access(view, ref);
-  if (key.status != ERROR_SUCCESS) return key.status;
+  KeyCall call;
+  if (const LONG status = call.Read(hKey, KEY_ENUMERATE_SUB_KEYS)) return status;
+  const RegKey* key = call.Node();
   std::string name;
-  if (key.usersRoot) {
+  if (key == nullptr) {
     const std::vector<std::u16string> names = SubkeyNames(key);
     if (dwIndex >= names.size()) return ERROR_NO_MORE_ITEMS;
     name = vidazoz::ansi::FromUtf16(names[dwIndex]);
   } else {
-    if (dwIndex >= key.key->SubkeyCount()) return ERROR_NO_MORE_ITEMS;
-    name = vidazoz::ansi::FromUtf16(key.key->Subkey(dwIndex).Name());
+    if (dwIndex >= key->SubkeyCount()) return ERROR_NO_MORE_ITEMS;
+    name = vidazoz::ansi::FromUtf16(key->Subkey(dwIndex).Name());
   }
   if (name.size() + 1 > cchName) return ERROR_MORE_DATA;
   std::memcpy(lpName, name.c_str(), name.size() + 1);
@@ -52,23 +48,18 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
                       LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                       PFILETIME lpftLastWriteTime) try {
   if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
-  Platform& platform = Platform::Instance();
-  std::lock_guard lock(platform.Mutex());
-  KeyRef ref;
-  if (const LONG status = LookupHandle(platform, hKey, ref)) return status;
-  RegistryView view(*ref.prefix);
-  const KeyAccess key = Access(view, ref);
-  if (key.status != ERROR_SUCCESS) return key.status;
+  KeyCall call;
+  if (const LONG status = call.Read(hKey, 0)) return status;
 
   // Lengths count UTF-16 units without the NUL, as Wine's server reports them.
   DWORD subkeys = 0, maxSubkey = 0, maxClass = 0, values = 0, maxValueName = 0, maxValue = 0;
   std::uint64_t modified = 0;
   std::string cls;
-  if (key.usersRoot) {
-    for (const std::u16string& name : SubkeyNames(key)) maxSubkey = std::max(maxSubkey, static_cast<DWORD>(name.size()));
+  if (call.Node() == nullptr) {
+    for (const std::u16string& name : SubkeyNames(nullptr)) maxSubkey = std::max(maxSubkey, static_cast<DWORD>(name.size()));
     subkeys = 2;
   } else {
-    const RegKey& k = *key.key;
+    const RegKey& k = *call.Node();
     subkeys = static_cast<DWORD>(k.SubkeyCount());
     for (std::size_t i = 0; i < k.SubkeyCount(); ++i) {
       const RegKey& sub = k.Subkey(i);

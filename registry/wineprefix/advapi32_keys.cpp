@@ -5,6 +5,7 @@
 
 #include "ansi.h"
 #include "call_status.h"
+#include "key_call.h"
 #include "key_change.h"
 #include "platform.h"
 
@@ -47,21 +48,34 @@ bool IsLocalMachineName(std::string name) {
   return !computer.empty() && same(name, computer);
 }
 
-// The key a call names: its handle's key and the sub-key path below it.
-struct KeyTarget {
-  KeyRef base;
-  std::u16string subkey;
-  NameList names;  // views into subkey
-};
-
-LONG ResolveTarget(Platform& platform, HKEY hKey, LPCSTR lpSubKey, KeyTarget& target, bool hkcrDropsLeadingSlash) {
-  if (const LONG status = LookupHandle(platform, hKey, target.base)) return status;
-  target.subkey = ToUnits(lpSubKey);
-  // Only opening under HKEY_CLASSES_ROOT forgives one leading backslash, as Wine does.
-  if (hkcrDropsLeadingSlash && PredefinedRoot(hKey) == HKEY_CLASSES_ROOT && !target.subkey.empty() &&
-      target.subkey.front() == u'\\')
-    target.subkey.erase(0, 1);
-  return SplitSubkey(target.subkey, target.names);
+// Where the key to open is: 2 when there is none. A process that only asks whether a few keys
+// exist never needs the whole tree.
+LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
+  const HandleKey& base = call.Key();
+  const NameList& names = call.Names();
+  if (!base.location.usersRoot && !names.empty() && (!wow32 || root == HKEY_LOCAL_MACHINE)) {
+    NameList full(base.location.path.begin(), base.location.path.end());
+    full.insert(full.end(), names.begin(), names.end());
+    std::vector<std::u16string> seen;
+    const std::optional<bool> exists =
+        wow32 ? ExistsWow32WithoutTree(call.Service().ViewFacts(), *base.prefix, full, seen)
+              : base.prefix->Store(base.location.branch).ExistsWithoutTree(full);
+    if (exists) {
+      if (!*exists) return ERROR_FILE_NOT_FOUND;
+      if (!wow32) seen.assign(full.begin(), full.end());
+      at = KeyLocation{base.location.branch, false, std::move(seen)};
+      return ERROR_SUCCESS;
+    }
+  }
+  Resolution r = Resolve(call.View(), base.location, names, call.Walk(wow32));
+  if (r.status != ERROR_SUCCESS) return r.status;
+  if (!r.missing.empty()) {
+    // A predefined root whose own key is not in the files yet still opens as itself.
+    if (!(base.predefined && names.empty())) return ERROR_FILE_NOT_FOUND;
+    r.at = base.location;
+  }
+  at = std::move(r.at);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -78,46 +92,15 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
   // Wine keeps HKEY_DYN_DATA in memory only, and empty: nothing lies below it.
   if (PredefinedRoot(hKey) == HKEY_DYN_DATA) return ERROR_FILE_NOT_FOUND;
 
-  Platform& platform = Platform::Instance();
-  std::lock_guard lock(platform.Mutex());
-  KeyTarget named;
-  if (const LONG status = ResolveTarget(platform, hKey, lpSubKey, named, true)) return status;
-  const KeyRef& base = named.base;
-  const NameList& names = named.names;
-  const bool wow32 = SeesWow32(samDesired, base.wow32);
-  auto opened = [&](HandleTable::Slot slot, KeyLocation at) {
-    *phkResult = platform.Handles().Add(std::move(slot), OpenKey{base.prefix, std::move(at), GrantedAccess(samDesired), false, wow32});
-    return ERROR_SUCCESS;
-  };
-
-  // A process that only asks whether a few keys exist never needs the whole tree.
-  if (!base.location.usersRoot && !names.empty() && (!wow32 || PredefinedRoot(hKey) == HKEY_LOCAL_MACHINE)) {
-    NameList full(base.location.path.begin(), base.location.path.end());
-    full.insert(full.end(), names.begin(), names.end());
-    std::vector<std::u16string> seen;
-    const std::optional<bool> exists =
-        wow32 ? ExistsWow32WithoutTree(platform.ViewFacts(), *base.prefix, full, seen)
-              : base.prefix->Store(base.location.branch).ExistsWithoutTree(full);
-    if (exists) {
-      if (!*exists) return ERROR_FILE_NOT_FOUND;
-      if (!wow32) seen.assign(full.begin(), full.end());
-      std::optional<HandleTable::Slot> slot = platform.Handles().Reserve();
-      if (!slot) return ERROR_NO_SYSTEM_RESOURCES;
-      return opened(std::move(*slot), KeyLocation{base.location.branch, false, std::move(seen)});
-    }
-  }
-
-  RegistryView view(*base.prefix);
-  Resolution r = Resolve(view, base.location, names, ViewOf(base, wow32));
-  if (r.status != ERROR_SUCCESS) return r.status;
-  if (!r.missing.empty()) {
-    // A predefined root whose own key is not in the files yet still opens as itself.
-    if (!(base.predefined && names.empty())) return ERROR_FILE_NOT_FOUND;
-    r.at = base.location;
-  }
-  std::optional<HandleTable::Slot> slot = platform.Handles().Reserve();
+  KeyCall call;
+  if (const LONG status = call.OpenBelow(hKey, lpSubKey, LeadingSlash::ForgivenUnderClassesRoot)) return status;
+  const bool wow32 = SeesWow32(samDesired, call.Key().wow32);
+  KeyLocation at;
+  if (const LONG status = FindToOpen(call, PredefinedRoot(hKey), wow32, at)) return status;
+  std::optional<HandleTable::Slot> slot = call.Service().Handles().Reserve();
   if (!slot) return ERROR_NO_SYSTEM_RESOURCES;
-  return opened(std::move(*slot), std::move(r.at));
+  *phkResult = call.AddHandle(std::move(*slot), std::move(at), samDesired, wow32);
+  return ERROR_SUCCESS;
 } catch (...) {
   return StatusOfCaughtException();
 }
@@ -132,19 +115,17 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
   *phkResult = nullptr;
   if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
 
-  Platform& platform = Platform::Instance();
-  std::lock_guard lock(platform.Mutex());
-  KeyTarget named;
-  if (const LONG status = ResolveTarget(platform, hKey, lpSubKey, named, false)) return status;
-  const KeyRef& base = named.base;
-  const NameList& names = named.names;
+  KeyCall call;
+  if (const LONG status = call.OpenBelow(hKey, lpSubKey, LeadingSlash::Refused)) return status;
+  const HandleKey& base = call.Key();
+  const NameList& names = call.Names();
   const std::u16string cls = ToUnits(lpClass);
   const bool isVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
   const bool wow32 = SeesWow32(samDesired, base.wow32);
-  const WalkView walk = ViewOf(base, wow32);
+  const WalkView walk = call.Walk(wow32);
   // The handle's room first: a key made for a handle that cannot be given would be a change
   // reported as failed.
-  std::optional<HandleTable::Slot> slot = platform.Handles().Reserve();
+  std::optional<HandleTable::Slot> slot = call.Service().Handles().Reserve();
   if (!slot) return ERROR_NO_SYSTEM_RESOURCES;
   const DropCachesOnThrow drop(*base.prefix);
 
@@ -154,8 +135,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
     made = r.at;
     made.path.insert(made.path.end(), r.missing.begin(), r.missing.end());
   };
-  RegistryView view(*base.prefix);
-  Resolution r = Resolve(view, base.location, names, walk);
+  Resolution r = Resolve(call.View(), base.location, names, walk);
   if (r.status != ERROR_SUCCESS) return r.status;
   LONG status = ERROR_SUCCESS;
   if (r.missing.empty()) {
@@ -164,7 +144,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
     // Retry when a concurrent writer moved the path into another branch (a new link).
     for (int attempt = 0; attempt < 3; ++attempt) {
       const Branch branch = r.at.branch;
-      status = base.prefix->Change(branch, platform.Mutex(), [&](RegistryView& fresh, bool& changed) -> LONG {
+      status = base.prefix->Change(branch, call.Service().Mutex(), [&](RegistryView& fresh, bool& changed) -> LONG {
         Resolution now = Resolve(fresh, base.location, names, walk);
         if (now.status != ERROR_SUCCESS) return now.status;
         if (now.missing.empty()) {
@@ -189,7 +169,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
   }
   if (status != ERROR_SUCCESS) return status;
   if (names.empty()) disposition = REG_CREATED_NEW_KEY;  // Wine reports "created" for the key itself
-  *phkResult = platform.Handles().Add(std::move(*slot), OpenKey{base.prefix, std::move(made), GrantedAccess(samDesired), false, wow32});
+  *phkResult = call.AddHandle(std::move(*slot), std::move(made), samDesired, wow32);
   if (lpdwDisposition != nullptr) *lpdwDisposition = disposition;
   return ERROR_SUCCESS;
 } catch (...) {
@@ -210,17 +190,14 @@ LONG RegCloseKey(HKEY hKey) try {
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) try {
   if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
   if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
-  Platform& platform = Platform::Instance();
-  std::lock_guard lock(platform.Mutex());
-  KeyTarget named;
-  if (const LONG status = ResolveTarget(platform, hKey, lpSubKey, named, false)) return status;
-  const KeyRef& base = named.base;
-  const NameList& names = named.names;
+  KeyCall call;
+  if (const LONG status = call.OpenBelow(hKey, lpSubKey, LeadingSlash::Refused)) return status;
+  const HandleKey& base = call.Key();
+  const NameList& names = call.Names();
   // The roots themselves are never deleted (Wine refuses them too: they have sub-keys).
   if (names.empty() && base.predefined) return ERROR_ACCESS_DENIED;
 
-  RegistryView view(*base.prefix);
-  Resolution r = Resolve(view, base.location, names, ViewOf(base, base.wow32));
+  Resolution r = Resolve(call.View(), base.location, names, call.Walk());
   if (r.status != ERROR_SUCCESS) return r.status;
   if (!r.missing.empty()) return names.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
   KeyLocation target = r.at;
@@ -237,9 +214,8 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) try {
     changed = true;
     return ERROR_SUCCESS;
   };
-  const LONG status = ChangeKeyWhereItLives(*base.prefix, platform.Mutex(), base.location, names,
-                                            ViewOf(base, base.wow32), removeLeaf);
-  if (status == ERROR_SUCCESS) platform.Handles().MarkDeleted(base.prefix.get(), target);
+  const LONG status = call.Change(removeLeaf);
+  if (status == ERROR_SUCCESS) call.Service().Handles().MarkDeleted(base.prefix.get(), target);
   return status;
 } catch (...) {
   return StatusOfCaughtException();

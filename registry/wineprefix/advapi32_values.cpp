@@ -4,7 +4,7 @@
 
 #include "ansi.h"
 #include "call_status.h"
-#include "key_change.h"
+#include "key_call.h"
 #include "platform.h"
 
 using namespace vidazoz::wineprefix;
@@ -51,12 +51,6 @@ bool StoredData(DWORD type, const BYTE* data, DWORD cbData, std::vector<std::uin
   return true;
 }
 
-struct ValueCall {
-  Platform& platform = Platform::Instance();
-  std::unique_lock<std::mutex> lock{platform.Mutex()};
-  KeyRef ref;
-};
-
 }  // namespace
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
@@ -67,14 +61,10 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
     if (lpType != nullptr) *lpType = REG_NONE;
     return status;
   };
-  ValueCall call;
-  if (const LONG status = LookupHandle(call.platform, hKey, call.ref))
-    return status == ERROR_KEY_DELETED ? failed(status) : status;
-  if (!(call.ref.access & KEY_QUERY_VALUE)) return failed(ERROR_ACCESS_DENIED);
-  RegistryView view(*call.ref.prefix);
-  const KeyAccess key = Access(view, call.ref);
-  if (key.status != ERROR_SUCCESS) return failed(key.status);
-  const RegValue* value = key.key != nullptr ? key.key->FindValue(ToUnits(lpValueName)) : nullptr;
+  KeyCall call;
+  if (const LONG status = call.Read(hKey, KEY_QUERY_VALUE))
+    return status == ERROR_INVALID_HANDLE ? status : failed(status);
+  const RegValue* value = call.Node() != nullptr ? call.Node()->FindValue(ToUnits(lpValueName)) : nullptr;
   if (value == nullptr) {
     if (lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
     return failed(ERROR_FILE_NOT_FOUND);
@@ -102,22 +92,21 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
 
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as by Wine*/, DWORD dwType,
                     const BYTE* lpData, DWORD cbData) try {
-  ValueCall call;
-  if (const LONG status = LookupHandle(call.platform, hKey, call.ref)) return status;
+  KeyCall call;
+  if (const LONG status = call.Open(hKey)) return status;
   if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
-  if (!(call.ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  if (const LONG status = call.Require(KEY_SET_VALUE)) return status;
   const std::u16string name = ToUnits(lpValueName);
   if (name.size() > kMaxValueNameUnits) return ERROR_INVALID_PARAMETER;
-  if (call.ref.location.usersRoot) return ERROR_ACCESS_DENIED;  // no file holds HKEY_USERS itself
+  if (call.Key().location.usersRoot) return ERROR_ACCESS_DENIED;  // no file holds HKEY_USERS itself
   std::vector<std::uint8_t> data;
   if (lpData != nullptr && !StoredData(dwType, lpData, cbData, data)) return ERROR_INVALID_PARAMETER;
 
-  const KeyRef& ref = call.ref;
-  return ChangeKeyWhereItLives(*ref.prefix, call.platform.Mutex(), ref.location, {}, ViewOf(ref, ref.wow32), [&](Resolution& r, bool& changed) -> LONG {
+  return call.Change([&](Resolution& r, bool& changed) -> LONG {
     RegKey* key = r.key;
     if (key == nullptr) return ERROR_ACCESS_DENIED;  // a link led to HKEY_USERS itself
     if (!r.missing.empty()) {
-      if (!ref.predefined) return ERROR_KEY_DELETED;
+      if (!call.Key().predefined) return ERROR_KEY_DELETED;
       // A root not in the files yet (HKCR in an empty prefix) comes into being.
       for (const std::u16string& n : r.missing) key = &key->AddSubkey(n);
     } else if (key->IsLink()) {
@@ -135,21 +124,13 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as
 }
 
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) try {
-  ValueCall call;
-  if (const LONG status = LookupHandle(call.platform, hKey, call.ref)) return status;
-  if (!(call.ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-  if (call.ref.location.usersRoot) return ERROR_FILE_NOT_FOUND;
+  KeyCall call;
+  if (const LONG status = call.Read(hKey, KEY_SET_VALUE)) return status;
+  // Nothing to delete (HKEY_USERS itself holds no values) needs no lock and no write.
   const std::u16string name = ToUnits(lpValueName);
-  const KeyRef& ref = call.ref;
-  {
-    // Nothing to delete needs no lock and no write.
-    RegistryView view(*ref.prefix);
-    const KeyAccess key = Access(view, ref);
-    if (key.status != ERROR_SUCCESS) return key.status;
-    if (key.key == nullptr || key.key->FindValue(name) == nullptr) return ERROR_FILE_NOT_FOUND;
-  }
-  return ChangeKeyWhereItLives(*ref.prefix, call.platform.Mutex(), ref.location, {}, ViewOf(ref, ref.wow32), [&](Resolution& r, bool& changed) -> LONG {
-    if (!r.missing.empty()) return ref.predefined ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+  if (call.Node() == nullptr || call.Node()->FindValue(name) == nullptr) return ERROR_FILE_NOT_FOUND;
+  return call.Change([&](Resolution& r, bool& changed) -> LONG {
+    if (!r.missing.empty()) return call.Key().predefined ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
     if (r.key == nullptr || !r.key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
     r.key->SetModified(FileTimeNow());
     changed = true;
@@ -164,15 +145,12 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
   if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
       (lpData != nullptr && lpcbData == nullptr))
     return ERROR_INVALID_PARAMETER;
-  ValueCall call;
-  if (const LONG status = LookupHandle(call.platform, hKey, call.ref)) return status;
-  if (!(call.ref.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-  RegistryView view(*call.ref.prefix);
-  const KeyAccess key = Access(view, call.ref);
-  if (key.status != ERROR_SUCCESS) return key.status;
-  if (key.key == nullptr || dwIndex >= key.key->ValueCount()) return ERROR_NO_MORE_ITEMS;
+  KeyCall call;
+  if (const LONG status = call.Read(hKey, KEY_QUERY_VALUE)) return status;
+  const RegKey* key = call.Node();
+  if (key == nullptr || dwIndex >= key->ValueCount()) return ERROR_NO_MORE_ITEMS;
 
-  const RegValue& value = key.key->Value(dwIndex);
+  const RegValue& value = key->Value(dwIndex);
   std::string converted;
   const std::span<const std::uint8_t> bytes = AnsiData(value, converted);
   if (bytes.size() > kMaxDword) return ERROR_REGISTRY_CORRUPT;

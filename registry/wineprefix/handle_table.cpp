@@ -15,13 +15,13 @@ static_assert((kLimit - kFirst) / kStep > 4 * HandleTable::kDefaultLimit, "a fre
 std::optional<HandleTable::Slot> HandleTable::Reserve() {
   if (open_.size() + reserved_ >= limit_) return std::nullopt;
   Map scratch;
-  Map::node_type node = scratch.extract(scratch.emplace(0, OpenKey{}).first);
+  Map::node_type node = scratch.extract(scratch.emplace(0, HandleKey{}).first);
   open_.reserve(open_.size() + reserved_ + 1);  // no rehash, hence no allocation, in Add
   ++reserved_;
   return Slot(this, std::move(node));
 }
 
-HKEY HandleTable::Add(Slot slot, OpenKey key) noexcept {
+HKEY HandleTable::Add(Slot slot, HandleKey key) noexcept {
   assert(slot.table_ == this && !slot.node_.empty());
   // Values are not reused soon, so a stale handle is refused instead of reaching a new key.
   // With at most limit_ live handles among far more values, the walk ends quickly.
@@ -34,7 +34,7 @@ HKEY HandleTable::Add(Slot slot, OpenKey key) noexcept {
   return reinterpret_cast<HKEY>(next_);
 }
 
-OpenKey* HandleTable::Find(HKEY handle) {
+HandleKey* HandleTable::Find(HKEY handle) {
   auto it = open_.find(reinterpret_cast<std::uintptr_t>(handle));
   return it == open_.end() ? nullptr : &it->second;
 }

@@ -16,12 +16,15 @@ namespace vidazoz::wineprefix {
 
 class PrefixRegistry;
 
-struct OpenKey {
+// The key a handle names: the prefix and the place it lives in, the rights the handle grants and
+// the view it sees. Kept in the table for an opened handle, made afresh for a predefined root.
+struct HandleKey {
   std::shared_ptr<PrefixRegistry> prefix;
   KeyLocation location;
   REGSAM access = 0;
-  bool deleted = false;  // its key was deleted through this process: later use gives 1018
-  bool wow32 = false;    // opened in the 32-bit view, which what is opened below it keeps
+  bool wow32 = false;       // the 32-bit view, which what is opened below it keeps
+  bool predefined = false;  // a root: never deleted, and it reads as empty while no file holds it
+  bool deleted = false;     // its key was deleted through this process: later use gives 1018
 };
 
 class HandleTable {
@@ -30,7 +33,7 @@ class HandleTable {
   // handles can take, so finding a free value stays short.
   static constexpr std::size_t kDefaultLimit = std::size_t{1} << 20;
 
-  using Map = std::unordered_map<std::uintptr_t, OpenKey>;
+  using Map = std::unordered_map<std::uintptr_t, HandleKey>;
 
   // Room for one more handle, taken before a call changes anything so that handing the handle
   // back cannot fail. Several may be outstanding at once: a create lets go of the process
@@ -53,8 +56,8 @@ class HandleTable {
   // nullopt when the process holds `Limit()` handles (reserved ones counted) already; throws
   // bad_alloc when memory is short.
   std::optional<Slot> Reserve();
-  HKEY Add(Slot slot, OpenKey key) noexcept;
-  OpenKey* Find(HKEY handle);
+  HKEY Add(Slot slot, HandleKey key) noexcept;
+  HandleKey* Find(HKEY handle);
   bool Remove(HKEY handle);
   void MarkDeleted(const PrefixRegistry* prefix, const KeyLocation& location);
 

@@ -32,35 +32,6 @@ std::shared_ptr<PrefixRegistry> Platform::CurrentPrefix() {
   return prefix_;
 }
 
-LONG LookupHandle(Platform& platform, HKEY handle, KeyRef& out) {
-  if (handle == nullptr) return ERROR_INVALID_HANDLE;
-  if (IsPredefinedHandle(handle)) {
-    std::optional<KeyLocation> root = RootLocation(handle);
-    if (!root) return ERROR_INVALID_HANDLE;
-    out = KeyRef{platform.CurrentPrefix(), std::move(*root), KEY_ALL_ACCESS, true, platform.Wow64Process()};
-    return ERROR_SUCCESS;
-  }
-  const OpenKey* open = platform.Handles().Find(handle);
-  if (open == nullptr) return ERROR_INVALID_HANDLE;
-  if (open->deleted) return ERROR_KEY_DELETED;
-  out = KeyRef{open->prefix, open->location, open->access, false, open->wow32};
-  return ERROR_SUCCESS;
-}
-
-WalkView ViewOf(const KeyRef& ref, bool wow32) { return ViewOf(*ref.prefix, wow32, ref.predefined); }
-
-KeyAccess Access(RegistryView& view, const KeyRef& ref) {
-  if (ref.location.usersRoot) return {ERROR_SUCCESS, nullptr, true};
-  // A root used as it is shows its own view: HKEY_CLASSES_ROOT of a 32-bit process is the 32-bit one.
-  Resolution r = Resolve(view, ref.location, {}, ViewOf(ref, ref.wow32));
-  if (r.status == ERROR_SUCCESS && r.missing.empty()) return {ERROR_SUCCESS, r.key, r.key == nullptr};
-  if (ref.predefined) {
-    static RegKey empty{u""};  // never written to: callers only read through it
-    return {ERROR_SUCCESS, &empty, false};
-  }
-  return {ERROR_KEY_DELETED, nullptr, false};  // deleted by another process
-}
-
 REGSAM GrantedAccess(REGSAM desired) {
   constexpr REGSAM kGenericRead = 0x80000000, kGenericWrite = 0x40000000, kGenericExecute = 0x20000000,
                    kGenericAll = 0x10000000, kMaximumAllowed = 0x02000000;

@@ -44,31 +44,6 @@ class Platform {
   } unnamed_;
 };
 
-// A key named by a handle, as a call sees it.
-struct KeyRef {
-  std::shared_ptr<PrefixRegistry> prefix;
-  KeyLocation location;
-  REGSAM access = 0;
-  bool predefined = false;
-  bool wow32 = false;  // the view calls below it see when they name none
-};
-
-// How a walk from this reference sees the registry, in the view wow32.
-WalkView ViewOf(const KeyRef& ref, bool wow32);
-
-// Resolves a handle: 6 for 0, unknown handles and the pseudo roots that are no keys; 1018
-// for a key deleted through this process. Call with the mutex held.
-LONG LookupHandle(Platform& platform, HKEY handle, KeyRef& out);
-
-// The key a reference names, in this view: null when it is gone (or is the HKEY_USERS
-// root, see usersRoot). A predefined root that is missing reads as an empty key.
-struct KeyAccess {
-  LONG status = ERROR_SUCCESS;
-  RegKey* key = nullptr;
-  bool usersRoot = false;
-};
-KeyAccess Access(RegistryView& view, const KeyRef& ref);
-
 // What an access mask grants, generic rights mapped as Wine maps them for keys.
 REGSAM GrantedAccess(REGSAM desired);
 

@@ -1,0 +1,75 @@
+// How every Reg*A call through a handle starts, in one place as each request of Wine's registry
+// server starts with get_hkey_obj: the process mutex held, the handle's key found and its rights
+// checked, a deleted key turned into its status.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "advapi32.h"
+#include "handle_table.h"
+#include "key_change.h"
+#include "key_path.h"
+#include "platform.h"
+#include "prefix_registry.h"
+
+namespace vidazoz::wineprefix {
+
+// Whether a sub-key string may start with one backslash: only opening under HKEY_CLASSES_ROOT
+// forgives it, as Wine does.
+enum class LeadingSlash { Refused, ForgivenUnderClassesRoot };
+
+// One call's hold on the key it names. Holds the process mutex from construction to the end of
+// the call, except while a change waits for the prefix lock.
+class KeyCall {
+ public:
+  KeyCall() : platform_(Platform::Instance()), lock_(platform_.Mutex()) {}
+  KeyCall(const KeyCall&) = delete;
+  KeyCall& operator=(const KeyCall&) = delete;
+
+  // The handle's key, when the handle grants `access` (0 asks for no right). 6 for 0, unknown
+  // handles and the pseudo roots that are no keys; 1018 for a key deleted through this
+  // process; 5 when the right is missing.
+  LONG Open(HKEY handle, REGSAM access = 0);
+  // The right check of Open alone, for a call that checks an argument between the two.
+  LONG Require(REGSAM access) const;
+  // Open, then the key itself as it is now in the handle's view (Node): 1018 when another
+  // process deleted it. A predefined root that is not in the files yet reads as an empty key.
+  LONG Read(HKEY handle, REGSAM access);
+  // Open with no right needed, then the key `subkey` names below it (Names): 161 for a leading
+  // backslash, 87 for a name longer than Wine takes.
+  LONG OpenBelow(HKEY handle, LPCSTR subkey, LeadingSlash slash);
+
+  const HandleKey& Key() const { return key_; }
+  const NameList& Names() const { return names_; }  // below Key(); views into the sub-key string
+  // The key Read found; null at HKEY_USERS itself, which no file holds.
+  const RegKey* Node() const { return node_; }
+
+  // The picture of the registry this call reads: each branch checked against its file once.
+  RegistryView& View() { return *view_; }
+  // How a walk from the call's key sees the registry: in the 32-bit view or not, the root's own
+  // path redirected too when the handle is a predefined root.
+  WalkView Walk(bool wow32) const;
+  WalkView Walk() const { return Walk(key_.wow32); }
+
+  // Changes the named key in the file where it lives now, seen in the handle's own view.
+  LONG Change(const KeyChange& change);
+
+  // A new handle on `at`, a key reached from the call's key, with the rights `desired` maps to
+  // and the view `wow32`.
+  HKEY AddHandle(HandleTable::Slot slot, KeyLocation at, REGSAM desired, bool wow32) noexcept;
+
+  Platform& Service() { return platform_; }
+
+ private:
+  Platform& platform_;
+  std::lock_guard<std::mutex> lock_;
+  HandleKey key_;
+  std::optional<RegistryView> view_;
+  std::u16string subkey_;
+  NameList names_;
+  const RegKey* node_ = nullptr;
+};
+
+}  // namespace vidazoz::wineprefix
