@@ -1,5 +1,6 @@
 #include "key_path.h"
 
+#include "utf16le.h"
 
 namespace vidazoz::wineprefix {
 namespace {
@@ -20,10 +21,7 @@ NameList SplitAll(std::u16string_view s) {
 std::optional<KeyLocation> LinkTargetOf(const RegKey& link) {
   const RegValue* value = link.FindValue(u"SymbolicLinkValue");
   if (value == nullptr || value->type != REG_LINK || value->data.size() < 2) return std::nullopt;
-  std::u16string target(value->data.size() / 2, u'\0');
-  for (std::size_t i = 0; i < target.size(); ++i)
-    target[i] = static_cast<char16_t>(value->data[2 * i] | (value->data[2 * i + 1] << 8));
-  return ParseLinkTarget(target);
+  return ParseLinkTarget(UnitsFromBytes(value->data));
 }
 
 }  // namespace
