@@ -51,7 +51,7 @@ bool IsLocalMachineName(std::string name) {
 struct KeyTarget {
   KeyRef base;
   std::u16string subkey;
-  NameList names;  // views into subkey
+  PathNames names;  // views into subkey
 };
 
 LONG ResolveTarget(Platform& platform, HKEY hKey, LPCSTR lpSubKey, KeyTarget& target, bool hkcrDropsLeadingSlash) {
@@ -83,7 +83,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
   KeyTarget named;
   if (const LONG status = ResolveTarget(platform, hKey, lpSubKey, named, true)) return status;
   const KeyRef& base = named.base;
-  const NameList& names = named.names;
+  const PathNames& names = named.names;
   const bool wow32 = SeesWow32(samDesired, base.wow32);
   auto opened = [&](HandleTable::Slot slot, KeyLocation at) {
     *phkResult = platform.Handles().Add(std::move(slot), OpenKey{base.prefix, std::move(at), GrantedAccess(samDesired), false, wow32});
@@ -92,7 +92,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
 
   // A process that only asks whether a few keys exist never needs the whole tree.
   if (!base.location.usersRoot && !names.empty() && (!wow32 || PredefinedRoot(hKey) == HKEY_LOCAL_MACHINE)) {
-    NameList full(base.location.path.begin(), base.location.path.end());
+    PathNames full(base.location.path.begin(), base.location.path.end());
     full.insert(full.end(), names.begin(), names.end());
     std::vector<std::u16string> seen;
     const std::optional<bool> exists =
@@ -137,7 +137,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
   KeyTarget named;
   if (const LONG status = ResolveTarget(platform, hKey, lpSubKey, named, false)) return status;
   const KeyRef& base = named.base;
-  const NameList& names = named.names;
+  const PathNames& names = named.names;
   const std::u16string cls = ToUnits(lpClass);
   const bool isVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
   const bool wow32 = SeesWow32(samDesired, base.wow32);
@@ -215,7 +215,7 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) try {
   KeyTarget named;
   if (const LONG status = ResolveTarget(platform, hKey, lpSubKey, named, false)) return status;
   const KeyRef& base = named.base;
-  const NameList& names = named.names;
+  const PathNames& names = named.names;
   // The roots themselves are never deleted (Wine refuses them too: they have sub-keys).
   if (names.empty() && base.predefined) return ERROR_ACCESS_DENIED;
 
