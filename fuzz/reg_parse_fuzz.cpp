@@ -1,9 +1,9 @@
 // The reader on any bytes: no crash or sanitizer report, memory in proportion to the input, and
 // reading in small uneven chunks gives what reading the whole text at once does.
-#include <chrono>
 #include <cstring>
 #include <string_view>
 
+#include "file_time.h"
 #include "fuzz_check.h"
 #include "reg_parse_internal.h"
 #include "tree_compare.h"
@@ -25,12 +25,6 @@ std::size_t TreeBytes(const RegKey& root) {
     for (std::size_t i = 0; i < key->SubkeyCount(); ++i) pending.push_back(&key->Subkey(i));
   }
   return bytes;
-}
-
-std::uint64_t FileTimeNow() {
-  const auto since1970 = std::chrono::duration_cast<std::chrono::nanoseconds>(
-      std::chrono::system_clock::now().time_since_epoch());
-  return 116'444'736'000'000'000ull + static_cast<std::uint64_t>(since1970.count() / 100);
 }
 
 }  // namespace

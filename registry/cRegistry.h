@@ -9,7 +9,7 @@
 
 #include "Boolean.h"
 #include "Error.h"
-#include "NameList.h"
+#include "name_list.h"
 #include "RegistryApi.h"
 #include "Variant.h"
 

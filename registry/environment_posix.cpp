@@ -23,7 +23,9 @@ char16_t Fold(char16_t c) {
   return c;
 }
 
-bool SameName(std::u16string_view a, std::u16string_view b) {
+// Variable names compare without case, folded over the ANSI code page's letters only (key names
+// follow the registry's own rule).
+bool SameVariableName(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });
 }
@@ -36,7 +38,7 @@ std::optional<std::string> Lookup(std::string_view name) {
     const std::string_view entry = *e;
     const auto eq = entry.find('=');
     if (eq == std::string_view::npos || eq == 0) continue;
-    if (SameName(vidazoz::ansi::ToUtf16(vidazoz::ansi::FromUtf8(entry.substr(0, eq))), wanted))
+    if (SameVariableName(vidazoz::ansi::ToUtf16(vidazoz::ansi::FromUtf8(entry.substr(0, eq))), wanted))
       return vidazoz::ansi::FromUtf8(entry.substr(eq + 1));
   }
   return std::nullopt;

@@ -52,9 +52,9 @@ bool IsLocalMachineName(std::string name) {
 // exist never needs the whole tree.
 LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
   const HandleKey& base = call.Key();
-  const NameList& names = call.Names();
+  const PathNames& names = call.Names();
   if (!base.location.usersRoot && !names.empty() && (!wow32 || root == HKEY_LOCAL_MACHINE)) {
-    NameList full(base.location.path.begin(), base.location.path.end());
+    PathNames full(base.location.path.begin(), base.location.path.end());
     full.insert(full.end(), names.begin(), names.end());
     std::vector<std::u16string> seen;
     const std::optional<bool> exists =
@@ -118,7 +118,7 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
   KeyCall call;
   if (const LONG status = call.OpenBelow(hKey, lpSubKey, LeadingSlash::Refused)) return status;
   const HandleKey& base = call.Key();
-  const NameList& names = call.Names();
+  const PathNames& names = call.Names();
   const std::u16string cls = ToUnits(lpClass);
   const bool isVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
   const bool wow32 = SeesWow32(samDesired, base.wow32);
@@ -193,7 +193,7 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) try {
   KeyCall call;
   if (const LONG status = call.OpenBelow(hKey, lpSubKey, LeadingSlash::Refused)) return status;
   const HandleKey& base = call.Key();
-  const NameList& names = call.Names();
+  const PathNames& names = call.Names();
   // The roots themselves are never deleted (Wine refuses them too: they have sub-keys).
   if (names.empty() && base.predefined) return ERROR_ACCESS_DENIED;
 

@@ -42,12 +42,7 @@ bool StoredData(DWORD type, const BYTE* data, DWORD cbData, std::vector<std::uin
   // As Windows does: an ANSI string whose NUL lies just past the count gets it included.
   if (count != 0 && data[count - 1] != 0 && data[count] == 0) ++count;
   if (count > kMaxStringUnits) return false;
-  const std::u16string units = vidazoz::ansi::ToUtf16(std::string_view(reinterpret_cast<const char*>(data), count));
-  bytes.resize(units.size() * 2);
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    bytes[2 * i] = static_cast<std::uint8_t>(units[i] & 0xFF);
-    bytes[2 * i + 1] = static_cast<std::uint8_t>(units[i] >> 8);
-  }
+  StoredFromAnsi(std::string_view(reinterpret_cast<const char*>(data), count), bytes);
   return true;
 }
 

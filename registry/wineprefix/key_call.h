@@ -42,7 +42,7 @@ class KeyCall {
   LONG OpenBelow(HKEY handle, LPCSTR subkey, LeadingSlash slash);
 
   const HandleKey& Key() const { return key_; }
-  const NameList& Names() const { return names_; }  // below Key(); views into the sub-key string
+  const PathNames& Names() const { return names_; }  // below Key(); views into the sub-key string
   // The key Read found; null at HKEY_USERS itself, which no file holds.
   const RegKey* Node() const { return node_; }
 
@@ -68,7 +68,7 @@ class KeyCall {
   HandleKey key_;
   std::optional<RegistryView> view_;
   std::u16string subkey_;
-  NameList names_;
+  PathNames names_;
   const RegKey* node_ = nullptr;
 };
 

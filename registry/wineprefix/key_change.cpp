@@ -18,7 +18,7 @@ DropCachesOnThrow::~DropCachesOnThrow() {
 }
 
 LONG ChangeKeyWhereItLives(PrefixRegistry& prefix, std::mutex& held, const KeyLocation& location,
-                           const NameList& names, const WalkView& walk, const KeyChange& change) {
+                           const PathNames& names, const WalkView& walk, const KeyChange& change) {
   const DropCachesOnThrow drop(prefix);
   Branch branch = location.branch;
   {

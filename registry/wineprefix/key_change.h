@@ -17,7 +17,7 @@ using KeyChange = std::function<LONG(Resolution& at, bool& changed)>;
 // in; when a concurrent writer moves the key into another branch meanwhile, follows it there.
 // `held` is the caller's process mutex, let go while waiting for the prefix lock.
 LONG ChangeKeyWhereItLives(PrefixRegistry& prefix, std::mutex& held, const KeyLocation& location,
-                           const NameList& names, const WalkView& view, const KeyChange& change);
+                           const PathNames& names, const WalkView& view, const KeyChange& change);
 
 // Drops the prefix's cached branches when the scope is left by an exception: what a throw
 // interrupted may have changed memory and not the file.

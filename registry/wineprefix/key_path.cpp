@@ -1,11 +1,12 @@
 #include "key_path.h"
 
+#include "utf16le.h"
 
 namespace vidazoz::wineprefix {
 namespace {
 
-NameList SplitAll(std::u16string_view s) {
-  NameList out;
+PathNames SplitAll(std::u16string_view s) {
+  PathNames out;
   std::size_t i = 0;
   while (i < s.size()) {
     while (i < s.size() && s[i] == u'\\') ++i;
@@ -20,10 +21,7 @@ NameList SplitAll(std::u16string_view s) {
 std::optional<KeyLocation> LinkTargetOf(const RegKey& link) {
   const RegValue* value = link.FindValue(u"SymbolicLinkValue");
   if (value == nullptr || value->type != REG_LINK || value->data.size() < 2) return std::nullopt;
-  std::u16string target(value->data.size() / 2, u'\0');
-  for (std::size_t i = 0; i < target.size(); ++i)
-    target[i] = static_cast<char16_t>(value->data[2 * i] | (value->data[2 * i + 1] << 8));
-  return ParseLinkTarget(target);
+  return ParseLinkTarget(UnitsFromBytes(value->data));
 }
 
 }  // namespace
@@ -57,7 +55,7 @@ std::optional<KeyLocation> RootLocation(HKEY root) {
   return std::nullopt;
 }
 
-LONG SplitSubkey(std::u16string_view subkey, NameList& names) {
+LONG SplitSubkey(std::u16string_view subkey, PathNames& names) {
   names.clear();
   if (!subkey.empty() && subkey.front() == u'\\') return ERROR_BAD_PATHNAME;
   names = SplitAll(subkey);
@@ -68,7 +66,7 @@ LONG SplitSubkey(std::u16string_view subkey, NameList& names) {
 
 std::optional<KeyLocation> ParseLinkTarget(std::u16string_view target) {
   if (target.empty() || target.front() != u'\\') return std::nullopt;
-  const NameList parts = SplitAll(target);
+  const PathNames parts = SplitAll(target);
   if (parts.size() < 2 || !SameName(parts[0], u"Registry")) return std::nullopt;
   KeyLocation loc;
   std::size_t rest = 2;
@@ -115,11 +113,11 @@ void EnterView(const WalkView& view, Resolution& r, std::u16string_view next) {
 
 }  // namespace
 
-Resolution Resolve(BranchSource& source, const KeyLocation& base, const NameList& names, const WalkView& view) {
+Resolution Resolve(BranchSource& source, const KeyLocation& base, const PathNames& names, const WalkView& view) {
   Resolution r;
   // The names still to walk: base's own path, then the caller's. A link puts its target's
   // path in front of what is left, so the list is rebuilt only then.
-  NameList todo;
+  PathNames todo;
   todo.reserve(base.path.size() + names.size());
   for (const std::u16string& name : base.path) todo.emplace_back(name);
   todo.insert(todo.end(), names.begin(), names.end());

@@ -39,8 +39,8 @@ inline constexpr int kMaxLinkDepth = 16;
 // Splits at runs of backslashes; trailing ones are ignored. A leading backslash gives 161
 // (ERROR_BAD_PATHNAME), a name longer than kMaxNameUnits gives 87.
 // The names are views into subkey.
-using NameList = std::vector<std::u16string_view>;
-LONG SplitSubkey(std::u16string_view subkey, NameList& names);
+using PathNames = std::vector<std::u16string_view>;
+LONG SplitSubkey(std::u16string_view subkey, PathNames& names);
 
 // The target of a link value (\Registry\Machine\..., \Registry\User\<sid>\...), case-insensitive.
 std::optional<KeyLocation> ParseLinkTarget(std::u16string_view target);
@@ -72,6 +72,6 @@ struct Resolution {
 // Walks base's path and then names from the branch root, following links at every step.
 // Neither base's own path (unless view.rootInView) nor a link's target is redirected: both name
 // keys already found.
-Resolution Resolve(BranchSource& source, const KeyLocation& base, const NameList& names, const WalkView& view = {});
+Resolution Resolve(BranchSource& source, const KeyLocation& base, const PathNames& names, const WalkView& view = {});
 
 }  // namespace vidazoz::wineprefix

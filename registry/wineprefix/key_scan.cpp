@@ -1,13 +1,14 @@
+// Answers from a .reg file's lines without building its tree: a key's existence, the #arch.
 #include "key_scan.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "key_tree.h"
+#include "line_reader.h"
 #include "reg_escape.h"
 
 namespace vidazoz::wineprefix {
@@ -15,37 +16,10 @@ namespace {
 
 constexpr std::string_view kFirstLine = "WINE REGISTRY Version 2";
 
-// The parser's view of a line: one CR before the LF dropped, and nothing from a NUL on.
-std::string_view AsParserSees(std::string_view line, bool hadNewline) {
-  if (hadNewline && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line.substr(0, line.find('\0'));
-}
-
-// Calls onLine(line) for each line as the parser sees it, reading the file in chunks so that
-// no copy of the whole file is ever made. False on a read error or when onLine says stop.
-template <typename OnLine>
-bool ForEachLine(int fd, OnLine onLine) {
-  std::string carry;
-  char buffer[64 * 1024];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) break;
-    std::string_view chunk(buffer, static_cast<std::size_t>(got));
-    for (std::size_t nl; (nl = chunk.find('\n')) != std::string_view::npos; chunk.remove_prefix(nl + 1)) {
-      if (carry.empty()) {
-        if (!onLine(AsParserSees(chunk.substr(0, nl), true))) return false;
-      } else {
-        carry.append(chunk.substr(0, nl));
-        if (!onLine(AsParserSees(carry, true))) return false;
-        carry.clear();
-      }
-    }
-    carry.append(chunk);
-  }
-  return carry.empty() || onLine(AsParserSees(carry, false));
-}
+// Small chunks: a big buffer costs more in page faults than the pass itself.
+constexpr std::size_t kScanChunk = 64u << 10;
+// The #arch read looks no further than this: the global options open the file.
+constexpr std::size_t kArchHead = 8192;
 
 // The parser skips what C's isspace does, CR, VT and FF included.
 std::string_view TrimLeft(std::string_view s) {
@@ -177,22 +151,24 @@ std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& p
   // it continued onto, with a backslash in it. The parser reads such a line as data.
   bool mayContinue = false;
   std::string_view arch;
-  const bool read = ForEachLine(fd, [&](std::string_view line) {
+  LineReader lines(ReadFd(fd), kScanChunk);
+  std::string_view line;
+  while (!unsure && lines.Next(line)) {
     if (first) {
       first = false;
       unsure = line != kFirstLine;  // a rejected file reads as empty; the parser knows the rules
-      return !unsure;
+      continue;
     }
     line = TrimLeft(line);
     if (line.empty()) {
       mayContinue = false;
-      return true;
+      continue;
     }
     if (line.front() == '[') {
       inKeys = true;
       unsure = mayContinue || !matcher.Header(line);
       mayContinue = false;
-      return !unsure;
+      continue;
     }
     mayContinue = (mayContinue || line.front() == '"' || line.front() == '@') &&
                   line.find('\\') != std::string_view::npos;
@@ -206,26 +182,28 @@ std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& p
       }
       if (inKeys && line.starts_with("#link") && !matcher.LinkIsHarmless()) unsure = true;
     }
-    return !unsure;
-  });
-  if (!read || unsure) return std::nullopt;
+  }
+  if (lines.ReadFailed() || unsure) return std::nullopt;
   if (existing != nullptr) *existing = matcher.Deepest();
   return matcher.Found();
 }
 
 std::string DeclaredArch(int fd) {
-  char head[8192];
-  ssize_t got;
-  do got = ::pread(fd, head, sizeof head, 0);
-  while (got < 0 && errno == EINTR);
-  std::string_view text(head, got > 0 ? static_cast<std::size_t>(got) : 0);
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  off_t at = 0;  // pread: from the start, whatever the descriptor's offset
+  LineReader lines(
+      [fd, &at](char* into, std::size_t capacity) -> std::ptrdiff_t {
+        const std::size_t left = kArchHead - static_cast<std::size_t>(at);
+        ssize_t got;
+        do got = ::pread(fd, into, std::min(capacity, left), at);
+        while (got < 0 && errno == EINTR);
+        if (got > 0) at += got;
+        return got;
+      },
+      kArchHead);
+  std::string_view line;
+  while (lines.Next(line)) {
     if (line.starts_with("#arch=")) return std::string(line.substr(6));
-    if (line.starts_with("[") || end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
+    if (line.starts_with("[")) break;
   }
   return {};
 }

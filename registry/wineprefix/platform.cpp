@@ -1,10 +1,7 @@
 #include "platform.h"
 
 #include <cstdlib>
-#include <ctime>
 #include <string_view>
-
-#include "ansi.h"
 
 namespace vidazoz::wineprefix {
 
@@ -40,25 +37,6 @@ REGSAM GrantedAccess(REGSAM desired) {
   if (desired & (kGenericRead | kGenericExecute)) granted |= KEY_READ;
   if (desired & kGenericWrite) granted |= KEY_WRITE;
   return granted;
-}
-
-std::uint64_t FileTimeNow() {
-  timespec ts{};
-  clock_gettime(CLOCK_REALTIME, &ts);
-  constexpr std::uint64_t kEpochDelta = 11644473600ULL;  // 1601-01-01 to 1970-01-01, in seconds
-  return (static_cast<std::uint64_t>(ts.tv_sec) + kEpochDelta) * 10000000ULL +
-         static_cast<std::uint64_t>(ts.tv_nsec) / 100;
-}
-
-bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
-std::u16string ToUnits(const char* ansi) { return ansi == nullptr ? std::u16string() : ansi::ToUtf16(ansi); }
-
-std::string AnsiFromStored(const std::vector<std::uint8_t>& data) {
-  std::u16string units(data.size() / 2, u'\0');
-  for (std::size_t i = 0; i < units.size(); ++i)
-    units[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-  return ansi::FromUtf16(units);
 }
 
 }  // namespace vidazoz::wineprefix

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "advapi32.h"
+#include "ansi_units.h"
+#include "file_time.h"
 #include "handle_table.h"
 #include "prefix_registry.h"
 #include "wow64_view.h"
@@ -46,12 +48,5 @@ class Platform {
 
 // What an access mask grants, generic rights mapped as Wine maps them for keys.
 REGSAM GrantedAccess(REGSAM desired);
-
-std::uint64_t FileTimeNow();
-
-// Strings as Wine keeps them: UTF-16LE bytes. The A calls convert with Windows-1252.
-bool IsStringType(DWORD type);
-std::u16string ToUnits(const char* ansi);  // NULL reads as ""
-std::string AnsiFromStored(const std::vector<std::uint8_t>& data);  // string data, as the A calls return it
 
 }  // namespace vidazoz::wineprefix

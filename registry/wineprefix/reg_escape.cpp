@@ -2,14 +2,12 @@
 
 #include <algorithm>
 
+#include "hex_digits.h"
+
 namespace vidazoz::wineprefix {
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-bool IsHexDigit(unsigned c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 bool IsOctalDigit(unsigned c) { return c >= '0' && c <= '7'; }
-unsigned HexValue(unsigned c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
 
 // The letter escapes Wine writes for control characters; 0 means "write it in octal".
 char LetterEscape(char16_t c) {
@@ -24,18 +22,6 @@ char LetterEscape(char16_t c) {
     case 27: return 'e';
     default: return 0;
   }
-}
-
-std::size_t AppendHex(std::string& out, unsigned value, int minDigits) {
-  char digits[8];
-  int n = 0;
-  do {
-    digits[n++] = kHexDigits[value & 15];
-    value >>= 4;
-  } while (value != 0);
-  while (n < minDigits) digits[n++] = '0';
-  for (int i = n - 1; i >= 0; --i) out.push_back(digits[i]);
-  return static_cast<std::size_t>(n);
 }
 
 std::size_t AppendOctal(std::string& out, unsigned value, bool threeDigits) {
@@ -65,7 +51,7 @@ std::size_t AppendEscaped(std::string& out, std::u16string_view s, std::string_v
       // A following hex digit would be read as part of the escape: then the width is fixed.
       const bool pad = hasNext && s[i + 1] < 0x80 && IsHexDigit(s[i + 1]);
       out += "\\x";
-      AppendHex(out, c, pad ? 4 : 1);
+      AppendHexNumber(out, c, pad ? 4 : 1);
     } else if (c == 0 && !hasNext && finalNul == FinalNul::kImplied) {
       // The reader appends it.
     } else if (const char letter = LetterEscape(c)) {

@@ -3,8 +3,6 @@
 // which it does when the .reg file is a symlink.)
 #include "reg_load.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "reg_parse_internal.h"
@@ -15,17 +13,7 @@ namespace vidazoz::wineprefix {
 ParseResult LoadRegFd(int fd, RegBranch& branch, std::error_code& error) {
   error.clear();
   int readErrno = 0;
-  const ReadChunk read = [&](char* into, std::size_t capacity) -> std::ptrdiff_t {
-    for (;;) {
-      const ssize_t got = ::read(fd, into, capacity);
-      if (got >= 0) return got;
-      if (errno != EINTR) {
-        readErrno = errno;
-        return -1;
-      }
-    }
-  };
-  ParseResult result = ParseRegStream(read, branch);
+  ParseResult result = ParseRegStream(ReadFd(fd, &readErrno), branch);
   if (readErrno != 0) error.assign(readErrno, std::generic_category());
   return result;
 }

@@ -1,30 +1,52 @@
 // ParseRegFile: reads Wine's registry text format the way Wine's server loads it, and notes
 // every line whose content would not survive a rewrite.
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <unordered_map>
 
+#include "advapi32.h"
+#include "file_time.h"
+#include "hex_digits.h"
+#include "line_reader.h"
 #include "reg_escape.h"
 #include "reg_file.h"
 #include "reg_parse_internal.h"
+#include "utf16le.h"
 
 namespace vidazoz::wineprefix {
 namespace {
 
 constexpr std::string_view kMagicLine = "WINE REGISTRY Version 2";
-constexpr std::uint32_t kRegNone = 0, kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4,
-                        kRegMultiSz = 7;
-constexpr std::uint64_t kTicksPerSecond = 10'000'000;
-constexpr std::uint64_t kTicks1601To1970 = 116'444'736'000'000'000;
 constexpr std::size_t kMaxProblemsListed = 100;
+constexpr std::size_t kMaxChunk = 256u << 10;  // small: fresh pages are costly to fault in
+
+// How a value's data is written after its tag.
+enum class DataForm {
+  kString,    // escaped text up to a closing quote
+  kDword,     // eight hex digits
+  kHex,       // hex bytes, continued over lines that end in a backslash
+  kTypedHex,  // as kHex after the type in hex and "):"
+};
+
+// The tags that open a value's data, in the order Wine's loader tries them.
+struct ValueTag {
+  std::string_view text;
+  DWORD type;  // REG_NONE for kTypedHex, whose type the line gives
+  DataForm form;
+};
+constexpr ValueTag kValueTags[] = {
+    {"\"", REG_SZ, DataForm::kString},
+    {"str:\"", REG_SZ, DataForm::kString},
+    {"str(2):\"", REG_EXPAND_SZ, DataForm::kString},
+    {"str(7):\"", REG_MULTI_SZ, DataForm::kString},
+    {"hex:", REG_BINARY, DataForm::kHex},
+    {"dword:", REG_DWORD, DataForm::kDword},
+    {"hex(", REG_NONE, DataForm::kTypedHex},
+};
 
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
-}
-unsigned HexValue(char c) { return c <= '9' ? static_cast<unsigned>(c - '0') : static_cast<unsigned>((c | 0x20) - 'a' + 10); }
 
 const char* SkipSpace(const char* p, const char* end) {
   while (p < end && IsSpace(*p)) ++p;
@@ -64,20 +86,6 @@ std::uint64_t StrToUL(const char* p, const char* end, unsigned base, const char*
 
 bool StartsWith(const char* p, const char* end, std::string_view prefix) {
   return static_cast<std::size_t>(end - p) >= prefix.size() && std::memcmp(p, prefix.data(), prefix.size()) == 0;
-}
-
-std::uint64_t FileTimeNow() {
-  const auto since1970 = std::chrono::duration_cast<std::chrono::nanoseconds>(
-      std::chrono::system_clock::now().time_since_epoch());
-  return kTicks1601To1970 + static_cast<std::uint64_t>(since1970.count() / 100);
-}
-
-void AppendUnitsAsBytes(std::vector<std::uint8_t>& out, std::u16string_view units) {
-  out.resize(units.size() * 2);
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    out[2 * i] = static_cast<std::uint8_t>(units[i] & 0xFF);
-    out[2 * i + 1] = static_cast<std::uint8_t>(units[i] >> 8);
-  }
 }
 
 // Where names sit in the lists of keys that came out of order, by (key, NameHash(name)): open
@@ -140,11 +148,8 @@ class NameIndex {
 
 class RegFileParser {
  public:
-  RegFileParser(std::string_view text, RegBranch& branch)
-      : cursor_(text.data()), end_(text.data() + text.size()), branch_(branch) {
-    hasNul_ = !text.empty() && std::memchr(text.data(), 0, text.size()) != nullptr;  // an empty view may be null
-  }
-  RegFileParser(const ReadChunk& read, RegBranch& branch) : branch_(branch), read_(&read) {}
+  RegFileParser(std::string_view text, RegBranch& branch) : lines_(text), branch_(branch) {}
+  RegFileParser(const ReadChunk& read, RegBranch& branch) : lines_(read, kMaxChunk), branch_(branch) {}
   // Should a parse throw (out of memory), the branch it leaves is at least sorted.
   ~RegFileParser() { SortWhatCameOutOfOrder(); }
   RegFileParser(const RegFileParser&) = delete;
@@ -161,7 +166,7 @@ class RegFileParser {
       return Finish(false);
     }
     while (NextLine(line)) {
-      if (lineNumber_ == 2 && line.starts_with(";;")) {
+      if (lines_.LineNumber() == 2 && line.starts_with(";;")) {
         branch_.rootComment = KeptVerbatim(line);
         continue;
       }
@@ -196,43 +201,10 @@ class RegFileParser {
   }
 
  private:
-  // One line of text, as Wine's reader sees it: without its LF and one CR before the LF.
   bool NextLine(std::string_view& line) {
-    const char* nl = cursor_ < end_ ? static_cast<const char*>(std::memchr(cursor_, '\n', static_cast<std::size_t>(end_ - cursor_))) : nullptr;
-    while (!nl && read_ && !endOfInput_) nl = Refill();
-    if (cursor_ >= end_) return false;
-    ++lineNumber_;
-    const char* start = cursor_;
-    const char* stop = nl ? nl : end_;
-    cursor_ = nl ? nl + 1 : end_;
-    if (nl && stop > start && stop[-1] == '\r') --stop;
-    if (hasNul_) {
-      if (const void* nul = std::memchr(start, 0, static_cast<std::size_t>(stop - start))) {
-        Problem("NUL byte in line");
-        stop = static_cast<const char*>(nul);
-      }
-    }
-    line = std::string_view(start, static_cast<std::size_t>(stop - start));
+    if (!lines_.Next(line)) return false;
+    if (lines_.CutAtNul()) Problem("NUL byte in line");
     return true;
-  }
-
-  // Streaming input: keeps the unfinished line, reads the next chunk behind it, and returns
-  // the end of the line when it is now complete. Lines already handed out are not kept.
-  const char* Refill() {
-    const std::size_t kept = static_cast<std::size_t>(end_ - cursor_);
-    if (kept > 0 && cursor_ != buffer_.data()) std::memmove(buffer_.data(), cursor_, kept);
-    if (buffer_.size() < kept + chunk_) buffer_.resize(kept + chunk_);
-    const std::size_t room = buffer_.size() - kept;
-    const std::ptrdiff_t got = (*read_)(buffer_.data() + kept, room);
-    // Only a file that fills the buffer gets a bigger one: a small file never touches 256 KiB.
-    if (got > 0 && static_cast<std::size_t>(got) == room) chunk_ = std::min(2 * chunk_, kChunk);
-    if (got < 0) readFailed_ = true;
-    if (got <= 0) endOfInput_ = true;
-    const std::size_t filled = kept + static_cast<std::size_t>(got > 0 ? got : 0);
-    cursor_ = buffer_.data();
-    end_ = buffer_.data() + filled;
-    if (got > 0 && std::memchr(buffer_.data() + kept, 0, static_cast<std::size_t>(got))) hasNul_ = true;
-    return static_cast<const char*>(std::memchr(buffer_.data() + kept, '\n', filled - kept));
   }
 
   // A line kept to be written back as it is. A CR left at its end would be taken for part of
@@ -247,12 +219,12 @@ class RegFileParser {
   void Problem(std::string_view what) {
     ++problemCount_;
     if (result_.problems.size() < kMaxProblemsListed)
-      result_.problems.push_back("line " + std::to_string(lineNumber_) + ": " + std::string(what));
+      result_.problems.push_back("line " + std::to_string(lines_.LineNumber()) + ": " + std::string(what));
   }
 
   ParseResult Finish(bool valid) {
     SortWhatCameOutOfOrder();
-    if (readFailed_) {
+    if (lines_.ReadFailed()) {
       Problem("read error");
       valid = false;
     }
@@ -407,53 +379,33 @@ class RegFileParser {
     }
     q = SkipSpace(q + 1, end);
 
-    RegValue value{nameTmp_, kRegNone, {}};
+    RegValue value{nameTmp_, REG_NONE, {}};
     if (!ParseData(q, end, value)) {
       Problem("malformed value");
-      value.type = kRegNone;  // Wine keeps the name with no data
+      value.type = REG_NONE;  // Wine keeps the name with no data
       value.data.clear();
     }
     AddPendingValue(std::move(value));
   }
 
   bool ParseData(const char* p, const char* end, RegValue& value) {
-    enum class Form { kString, kDword, kHex } form;
-    if (StartsWith(p, end, "\"")) {
-      value.type = kRegSz, form = Form::kString, p += 1;
-    } else if (StartsWith(p, end, "str:\"")) {
-      value.type = kRegSz, form = Form::kString, p += 5;
-    } else if (StartsWith(p, end, "str(2):\"")) {
-      value.type = kRegExpandSz, form = Form::kString, p += 8;
-    } else if (StartsWith(p, end, "str(7):\"")) {
-      value.type = kRegMultiSz, form = Form::kString, p += 8;
-    } else if (StartsWith(p, end, "hex:")) {
-      value.type = kRegBinary, form = Form::kHex, p += 4;
-    } else if (StartsWith(p, end, "dword:")) {
-      value.type = kRegDword, form = Form::kDword, p += 6;
-    } else if (StartsWith(p, end, "hex(")) {
-      const char* stop;
-      const std::uint64_t type = StrToUL(p + 4, end, 16, &stop);
-      if (!StartsWith(stop, end, "):")) return false;
-      // Wine keeps the low 32 bits; writing those back would change the file.
-      if (type > UINT32_MAX) Problem("type wider than 32 bits");
-      value.type = static_cast<std::uint32_t>(type);
-      form = Form::kHex, p = stop + 2;
-    } else {
-      return false;
-    }
-
-    switch (form) {
-      case Form::kString: {
+    const ValueTag* tag = std::find_if(std::begin(kValueTags), std::end(kValueTags),
+                                       [&](const ValueTag& t) { return StartsWith(p, end, t.text); });
+    if (tag == std::end(kValueTags)) return false;
+    p += tag->text.size();
+    value.type = tag->type;
+    switch (tag->form) {
+      case DataForm::kString: {
         dataTmp_.clear();
         const Unescaped text = AppendUnescaped(dataTmp_, p, end, '"');
         if (!text.next) return false;
         if (!text.lossless) Problem("invalid UTF-8 in value");
         if (!OnlySpaceLeft(text.next, end)) Problem("unexpected text after value");
         dataTmp_.push_back(0);
-        AppendUnitsAsBytes(value.data, dataTmp_);
+        BytesFromUnits(dataTmp_, value.data);
         return true;
       }
-      case Form::kDword: {
+      case DataForm::kDword: {
         const char* stop;
         const auto dword = static_cast<std::uint32_t>(StrToUL(p, end, 16, &stop));
         const char* digits = p;
@@ -463,8 +415,17 @@ class RegFileParser {
                       static_cast<std::uint8_t>(dword >> 16), static_cast<std::uint8_t>(dword >> 24)};
         return true;
       }
-      case Form::kHex:
+      case DataForm::kHex:
         return ParseHexData(p, end, value.data);
+      case DataForm::kTypedHex: {
+        const char* stop;
+        const std::uint64_t type = StrToUL(p, end, 16, &stop);
+        if (!StartsWith(stop, end, "):")) return false;
+        // Wine keeps the low 32 bits; writing those back would change the file.
+        if (type > UINT32_MAX) Problem("type wider than 32 bits");
+        value.type = static_cast<std::uint32_t>(type);
+        return ParseHexData(stop + 2, end, value.data);
+      }
     }
     return false;
   }
@@ -622,18 +583,8 @@ class RegFileParser {
     valueIndex_.Clear();
   }
 
-  static constexpr std::size_t kChunk = 256u << 10;  // small: fresh pages are costly to fault in
-  std::size_t chunk_ = 16u << 10;                     // grows to kChunk
-
-  const char* cursor_ = nullptr;
-  const char* end_ = nullptr;
+  LineReader lines_;
   RegBranch& branch_;
-  const ReadChunk* read_ = nullptr;
-  std::string buffer_;
-  bool endOfInput_ = false;
-  bool readFailed_ = false;
-  bool hasNul_ = false;
-  std::size_t lineNumber_ = 0;
   std::size_t problemCount_ = 0;
   ParseResult result_;
 

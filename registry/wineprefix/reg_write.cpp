@@ -2,19 +2,18 @@
 #include <cstdint>
 #include <cstring>
 
+#include "advapi32.h"
+#include "file_time.h"
+#include "hex_digits.h"
 #include "reg_escape.h"
 #include "reg_file.h"
+#include "utf16le.h"
 
 namespace vidazoz::wineprefix {
 namespace {
 
-constexpr std::uint32_t kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7;
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
-constexpr std::int64_t kTicks1601To1970 = 116'444'736'000'000'000;
 // Past this column a hex dump continues on the next line.
 constexpr std::size_t kHexWrapColumn = 76;
-
-constexpr char kHex[] = "0123456789abcdef";
 
 void AppendUnsigned(std::string& out, std::uint32_t value) {
   char digits[10];
@@ -26,27 +25,9 @@ void AppendUnsigned(std::string& out, std::uint32_t value) {
   while (n > 0) out.push_back(digits[--n]);
 }
 
-void AppendHexNumber(std::string& out, std::uint32_t value, int minDigits) {
-  char digits[8];
-  int n = 0;
-  do {
-    digits[n++] = kHex[value & 15];
-    value >>= 4;
-  } while (value != 0);
-  while (n < minDigits) digits[n++] = '0';
-  while (n > 0) out.push_back(digits[--n]);
-}
-
 // Wine keeps strings as whole UTF-16 units with a final NUL; only those are written as text.
 bool IsTerminatedString(const std::vector<std::uint8_t>& data) {
   return data.size() >= 2 && data.size() % 2 == 0 && data[data.size() - 2] == 0 && data[data.size() - 1] == 0;
-}
-
-std::u16string_view AsUnits(const std::vector<std::uint8_t>& data, std::u16string& scratch) {
-  scratch.resize(data.size() / 2);
-  for (std::size_t i = 0; i < scratch.size(); ++i)
-    scratch[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-  return scratch;
 }
 
 void AppendValue(std::string& out, const RegValue& value, std::u16string& scratch) {
@@ -63,17 +44,17 @@ void AppendValue(std::string& out, const RegValue& value, std::u16string& scratc
 
   const auto& data = value.data;
   switch (value.type) {
-    case kRegSz:
-    case kRegExpandSz:
-    case kRegMultiSz:
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+    case REG_MULTI_SZ:
       if (!IsTerminatedString(data)) break;
-      if (value.type == kRegExpandSz) out += "str(2):";
-      if (value.type == kRegMultiSz) out += "str(7):";
+      if (value.type == REG_EXPAND_SZ) out += "str(2):";
+      if (value.type == REG_MULTI_SZ) out += "str(7):";
       out.push_back('"');
-      AppendEscaped(out, AsUnits(data, scratch), "\"\"");
+      AppendEscaped(out, UnitsFromBytes(data, scratch), "\"\"");
       out += "\"\n";
       return;
-    case kRegDword:
+    case REG_DWORD:
       if (data.size() != 4) break;
       out += "dword:";
       AppendHexNumber(out, static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16) |
@@ -86,7 +67,7 @@ void AppendValue(std::string& out, const RegValue& value, std::u16string& scratc
   }
 
   const std::size_t typeStart = out.size();
-  if (value.type == kRegBinary) {
+  if (value.type == REG_BINARY) {
     out += "hex:";
   } else {
     out += "hex(";
@@ -95,8 +76,8 @@ void AppendValue(std::string& out, const RegValue& value, std::u16string& scratc
   }
   column += out.size() - typeStart;
   for (std::size_t i = 0; i < data.size(); ++i) {
-    out.push_back(kHex[data[i] >> 4]);
-    out.push_back(kHex[data[i] & 15]);
+    out.push_back(kHexDigits[data[i] >> 4]);
+    out.push_back(kHexDigits[data[i] & 15]);
     column += 2;
     if (i + 1 < data.size()) {
       out.push_back(',');

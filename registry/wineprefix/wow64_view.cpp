@@ -55,9 +55,9 @@ std::optional<bool> MachineViewFacts::TwoViews(PrefixRegistry& prefix) {
   return twoViews;
 }
 
-std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, const NameList& path,
+std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, const PathNames& path,
                                            std::vector<std::u16string>& opened) {
-  NameList seen = path;
+  PathNames seen = path;
   if (path.empty() || !SameName(path[0], u"Software")) {
     // Outside Software the views agree.
   } else if (path.size() >= 2 && SameName(path[1], u"Classes")) {

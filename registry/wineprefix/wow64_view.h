@@ -44,7 +44,7 @@ class MachineViewFacts {
 // Whether HKLM\<path> exists in the 32-bit view, answered without the tree as
 // BranchStore::ExistsWithoutTree answers; nullopt when the tree should answer. `opened`
 // receives the path of the key that exists.
-std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, const NameList& path,
+std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, const PathNames& path,
                                            std::vector<std::u16string>& opened);
 
 }  // namespace vidazoz::wineprefix

@@ -1,0 +1,31 @@
+// The A calls' strings: ANSI text (Windows-1252) as the UTF-16 units and bytes Wine stores.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "advapi32.h"
+#include "ansi.h"
+#include "utf16le.h"
+
+namespace vidazoz::wineprefix {
+
+// The types whose data the A calls convert; every other type passes as it is stored.
+inline bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+inline std::u16string ToUnits(const char* ansi) {  // NULL reads as ""
+  return ansi == nullptr ? std::u16string() : ansi::ToUtf16(ansi);
+}
+
+// String data as the A calls return it.
+inline std::string AnsiFromStored(std::span<const std::uint8_t> data) { return ansi::FromUtf16(UnitsFromBytes(data)); }
+
+// ANSI text as a string value stores it.
+inline void StoredFromAnsi(std::string_view ansi, std::vector<std::uint8_t>& data) {
+  BytesFromUnits(ansi::ToUtf16(ansi), data);
+}
+
+}  // namespace vidazoz::wineprefix
