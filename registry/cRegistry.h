@@ -88,6 +88,9 @@ class cRegistry {
 
   [[noreturn]] static void Raise(std::int32_t number, const std::string& description);
 
+  // What a change asks for: every right a key has of its own, none of the standard ones.
+  static constexpr REGSAM kWriteAccess = 0x3F;
+
   std::shared_ptr<RegistryApi> api_;
   std::int32_t classKey_ = 0;
   std::string sectionKey_;
