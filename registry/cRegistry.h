@@ -10,7 +10,7 @@
 #include "Boolean.h"
 #include "Error.h"
 #include "NameList.h"
-#include "RegistryApi.h"
+#include "registry_api.h"
 #include "Variant.h"
 
 namespace vidazoz {

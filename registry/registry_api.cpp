@@ -1,5 +1,5 @@
 // The system registry seam, forwarding to advapi32, and the key handle that opens through it.
-#include "RegistryApi.h"
+#include "registry_api.h"
 
 namespace vidazoz {
 namespace {
