@@ -39,6 +39,7 @@ class SystemRegistryApi final : public RegistryApi {
   }
 };
 
+// HKEY_CLASSES_ROOT up to HKEY_DYN_DATA, in the width and sign extension of this platform's handles.
 bool IsPredefinedRoot(HKEY key) {
   const auto value = reinterpret_cast<ULONG_PTR>(key);
   return value >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) && value <= reinterpret_cast<ULONG_PTR>(HKEY_DYN_DATA);
@@ -51,6 +52,7 @@ std::shared_ptr<RegistryApi> SystemRegistry() {
   return instance;
 }
 
+// Each call's status is taken before its handle is read: the platform writes the handle during the call.
 LONG KeyHandle::Open(HKEY parent, LPCSTR path, REGSAM access) {
   HKEY opened = nullptr;
   const LONG status = api_->RegOpenKeyExA(parent, path, 0, access, &opened);
