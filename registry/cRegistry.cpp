@@ -34,10 +34,8 @@ void cRegistry::Machine(const std::string& sMachine) {
 
 Boolean cRegistry::KeyExists() const {
   KeyHandle key(*api_);
-  const LONG status = api_->RegOpenKeyExA(HiveHandle(classKey_), ansi::FromUtf8(sectionKey_).c_str(), 0,
-                                          KEY_QUERY_VALUE, key.Out());
-  if (status != ERROR_SUCCESS) return Boolean::False;
-  key.Close();
+  if (key.Open(HiveHandle(classKey_), ansi::FromUtf8(sectionKey_).c_str(), KEY_QUERY_VALUE) != ERROR_SUCCESS)
+    return Boolean::False;
   return Boolean::True;
 }
 

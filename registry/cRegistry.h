@@ -10,7 +10,7 @@
 #include "Boolean.h"
 #include "Error.h"
 #include "name_list.h"
-#include "RegistryApi.h"
+#include "registry_api.h"
 #include "Variant.h"
 
 namespace vidazoz {
@@ -87,6 +87,9 @@ class cRegistry {
   static std::string ExpandEnvironmentReferences(const std::string& sText);
 
   [[noreturn]] static void Raise(std::int32_t number, const std::string& description);
+
+  // What a change asks for: every right a key has of its own, none of the standard ones.
+  static constexpr REGSAM kWriteAccess = 0x3F;
 
   std::shared_ptr<RegistryApi> api_;
   std::int32_t classKey_ = 0;

@@ -30,12 +30,9 @@ Boolean cRegistry::EnumerateValues(NameList& sKeyNames, std::int32_t& iKeyCount)
   iKeyCount = 0;
   sKeyNames.Clear();
 
-  HKEY opened = nullptr;
-  if (api_->RegOpenKeyExA(HiveHandle(classKey_), ansi::FromUtf8(sectionKey_).c_str(), 0, KEY_QUERY_VALUE,
-                          &opened) != ERROR_SUCCESS)
-    return Boolean::True;
   KeyHandle key(*api_);
-  *key.Out() = opened;
+  if (key.Open(HiveHandle(classKey_), ansi::FromUtf8(sectionKey_).c_str(), KEY_QUERY_VALUE) != ERROR_SUCCESS)
+    return Boolean::True;
 
   char noClass[] = "";
   DWORD classLength = 0;
@@ -68,18 +65,11 @@ Boolean cRegistry::EnumerateSections(NameList& sSect, std::int32_t& iSectCount) 
   iSectCount = 0;
   sSect.Clear();
 
-  HKEY opened = nullptr;
-  LONG status = api_->RegOpenKeyExA(HiveHandle(classKey_), ansi::FromUtf8(sectionKey_).c_str(), 0,
-                                    KEY_ENUMERATE_SUB_KEYS, &opened);
   KeyHandle key(*api_);
-  if (status == ERROR_SUCCESS) *key.Out() = opened;
+  LONG status = key.Open(HiveHandle(classKey_), ansi::FromUtf8(sectionKey_).c_str(), KEY_ENUMERATE_SUB_KEYS);
 
   // Every failure while listing is reported under this method's own number, with the
-  // description of what went wrong; the key is closed first.
-  const auto reraise = [&](const std::string& description) {
-    key.Close();
-    Raise(regerr::EnumerateSections, description);
-  };
+  // description of what went wrong.
   try {
     for (std::int32_t index = 0; status == ERROR_SUCCESS; Advance(index)) {
       std::string buffer(kSectionBuffer, '\0');
@@ -90,11 +80,11 @@ Boolean cRegistry::EnumerateSections(NameList& sSect, std::int32_t& iSectCount) 
       }
     }
   } catch (const Error& e) {
-    reraise(e.Description());
+    Raise(regerr::EnumerateSections, e.Description());
   } catch (const std::bad_alloc&) {
-    reraise(RuntimeError(errnum::OutOfMemory).Description());
+    Raise(regerr::EnumerateSections, RuntimeError(errnum::OutOfMemory).Description());
   } catch (const std::exception& e) {
-    reraise(e.what());
+    Raise(regerr::EnumerateSections, e.what());
   }
   return Boolean::True;
 }

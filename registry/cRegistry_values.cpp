@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,13 @@ namespace {
 
 static_assert(std::endian::native == std::endian::little, "registry numbers are kept little-endian");
 
-constexpr REGSAM kWriteAccess = 0x3F;
+// The hive a value call works under: the selected one, or the same hive on `machine` through
+// `connection`, which must outlive every key opened under it. Empty when the machine is out of reach.
+std::optional<HKEY> ReachHive(KeyHandle& connection, const std::string& machine, HKEY hive) {
+  if (machine.empty()) return hive;
+  if (connection.Connect(ansi::FromUtf8(machine).c_str(), hive) != ERROR_SUCCESS) return std::nullopt;
+  return connection.Get();
+}
 
 // An array of bytes has no text form of its own; in a description it shows as hex pairs.
 std::string DescriptionText(const Variant& v) {
@@ -49,21 +56,10 @@ std::int32_t LittleEndianLong(const std::vector<BYTE>& data) {
 Variant cRegistry::Value() {
   // Declared first so that it is released after the key opened under it.
   KeyHandle connection(*api_);
-  HKEY hive = HiveHandle(classKey_);
-  if (!machine_.empty()) {
-    HKEY remote = nullptr;
-    if (api_->RegConnectRegistryA(ansi::FromUtf8(machine_).c_str(), hive, &remote) != ERROR_SUCCESS)
-      return default_;
-    *connection.Out() = remote;
-    hive = remote;
-  }
-
-  HKEY opened = nullptr;
-  if (api_->RegOpenKeyExA(hive, ansi::FromUtf8(sectionKey_).c_str(), 0, KEY_QUERY_VALUE, &opened) !=
-      ERROR_SUCCESS)
-    return default_;
+  const std::optional<HKEY> hive = ReachHive(connection, machine_, HiveHandle(classKey_));
+  if (!hive) return default_;
   KeyHandle key(*api_);
-  *key.Out() = opened;
+  if (key.Open(*hive, ansi::FromUtf8(sectionKey_).c_str(), KEY_QUERY_VALUE) != ERROR_SUCCESS) return default_;
 
   const std::string name = ansi::FromUtf8(valueKey_);
   DWORD type = 0;
@@ -115,24 +111,10 @@ void cRegistry::Value(const Variant& vValue) {
   };
 
   KeyHandle connection(*api_);
-  HKEY hive = HiveHandle(classKey_);
-  if (!machine_.empty()) {
-    HKEY remote = nullptr;
-    if (api_->RegConnectRegistryA(ansi::FromUtf8(machine_).c_str(), hive, &remote) != ERROR_SUCCESS)
-      fail(regerr::Registry);
-    *connection.Out() = remote;
-    hive = remote;
-  }
-
-  char noClass[] = "";
-  SECURITY_ATTRIBUTES security{0, nullptr, 0};
-  HKEY created = nullptr;
-  DWORD disposition = 0;
-  if (api_->RegCreateKeyExA(hive, ansi::FromUtf8(sectionKey_).c_str(), 0, noClass, 0, kWriteAccess, &security,
-                            &created, &disposition) != ERROR_SUCCESS)
-    fail(regerr::Registry);
+  const std::optional<HKEY> hive = ReachHive(connection, machine_, HiveHandle(classKey_));
+  if (!hive) fail(regerr::Registry);
   KeyHandle key(*api_);
-  *key.Out() = created;
+  if (key.Create(*hive, ansi::FromUtf8(sectionKey_).c_str(), kWriteAccess) != ERROR_SUCCESS) fail(regerr::Registry);
 
   const std::string name = ansi::FromUtf8(valueKey_);
   LONG status = 13;
@@ -147,10 +129,7 @@ void cRegistry::Value(const Variant& vValue) {
       break;
     }
     case kREG_BINARY: {
-      if (!vValue.IsBytes()) {
-        key.Close();
-        Raise(regerr::Registry, "Application-defined or object-defined error");
-      }
+      if (!vValue.IsBytes()) Raise(regerr::Registry, "Application-defined or object-defined error");
       const ByteArray& bytes = vValue.Bytes();
       const BYTE none = 0;
       status = api_->RegSetValueExA(key.Get(), name.c_str(), 0, REG_BINARY,
@@ -161,10 +140,7 @@ void cRegistry::Value(const Variant& vValue) {
     case kREG_DWORD:
     case kREG_DWORD_BIG_ENDIAN: {
       // Anything but a 16- or 32-bit integer is refused rather than silently not written.
-      if (!vValue.IsInteger()) {
-        key.Close();
-        throw RuntimeError(errnum::TypeMismatch);
-      }
+      if (!vValue.IsInteger()) throw RuntimeError(errnum::TypeMismatch);
       const auto v = static_cast<std::uint32_t>(vValue.ToLong());
       const std::array<BYTE, 4> data{static_cast<BYTE>(v), static_cast<BYTE>(v >> 8), static_cast<BYTE>(v >> 16),
                                      static_cast<BYTE>(v >> 24)};
@@ -174,7 +150,6 @@ void cRegistry::Value(const Variant& vValue) {
     default:
       break;  // no type it can write: status 13
   }
-  key.Close();
   if (status != ERROR_SUCCESS) fail(regerr::SetValue);
 }
 

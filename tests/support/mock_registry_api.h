@@ -4,7 +4,7 @@
 
 #include <gmock/gmock.h>
 
-#include "RegistryApi.h"
+#include "registry_api.h"
 
 namespace vidazoz::testing {
 

@@ -40,7 +40,9 @@ class RegistryApi {
 // The platform's own registry, shared by every cRegistry that is not given another.
 std::shared_ptr<RegistryApi> SystemRegistry();
 
-// Closes a key handle when it goes out of scope; predefined roots are left alone by the platform.
+// One key this program opened, closed when the object goes out of scope. It opens, creates or
+// connects itself through a local handle and holds the result only when the platform reports
+// success, so a failed call leaves nothing to close. Each call returns the platform's status.
 class KeyHandle {
  public:
   explicit KeyHandle(RegistryApi& api) : api_(&api) {}
@@ -48,14 +50,19 @@ class KeyHandle {
   KeyHandle& operator=(const KeyHandle&) = delete;
   ~KeyHandle() { Close(); }
 
-  PHKEY Out() { return &key_; }
+  LONG Open(HKEY parent, LPCSTR path, REGSAM access);
+  // With no class, options or security of its own, as every key this program makes.
+  LONG Create(HKEY parent, LPCSTR path, REGSAM access);
+  // The same root on another computer; a local name may hand back the root itself.
+  LONG Connect(LPCSTR machine, HKEY root);
+
   HKEY Get() const { return key_; }
-  void Close() {
-    if (key_ != nullptr) api_->RegCloseKey(key_);
-    key_ = nullptr;
-  }
+  // A predefined root is never closed: it belongs to the process, not to this key.
+  void Close();
 
  private:
+  LONG Hold(LONG status, HKEY key);
+
   RegistryApi* api_;
   HKEY key_ = nullptr;
 };

@@ -1,4 +1,5 @@
-#include "RegistryApi.h"
+// The system registry seam, forwarding to advapi32, and the key handle that opens through it.
+#include "registry_api.h"
 
 namespace vidazoz {
 namespace {
@@ -38,11 +39,52 @@ class SystemRegistryApi final : public RegistryApi {
   }
 };
 
+// HKEY_CLASSES_ROOT up to HKEY_DYN_DATA, in the width and sign extension of this platform's handles.
+bool IsPredefinedRoot(HKEY key) {
+  const auto value = reinterpret_cast<ULONG_PTR>(key);
+  return value >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) && value <= reinterpret_cast<ULONG_PTR>(HKEY_DYN_DATA);
+}
+
 }  // namespace
 
 std::shared_ptr<RegistryApi> SystemRegistry() {
   static const auto instance = std::make_shared<SystemRegistryApi>();
   return instance;
+}
+
+// Each call's status is taken before its handle is read: the platform writes the handle during the call.
+LONG KeyHandle::Open(HKEY parent, LPCSTR path, REGSAM access) {
+  HKEY opened = nullptr;
+  const LONG status = api_->RegOpenKeyExA(parent, path, 0, access, &opened);
+  return Hold(status, opened);
+}
+
+LONG KeyHandle::Create(HKEY parent, LPCSTR path, REGSAM access) {
+  char noClass[] = "";
+  const SECURITY_ATTRIBUTES security{0, nullptr, 0};
+  HKEY created = nullptr;
+  DWORD disposition = 0;
+  const LONG status = api_->RegCreateKeyExA(parent, path, 0, noClass, 0, access, &security, &created, &disposition);
+  return Hold(status, created);
+}
+
+LONG KeyHandle::Connect(LPCSTR machine, HKEY root) {
+  HKEY connected = nullptr;
+  const LONG status = api_->RegConnectRegistryA(machine, root, &connected);
+  return Hold(status, connected);
+}
+
+void KeyHandle::Close() {
+  if (key_ != nullptr && !IsPredefinedRoot(key_)) api_->RegCloseKey(key_);
+  key_ = nullptr;
+}
+
+LONG KeyHandle::Hold(LONG status, HKEY key) {
+  if (status == ERROR_SUCCESS) {
+    Close();
+    key_ = key;
+  }
+  return status;
 }
 
 }  // namespace vidazoz
