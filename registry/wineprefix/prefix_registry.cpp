@@ -80,8 +80,13 @@ std::string FilePath(const PrefixLocation& location, Branch branch) {
 
 RegBranch& RegistryView::BranchOf(Branch branch) {
   auto& pinned = pinned_[Index(branch)];
-  if (!pinned) pinned = prefix_.Store(branch).Current(prefix_.Generation());
+  if (!pinned) pinned = prefix_.Store(branch).Current(Generation());
   return *pinned;
+}
+
+std::uint64_t RegistryView::Generation() {
+  if (!generation_) generation_ = prefix_.Generation();
+  return *generation_;
 }
 
 RegKey& RegistryView::Root(Branch branch) { return BranchOf(branch).root; }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "branch.h"
 #include "branch_store.h"
@@ -23,11 +24,14 @@ class RegistryView final : public BranchSource {
   explicit RegistryView(PrefixRegistry& prefix) : prefix_(prefix) {}
   RegKey& Root(Branch branch) override;
   RegBranch& BranchOf(Branch branch);
+  // The prefix's change count, read once per view: each read is a system call.
+  std::uint64_t Generation();
 
  private:
   friend class PrefixRegistry;
   PrefixRegistry& prefix_;
   std::array<std::shared_ptr<RegBranch>, 3> pinned_;
+  std::optional<std::uint64_t> generation_;
 };
 
 // A change to one branch. It returns a status and sets `changed` when the branch now differs

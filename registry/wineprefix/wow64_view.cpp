@@ -27,9 +27,8 @@ WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView) {
   return view;
 }
 
-std::optional<bool> MachineViewFacts::TwoViews(PrefixRegistry& prefix) {
+std::optional<bool> MachineViewFacts::TwoViews(PrefixRegistry& prefix, std::uint64_t generation) {
   const auto now = std::chrono::steady_clock::now();
-  const std::uint64_t generation = prefix.Generation();
   if (prefix_ == &prefix && generation == generation_ && now - checked_ < kExternalChangeWindow) return twoViews_;
   BranchStore& store = prefix.Store(Branch::Machine);
   struct stat st {};
@@ -55,15 +54,15 @@ std::optional<bool> MachineViewFacts::TwoViews(PrefixRegistry& prefix) {
   return twoViews;
 }
 
-std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, const PathNames& path,
-                                           std::vector<std::u16string>& opened) {
+std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, std::uint64_t generation,
+                                           const PathNames& path, std::vector<std::u16string>& opened) {
   PathNames seen = path;
   if (path.empty() || !SameName(path[0], u"Software")) {
     // Outside Software the views agree.
   } else if (path.size() >= 2 && SameName(path[1], u"Classes")) {
     return std::nullopt;  // reached through Wine's link Wow6432Node\Classes: the tree follows links
   } else if (path.size() < 2 || !SameName(path[1], u"Wow6432Node")) {
-    const std::optional<bool> twoViews = facts.TwoViews(prefix);
+    const std::optional<bool> twoViews = facts.TwoViews(prefix, generation);
     if (!twoViews) return std::nullopt;
     if (*twoViews) seen.insert(seen.begin() + 1, u"Wow6432Node");
   }

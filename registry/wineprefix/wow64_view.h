@@ -28,7 +28,8 @@ WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView);
 // nullopt when the text cannot tell.
 class MachineViewFacts {
  public:
-  std::optional<bool> TwoViews(PrefixRegistry& prefix);
+  // `generation`: the prefix's change count as the calling view read it.
+  std::optional<bool> TwoViews(PrefixRegistry& prefix, std::uint64_t generation);
 
  private:
   const PrefixRegistry* prefix_ = nullptr;
@@ -44,7 +45,7 @@ class MachineViewFacts {
 // Whether HKLM\<path> exists in the 32-bit view, answered without the tree as
 // BranchStore::ExistsWithoutTree answers; nullopt when the tree should answer. `opened`
 // receives the path of the key that exists.
-std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, const PathNames& path,
-                                           std::vector<std::u16string>& opened);
+std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, std::uint64_t generation,
+                                           const PathNames& path, std::vector<std::u16string>& opened);
 
 }  // namespace vidazoz::wineprefix
