@@ -48,8 +48,6 @@ void WriteRegFile(const RegBranch& branch, std::string& out);
 class RegFileText {
  public:
   const std::string& Render(const RegBranch& branch);
-  // Drops the text: the next rendering renders every key.
-  void Forget() noexcept;
 
  private:
   std::string text_, next_;  // both kept: a fresh 1.7 MB string costs page faults each time

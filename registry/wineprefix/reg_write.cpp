@@ -310,9 +310,4 @@ const std::string& RegFileText::Render(const RegBranch& branch) {
   return text_;
 }
 
-void RegFileText::Forget() noexcept {
-  text_.clear();
-  last_ = nullptr;
-}
-
 }  // namespace vidazoz::wineprefix
