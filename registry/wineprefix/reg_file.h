@@ -39,8 +39,6 @@ ParseResult LoadRegFile(const std::filesystem::path& path, RegBranch& branch, st
 
 // The file text for a branch, as Wine's server would save it.
 std::string WriteRegFile(const RegBranch& branch);
-// The same into out, whose capacity is reused: a writer saving often keeps one buffer warm.
-void WriteRegFile(const RegBranch& branch, std::string& out);
 
 // The file text of a branch that is saved again and again: each rendering copies the blocks of
 // keys that did not change since the last one and renders only the others, so a change costs

@@ -189,17 +189,13 @@ class KeyPathText {
 
 std::string WriteRegFile(const RegBranch& branch) {
   std::string out;
-  WriteRegFile(branch, out);
-  return out;
-}
-
-void WriteRegFile(const RegBranch& branch, std::string& out) {
   AppendHeader(out, branch);
   KeyPathText path;
   std::u16string scratch;
   ForEachSavedKey(branch, [&](const RegKey& key, const std::vector<const RegKey*>& ancestors) {
     AppendKeyBlock(out, key, path.Of(ancestors, key), scratch);
   });
+  return out;
 }
 
 namespace {
