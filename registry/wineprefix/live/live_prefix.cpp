@@ -3,10 +3,26 @@
 
 #include <string_view>
 
+#include <sys/stat.h>
+
 #include "change_counter.h"
+#include "key_scan.h"
 #include "running_server.h"
+#include "safe_open.h"
 
 namespace vidazoz::live {
+namespace {
+
+// The helper is a 64-bit program: a 32-bit prefix cannot run it, and wine64 would only refuse
+// after making folders in the prefix. Wine reads a system.reg without "#arch=" as 32-bit.
+bool Runs64BitPrograms(const std::string& dir) {
+  struct stat st {};
+  const wineprefix::UniqueFd fd =
+      wineprefix::OpenRegularForReading((dir + "/system.reg").c_str(), /*noFollow=*/false, st);
+  return fd && wineprefix::DeclaredArch(fd.Get()) == "win64";
+}
+
+}  // namespace
 
 pid_t LivePrefix::ServerNow() {
   const auto now = std::chrono::steady_clock::now();
@@ -31,8 +47,16 @@ bool LivePrefix::EnsureHelper() {
   const pid_t server = ServerNow();
   if (server == 0) return false;  // never start Wine where none runs: that would start a server
   if (helper_ && !helper_->Link().Broken()) return true;
-  if (helper_) DropHelper();  // it died or broke: one new try while the server runs
   if (server == failedServer_) return false;
+  if (!Runs64BitPrograms(dir_)) {
+    failedServer_ = server;
+    return false;
+  }
+  // Looked at again right before the start: a Wine program started where no server runs would
+  // start one. (A server that exits in the microseconds between still can; Wine offers no way
+  // to start a program only on a running server.)
+  probedAt_ = {};
+  if (ServerNow() != server) return false;
   helper_ = HelperProcess::Start(LoaderBeside(serverExe_), HelperProgram(), dir_);
   std::vector<std::uint8_t> reply;
   if (!helper_ || helper_->Link().Call(Kind::Hello, {}, kStartDeadline, reply) != ERROR_SUCCESS) {
@@ -51,8 +75,11 @@ bool LivePrefix::Unreachable() { return ServerNow() != 0 && !EnsureHelper(); }
 LONG LivePrefix::Call(Kind kind, const std::vector<std::uint8_t>& payload, std::vector<std::uint8_t>& reply) {
   const LONG status = helper_->Link().Call(kind, payload, kRequestDeadline, reply);
   if (helper_->Link().Broken()) {
+    // Not started again under this server: a helper dies when its server shuts down (-k ends
+    // every Wine process), and a Wine program started at that moment would start a new server.
+    failedServer_ = helperServer_;
     DropHelper();
-    probedAt_ = {};  // a dead helper often means a server that went: look again
+    probedAt_ = {};
   }
   return status;
 }

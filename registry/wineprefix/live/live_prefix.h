@@ -57,7 +57,7 @@ class LivePrefix {
   std::string serverExe_;
   std::unique_ptr<HelperProcess> helper_;
   pid_t helperServer_ = 0;  // the server the helper was started for
-  pid_t failedServer_ = 0;  // a server no helper could be started for: not tried again
+  pid_t failedServer_ = 0;  // a server no helper could be started for, or whose helper died
   std::array<std::shared_ptr<wineprefix::RegBranch>, 3> snapshots_;
   std::uint32_t stale_ = 7;
   std::string machineArch_;  // branches whose snapshot must be taken again
