@@ -1,4 +1,5 @@
-// Which wineserver, if any, serves a prefix now: the process holding its lock, and its binary.
+// Which wineserver serves a prefix now: its lock held in any place Wine puts it, else a
+// wineserver process of ours holding the prefix folder open.
 #pragma once
 
 #include <sys/types.h>
@@ -10,9 +11,14 @@ namespace vidazoz::wineprefix {
 
 struct RunningServer {
   pid_t pid = 0;
-  std::string exe;  // /proc/<pid>/exe resolved
+  std::string exe;  // the server binary, /proc/<pid>/exe resolved ("" when unreadable)
 };
 
+// The wineserver that serves `prefixDir` now, if any: its lock held in any folder upstream or
+// Debian's Wine uses, else a wineserver process of our uid holding the prefix folder open.
 std::optional<RunningServer> FindRunningServer(const std::string& prefixDir);
+
+// The second half alone: a wineserver process of our uid holding the prefix folder open.
+std::optional<RunningServer> FindServerHoldingPrefix(const std::string& prefixDir);
 
 }  // namespace vidazoz::wineprefix
