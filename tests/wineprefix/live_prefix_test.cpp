@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "advapi32.h"
+#include "live_wine.h"
 #include "reg_text.h"
 #include "running_server.h"
 #include "wine_prefix.h"
@@ -23,13 +24,20 @@ class LivePrefix : public ::testing::Test {
   ScopedEnv helper_{"VIDAZOZ_LIVE_HELPER", VIDAZOZ_TEST_LIVE_HELPER};
   std::unique_ptr<WinePrefix> prefix_ = WinePrefix::Booted();
   std::unique_ptr<ScopedEnv> active_ = prefix_->Activate();
+  std::unique_ptr<LiveWine> server_;
 
   std::string Dir() const { return prefix_->Path().string(); }
   bool ServerRuns() const { return wineprefix::FindRunningServer(Dir()).has_value(); }
-  // A server that stays `persist` after its last program (no argument: until -k).
-  void StartServer(const std::string& persist = "") {
+  // The installed Wine's server for the prefix, until -k.
+  void StartServer() {
+    server_ = std::make_unique<LiveWine>(prefix_->Path(), prefix_->Environment());
+    ASSERT_TRUE(server_->Start());
+    ASSERT_TRUE(ServerRuns());
+  }
+  // One that leaves `seconds` after its last program, as Wine's own servers do.
+  void StartLeavingServer(const std::string& seconds) {
     const CommandResult start =
-        RunCommand({"sh", "-c", "exec wineserver -p" + persist + " >/dev/null 2>&1"}, prefix_->Environment());
+        RunCommand({"sh", "-c", "exec wineserver -p" + seconds + " >/dev/null 2>&1"}, prefix_->Environment());
     ASSERT_EQ(start.exitCode, 0) << start.output;
     for (int i = 0; i < 200 && !ServerRuns(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
     ASSERT_TRUE(ServerRuns());
@@ -105,7 +113,7 @@ TEST_F(LivePrefix, AWriteIsInWineAtOnceAndInTheFilesAfterTheServerExits) {
   RegCloseKey(live);
   EXPECT_NE(WineReg({"query", "HKCU\\Software\\Vidazoz\\Live\\Gone"}).exitCode, 0);
 
-  prefix_->StopServer();
+  server_->Stop();
   WaitForServerExit();
   const std::string userReg = ReadText(prefix_->File("user.reg"));
   EXPECT_NE(userReg.find("\"Kept\"=\"caf\\xe9\""), std::string::npos) << "Wine's own save has our write";
@@ -116,7 +124,7 @@ TEST_F(LivePrefix, AWriteIsInWineAtOnceAndInTheFilesAfterTheServerExits) {
 }
 
 TEST_F(LivePrefix, WineserverWaitIsNotHeldUpByUs) {
-  StartServer("1");  // gone a second after its last program
+  StartLeavingServer("1");
   ASSERT_EQ(SetString(HKEY_CURRENT_USER, "Software\\Vidazoz", "Up", "1"), 0);  // the helper runs
   const auto start = Clock::now();
   const CommandResult wait = RunCommand({"timeout", "20", "wineserver", "-w"}, prefix_->Environment());
@@ -145,7 +153,7 @@ TEST_F(LivePrefix, AServerKilledDuringWritesNeverLeavesAFalseSuccess) {
     }
   });
   while (done < 50) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  prefix_->StopServer();
+  server_->Stop();
   WaitForServerExit();
   const int atExit = done;
   for (int i = 0; i < 1000 && done < atExit + 10 && done < kWrites; ++i)
