@@ -36,6 +36,16 @@ std::vector<std::string> ChildEnvironment(const std::string& prefixDir) {
 
 std::string HelperProgram() {
   if (const char* test = std::getenv("VIDAZOZ_LIVE_HELPER"); test != nullptr && *test != '\0') return test;
+  // Installed programs find it from their own place (an install under any --prefix), then
+  // where this build installs it, then in the build tree.
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n > 0) {
+    std::string dir(self, static_cast<std::size_t>(n));
+    dir.resize(dir.rfind('/') + 1);
+    const std::string beside = dir + "../" VIDAZOZ_LIVE_HELPER_FROM_BINDIR;
+    if (Readable(beside)) return beside;
+  }
   if (Readable(VIDAZOZ_LIVE_HELPER_INSTALLED)) return VIDAZOZ_LIVE_HELPER_INSTALLED;
   return Readable(VIDAZOZ_LIVE_HELPER_BUILT) ? VIDAZOZ_LIVE_HELPER_BUILT : std::string();
 }

@@ -12,7 +12,8 @@
 namespace vidazoz::live {
 
 // Where the helper program is: $VIDAZOZ_LIVE_HELPER (for the tests, which must not pick up
-// an installed copy), else the installed one, else the one in the build tree.
+// an installed copy), else <bindir>/../libexec/vidazoz/ from this program's own folder, else
+// the installed one, else the one in the build tree.
 std::string HelperProgram();
 
 // The Wine loader of the Wine whose server binary is `serverExe`: wine64, else wine, beside it.
