@@ -48,10 +48,10 @@ print(f"vidazoz --check on a live prefix: median {check:.1f} ms (min {min(checks
 print(f"three warm wine reg query, same run: median {peer:.1f} ms (min {min(peers):.1f})")
 print(f"ratio {peer / check:.1f}x " + ("(target 3x met)" if peer >= 3 * check else "(BELOW the 3x target)"))
 
-write = subprocess.run([probe, "200"], capture_output=True, text=True, check=True).stdout.split()
+written = subprocess.run([probe, "200"], capture_output=True, text=True, check=True).stdout.split()
 adds = [timed([["wine", "reg", "add", r"HKCU\Software\VidazozBench", "/v", "Peer", "/d", "1", "/f"]]) for _ in range(runs)]
-print(f"cRegistry value write, helper up: median {float(write[0]):.3f} ms, slowest {float(write[1]):.3f} ms (200 writes) "
-      + ("(within 2 ms)" if float(write[0]) <= 2 else "(OVER 2 ms)"))
+print(f"cRegistry value write, helper up: median {float(written[0]):.3f} ms, slowest {float(written[1]):.3f} ms (200 writes) "
+      + ("(within 2 ms)" if float(written[0]) <= 2 else "(OVER 2 ms)"))
 print(f"wine reg add, same run: median {statistics.median(adds):.1f} ms")
 print(f"load average: {os.getloadavg()[0]:.2f}")
 PY
