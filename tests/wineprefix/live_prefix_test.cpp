@@ -123,15 +123,23 @@ TEST_F(LivePrefix, AWriteIsInWineAtOnceAndInTheFilesAfterTheServerExits) {
   EXPECT_EQ(GetString(HKEY_CURRENT_USER, "Software\\Vidazoz\\Live", "Kept"), "caf\xE9") << "from the files again";
 }
 
-TEST_F(LivePrefix, WineserverWaitIsNotHeldUpByUs) {
+TEST_F(LivePrefix, ReadsStayCurrentWhileTheServerLeavesAndWineserverWaitIsNotHeldUp) {
   StartLeavingServer("1");
   ASSERT_EQ(SetString(HKEY_CURRENT_USER, "Software\\Vidazoz", "Up", "1"), 0);  // the helper runs
+  const CommandResult add = WineReg({"add", "HKCU\\Software\\Vidazoz", "/v", "FromWine", "/d", "2", "/f"});
+  ASSERT_EQ(add.exitCode, 0) << add.output;
+  // The server leaves a second after that last program; every read on the way sees its registry.
   const auto start = Clock::now();
+  int reads = 0;
+  while (ServerRuns() && Clock::now() - start < std::chrono::seconds(10)) {
+    ASSERT_EQ(GetString(HKEY_CURRENT_USER, "Software\\Vidazoz", "FromWine"), "2") << "read " << reads;
+    ++reads;
+  }
   const CommandResult wait = RunCommand({"timeout", "20", "wineserver", "-w"}, prefix_->Environment());
   EXPECT_EQ(wait.exitCode, 0) << "wineserver -w waited for our helper";
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
   EXPECT_FALSE(ServerRuns());
-  EXPECT_EQ(GetString(HKEY_CURRENT_USER, "Software\\Vidazoz", "Up"), "1") << "saved at exit, read from the file";
+  EXPECT_EQ(GetString(HKEY_CURRENT_USER, "Software\\Vidazoz", "FromWine"), "2") << "saved at exit, read from the file";
 }
 
 TEST_F(LivePrefix, AServerKilledDuringWritesNeverLeavesAFalseSuccess) {

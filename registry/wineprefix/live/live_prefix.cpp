@@ -2,6 +2,7 @@
 #include "live_prefix.h"
 
 #include <string_view>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -77,8 +78,16 @@ LONG LivePrefix::Call(Kind kind, const std::vector<std::uint8_t>& payload, std::
   if (helper_->Link().Broken()) {
     // Not started again under this server: a helper dies when its server shuts down (-k ends
     // every Wine process), and a Wine program started at that moment would start a new server.
-    failedServer_ = helperServer_;
+    const pid_t server = helperServer_;
+    failedServer_ = server;
     DropHelper();
+    // The server saves its files last: they are current only once it has gone, a moment later.
+    const auto until = std::chrono::steady_clock::now() + kShutdownWait;
+    while (std::chrono::steady_clock::now() < until) {
+      const std::optional<wineprefix::RunningServer> now = wineprefix::FindRunningServer(dir_);
+      if (!now || now->pid != server) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     probedAt_ = {};
   }
   return status;

@@ -44,6 +44,9 @@ class LivePrefix {
   // How long a request may take, for the tests of slow or silent helpers.
   static constexpr std::chrono::milliseconds kStartDeadline{15000};
   static constexpr std::chrono::milliseconds kRequestDeadline{10000};
+  // How long a server whose helper died may take to save and exit (Wine kills what is left of
+  // its processes 2 s into a shutdown, and -k waits 10 s before SIGKILL).
+  static constexpr std::chrono::milliseconds kShutdownWait{5000};
 
  private:
   pid_t ServerNow();
