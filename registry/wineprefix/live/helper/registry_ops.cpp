@@ -3,6 +3,7 @@
 #include "registry_ops.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <string>
 
@@ -12,17 +13,34 @@ namespace {
 constexpr DWORD kWatched =
     REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_ATTRIBUTES | REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_SECURITY;
 
+// Real key handles, not the predefined pseudo handles: the server's save request takes only those.
 HKEY OpenRoot(int branch) {
   HKEY key = nullptr;
   const REGSAM access = KEY_READ | KEY_NOTIFY | KEY_WOW64_64KEY;
   switch (branch) {
-    case 0: RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"", 0, access, &key); break;
-    case 1: RegOpenKeyExW(HKEY_CURRENT_USER, L"", 0, access, &key); break;
+    case 0: {
+      using OpenKey = LONG(WINAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*);
+      const auto open = reinterpret_cast<OpenKey>(
+          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtOpenKey")));
+      wchar_t path[] = L"\\Registry\\Machine";
+      UNICODE_STRING name{static_cast<USHORT>(sizeof path - sizeof(wchar_t)), static_cast<USHORT>(sizeof path), path};
+      OBJECT_ATTRIBUTES attributes{};
+      attributes.Length = sizeof attributes;
+      attributes.ObjectName = &name;
+      attributes.Attributes = OBJ_CASE_INSENSITIVE;
+      HANDLE handle = nullptr;
+      if (open != nullptr && open(&handle, access, &attributes) == 0) key = static_cast<HKEY>(handle);
+      break;
+    }
+    case 1: RegOpenCurrentUser(access, &key); break;
     case 2: RegOpenKeyExW(HKEY_USERS, L".Default", 0, access, &key); break;
     default: break;
   }
   return key;
 }
+
+using SaveKey = LONG(WINAPI*)(HKEY, HANDLE);  // NtSaveKey: what RegSaveKey calls with its file
+using StatusToError = ULONG(WINAPI*)(LONG);
 
 const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
@@ -46,6 +64,17 @@ std::vector<std::uint8_t> StatusOnly(std::uint32_t status) { return PayloadWrite
 }  // namespace
 
 RegistryOps::RegistryOps() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (ntdll != nullptr) {
+    saveKey_ = reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSaveKey"));
+    statusToError_ = reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError"));
+  }
+  wchar_t dir[MAX_PATH + 1] = {}, name[MAX_PATH + 1] = {};
+  if (GetTempPathW(MAX_PATH, dir) != 0 && GetTempFileNameW(dir, L"vzs", 0, name) != 0) {
+    const HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) snapshotFile_ = file;
+  }
   for (int b = 0; b < 3; ++b) {
     roots_[b] = OpenRoot(b);
     events_[b] = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -54,6 +83,7 @@ RegistryOps::RegistryOps() {
 }
 
 RegistryOps::~RegistryOps() {
+  if (snapshotFile_ != nullptr) CloseHandle(snapshotFile_);
   for (int b = 0; b < 3; ++b) {
     if (roots_[b] != nullptr) RegCloseKey(static_cast<HKEY>(roots_[b]));
     if (events_[b] != nullptr) CloseHandle(events_[b]);
@@ -81,26 +111,22 @@ std::uint32_t RegistryOps::Poll() {
 
 std::uint32_t RegistryOps::Snapshot(int branch, std::vector<std::uint8_t>& bytes) {
   if (roots_[branch] == nullptr) return ERROR_FILE_NOT_FOUND;
-  // Wine writes a snapshot only to a file; no Unix path is involved, so a prefix without Z: works.
-  wchar_t dir[MAX_PATH + 1] = {}, name[MAX_PATH + 1] = {};
-  if (GetTempPathW(MAX_PATH, dir) == 0 || GetTempFileNameW(dir, L"vzs", 0, name) == 0) return GetLastError();
-  DeleteFileW(name);  // RegSaveKey makes the file itself and refuses an existing one
-  LONG status = RegSaveKeyW(static_cast<HKEY>(roots_[branch]), name, nullptr);
-  if (status == ERROR_SUCCESS) {
-    const HANDLE file = CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-      status = static_cast<LONG>(GetLastError());
-    } else {
-      char chunk[65536];
-      DWORD got = 0;
-      while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-      if (GetLastError() != ERROR_SUCCESS && got != 0) status = static_cast<LONG>(GetLastError());
-      CloseHandle(file);
-    }
+  if (snapshotFile_ == nullptr || saveKey_ == nullptr) return ERROR_NOT_SUPPORTED;
+  // The server writes a snapshot only to a file: one of our own, emptied and reused, so no
+  // Unix path is involved (a prefix without Z: works) and no file is made per snapshot.
+  const HANDLE file = snapshotFile_;
+  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !SetEndOfFile(file))
+    return GetLastError();
+  const LONG saved = reinterpret_cast<SaveKey>(saveKey_)(static_cast<HKEY>(roots_[branch]), file);
+  if (saved != 0) return reinterpret_cast<StatusToError>(statusToError_)(saved);
+  if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return GetLastError();
+  char chunk[65536];
+  DWORD got = 0;
+  for (;;) {
+    if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) return GetLastError();
+    if (got == 0) return ERROR_SUCCESS;
+    bytes.insert(bytes.end(), chunk, chunk + got);
   }
-  DeleteFileW(name);
-  return static_cast<std::uint32_t>(status);
 }
 
 std::vector<std::uint8_t> RegistryOps::Handle(Kind kind, PayloadReader& in) {

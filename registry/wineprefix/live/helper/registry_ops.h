@@ -24,6 +24,9 @@ class RegistryOps {
   std::uint32_t Snapshot(int branch, std::vector<std::uint8_t>& bytes);
 
   void* roots_[3] = {};
+  void* snapshotFile_ = nullptr;  // a temporary file of ours, deleted when closed
+  void* saveKey_ = nullptr;
+  void* statusToError_ = nullptr;
   void* events_[3] = {};
 };
 
