@@ -27,8 +27,11 @@ bool Runs64BitPrograms(const std::string& dir) {
 
 pid_t LivePrefix::ServerNow() {
   const auto now = std::chrono::steady_clock::now();
-  if (probedAt_ != std::chrono::steady_clock::time_point{} && now - probedAt_ < wineprefix::kExternalChangeWindow)
-    return server_;
+  // "None" holds longer: a change through a server that was not running takes a server start
+  // and a Wine program's start first, each far longer than the window. The look costs up to a
+  // few ms (a scan of /proc when the server folders are missing), which reads must not pay often.
+  const auto window = server_ != 0 ? std::chrono::milliseconds(wineprefix::kExternalChangeWindow) : kNoServerWindow;
+  if (probedAt_ != std::chrono::steady_clock::time_point{} && now - probedAt_ < window) return server_;
   probedAt_ = now;
   const std::optional<wineprefix::RunningServer> found = dir_.empty() ? std::nullopt : wineprefix::FindRunningServer(dir_);
   server_ = found ? found->pid : 0;

@@ -47,6 +47,8 @@ class LivePrefix {
   // How long a server whose helper died may take to save and exit (Wine kills what is left of
   // its processes 2 s into a shutdown, and -k waits 10 s before SIGKILL).
   static constexpr std::chrono::milliseconds kShutdownWait{5000};
+  // How long "no server runs" is believed (a Wine start without a server takes 0.25 s or more).
+  static constexpr std::chrono::milliseconds kNoServerWindow{50};
 
  private:
   pid_t ServerNow();
