@@ -121,6 +121,8 @@ TEST_F(LivePrefix, AWriteIsInWineAtOnceAndInTheFilesAfterTheServerExits) {
   EXPECT_EQ(userReg.find("Live\\\\Gone"), std::string::npos);
   EXPECT_NE(ReadText(prefix_->File("system.reg")).find("[Software\\\\Wow6432Node\\\\VzLive32]"), std::string::npos);
   EXPECT_EQ(GetString(HKEY_CURRENT_USER, "Software\\Vidazoz\\Live", "Kept"), "caf\xE9") << "from the files again";
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(prefix_->File("drive_c")))
+    EXPECT_FALSE(entry.path().filename().string().starts_with("vzs")) << entry.path() << ": a snapshot file left behind";
 }
 
 TEST_F(LivePrefix, ReadsStayCurrentWhileTheServerLeavesAndWineserverWaitIsNotHeldUp) {
