@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "command_line_doc.h"
+#include "registry_freshness.h"
 #include "text_verdict.h"
 
 namespace vidazoz::cli {
@@ -89,7 +90,12 @@ int Main(std::span<const char* const> args, std::ostream& out, std::ostream& err
       return kExitUsage;
     }
   }
-  if (o.check) return CheckAsText(out, err, makeRegistry);
+  if (o.check) {
+    const int status = CheckAsText(out, err, makeRegistry);
+    // Same verdict and status: the user learns only that Wine may hold a newer registry.
+    if (const std::optional<std::string> warning = StaleRegistryWarning()) err << "vidazoz: " << *warning << '\n';
+    return status;
+  }
   return runWindow();
 }
 

@@ -7,6 +7,7 @@
 #include "call_status.h"
 #include "key_call.h"
 #include "key_change.h"
+#include "live_change.h"
 #include "platform.h"
 
 using namespace vidazoz::wineprefix;
@@ -53,7 +54,9 @@ bool IsLocalMachineName(std::string name) {
 LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
   const HandleKey& base = call.Key();
   const PathNames& names = call.Names();
-  if (!base.location.usersRoot && !names.empty() && (!wow32 || root == HKEY_LOCAL_MACHINE)) {
+  // The files' text answers only when no server holds a newer registry.
+  if (!base.location.usersRoot && !names.empty() && (!wow32 || root == HKEY_LOCAL_MACHINE) &&
+      !base.prefix->Live().Serving()) {
     PathNames full(base.location.path.begin(), base.location.path.end());
     full.insert(full.end(), names.begin(), names.end());
     std::vector<std::u16string> seen;
@@ -140,6 +143,12 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
   LONG status = ERROR_SUCCESS;
   if (r.missing.empty()) {
     settle(r);
+  } else if (ChangesGoLive(call)) {
+    if (r.key == nullptr) return ERROR_ACCESS_DENIED;  // HKEY_USERS holds only the two user branches
+    bool created = false;
+    status = LiveCreateKey(call, r.at, r.missing, cls, isVolatile, created);
+    settle(r);
+    if (created) disposition = REG_CREATED_NEW_KEY;
   } else {
     // Retry when a concurrent writer moved the path into another branch (a new link).
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -214,7 +223,7 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) try {
     changed = true;
     return ERROR_SUCCESS;
   };
-  const LONG status = call.Change(removeLeaf);
+  const LONG status = ChangesGoLive(call) ? LiveDeleteKey(call, target) : call.Change(removeLeaf);
   if (status == ERROR_SUCCESS) call.Service().Handles().MarkDeleted(base.prefix.get(), target);
   return status;
 } catch (...) {

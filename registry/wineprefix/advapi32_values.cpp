@@ -5,6 +5,7 @@
 #include "ansi.h"
 #include "call_status.h"
 #include "key_call.h"
+#include "live_change.h"
 #include "platform.h"
 
 using namespace vidazoz::wineprefix;
@@ -96,6 +97,7 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as
   if (call.Key().location.usersRoot) return ERROR_ACCESS_DENIED;  // no file holds HKEY_USERS itself
   std::vector<std::uint8_t> data;
   if (lpData != nullptr && !StoredData(dwType, lpData, cbData, data)) return ERROR_INVALID_PARAMETER;
+  if (ChangesGoLive(call)) return LiveSetValue(call, name, dwType, data);
 
   return call.Change([&](Resolution& r, bool& changed) -> LONG {
     RegKey* key = r.key;
@@ -124,6 +126,7 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) try {
   // Nothing to delete (HKEY_USERS itself holds no values) needs no lock and no write.
   const std::u16string name = ToUnits(lpValueName);
   if (call.Node() == nullptr || call.Node()->FindValue(name) == nullptr) return ERROR_FILE_NOT_FOUND;
+  if (ChangesGoLive(call)) return LiveDeleteValue(call, name);
   return call.Change([&](Resolution& r, bool& changed) -> LONG {
     if (!r.missing.empty()) return call.Key().predefined ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
     if (r.key == nullptr || !r.key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;

@@ -80,6 +80,10 @@ std::string FilePath(const PrefixLocation& location, Branch branch) {
 
 RegBranch& RegistryView::BranchOf(Branch branch) {
   auto& pinned = pinned_[Index(branch)];
+  if (!pinned && source_ == Source::ServerWhenLive) {
+    pinned = prefix_.Live().Current(branch, !polled_);
+    polled_ = true;
+  }
   if (!pinned) pinned = prefix_.Store(branch).Current(Generation());
   return *pinned;
 }
@@ -95,7 +99,8 @@ PrefixRegistry::PrefixRegistry(PrefixLocation location)
     : location_(std::move(location)),
       lockPath_(location_.dir.empty() ? std::string() : location_.dir + kLockName),
       stores_{BranchStore(FilePath(location_, Branch::Machine)), BranchStore(FilePath(location_, Branch::User)),
-              BranchStore(FilePath(location_, Branch::UserDefault))} {}
+              BranchStore(FilePath(location_, Branch::UserDefault))},
+      live_(location_.dir) {}
 
 LONG PrefixRegistry::PrepareNewFile(Branch branch, RegBranch& fresh) {
   fresh.rootComment = std::string(RootComment(branch));
@@ -129,7 +134,7 @@ LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int
   counter_.Follow(lockPath_);
   BranchStore& store = Store(branch);
   store.Current(Generation(), /*force=*/true);  // re-read under the lock when another writer changed it
-  RegistryView view(*this);
+  RegistryView view(*this, RegistryView::Source::FilesOnly);  // the change is saved to the file
   RegBranch& fresh = view.BranchOf(branch);
   if (const LONG refused = store.WriteRefusal()) return refused;
   // Wine ignores a user file whose architecture differs from system.reg's; keep it as it is.

@@ -12,16 +12,20 @@
 #include "branch_store.h"
 #include "change_counter.h"
 #include "key_path.h"
+#include "live_prefix.h"
 #include "prefix_location.h"
 
 namespace vidazoz::wineprefix {
 
 class PrefixRegistry;
 
-// A consistent picture for one call: each branch is checked against its file once, then kept.
+// A consistent picture for one call: each branch is checked once, then kept. While a wineserver
+// serves the prefix, the branches are the server's, not the files'.
 class RegistryView final : public BranchSource {
  public:
-  explicit RegistryView(PrefixRegistry& prefix) : prefix_(prefix) {}
+  enum class Source { ServerWhenLive, FilesOnly };
+  explicit RegistryView(PrefixRegistry& prefix, Source source = Source::ServerWhenLive)
+      : prefix_(prefix), source_(source) {}
   RegKey& Root(Branch branch) override;
   RegBranch& BranchOf(Branch branch);
   // The prefix's change count, read once per view: each read is a system call.
@@ -30,6 +34,8 @@ class RegistryView final : public BranchSource {
  private:
   friend class PrefixRegistry;
   PrefixRegistry& prefix_;
+  Source source_;
+  bool polled_ = false;  // the server was asked once in this view what changed
   std::array<std::shared_ptr<RegBranch>, 3> pinned_;
   std::optional<std::uint64_t> generation_;
 };
@@ -46,6 +52,8 @@ class PrefixRegistry {
   BranchStore& Store(Branch branch) { return stores_[Index(branch)]; }
   // Our writers' change count for this prefix (see ChangeCounter).
   std::uint64_t Generation() { return counter_.Read(lockPath_); }
+  // The running wineserver's side of the prefix, when there is one.
+  live::LivePrefix& Live() { return live_; }
 
   // Runs `change` on fresh data under the prefix's lock and saves the branch durably.
   // `held` is the caller's mutex, locked: it is let go while the lock is waited for, and held
@@ -64,6 +72,7 @@ class PrefixRegistry {
   std::string lockPath_;
   ChangeCounter counter_;
   std::array<BranchStore, 3> stores_;
+  live::LivePrefix live_;
 };
 
 }  // namespace vidazoz::wineprefix

@@ -23,7 +23,11 @@ WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView) {
   view.wow32 = wow32;
   view.rootInView = rootInView;
   // Asked at a redirection point, which the walk reaches in the loaded machine branch.
-  if (wow32) view.twoViews = [&prefix] { return prefix.Store(Branch::Machine).Arch() == "win64"; };
+  if (wow32)
+    view.twoViews = [&prefix] {
+      const std::string* live = prefix.Live().MachineArch();
+      return (live != nullptr ? *live : prefix.Store(Branch::Machine).Arch()) == "win64";
+    };
   return view;
 }
 

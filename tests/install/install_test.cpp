@@ -1,5 +1,6 @@
 // cRegistry as an installed library: `cmake --install` into a fresh prefix, then a program from
-// outside this tree built against it by CMake and by pkg-config, run on a booted Wine prefix.
+// outside this tree built against it by CMake and by pkg-config, run on a booted Wine prefix; and
+// the installed program on a prefix Wine runs in, through the helper installed beside it.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,6 +9,7 @@
 #include <sstream>
 #include <utility>
 
+#include "live_wine.h"
 #include "temp_dir.h"
 #include "wine_prefix.h"
 
@@ -69,6 +71,29 @@ TEST(InstalledLibrary, AProgramFromOutsideBuildsWithCMakeAndWithPkgConfigAndUses
     EXPECT_EQ(r.exitCode, 0) << program << r.output;
     EXPECT_EQ(r.output, "7 0 1 1\n") << program;
   }
+}
+
+TEST(InstalledProgram, AnswersForALivePrefixThroughTheHelperInstalledBesideIt) {
+  const TempDir dir("vidazoz-install");
+  const fs::path installed = dir.Path() / "installed";
+  CommandResult r = RunCommand({"cmake", "--install", VIDAZOZ_BUILD_DIR, "--prefix", installed.string()});
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  std::ifstream helper(installed / "libexec/vidazoz/vidazoz-live.exe", std::ios::binary);
+  char magic[2] = {};
+  ASSERT_TRUE(helper.read(magic, 2)) << "the helper is installed";
+  EXPECT_EQ(std::string(magic, 2), "MZ") << "a Windows program";
+
+  const auto prefix = WinePrefix::Booted();
+  LiveWine server(prefix->Path(), prefix->Environment());
+  ASSERT_TRUE(server.Start());
+  r = RunCommand({"wine", "reg", "add", "HKLM\\Software\\Microsoft\\.NETFramework\\policy\\v2.0", "/v", "50727", "/d",
+                  "50727-50727", "/f", "/reg:32"},
+                 prefix->Environment());
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  r = RunCommand({(installed / "bin/vidazoz").string(), "--check"}, prefix->Environment());
+  EXPECT_EQ(r.exitCode, 0) << "the server's registry, not the files': " << r.output;
+  EXPECT_EQ(r.output.find("may be up to 30 s old"), std::string::npos) << r.output;
+  server.Stop();
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "wine_prefix.h"
 
+#include "live_wine.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -178,7 +180,10 @@ std::unique_ptr<WinePrefix> WinePrefix::Empty() {
   return p;
 }
 
-WinePrefix::~WinePrefix() { StopServer(); }
+WinePrefix::~WinePrefix() {
+  StopServer();
+  RemoveServerFolders(prefix_);
+}
 
 std::vector<std::pair<std::string, std::string>> WinePrefix::Environment() const {
   return WineEnv(prefix_, dir_.Path());

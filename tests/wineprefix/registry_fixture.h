@@ -11,35 +11,11 @@
 #include "advapi32.h"
 #include "temp_dir.h"
 #ifndef _WIN32
-#include "wineserver_probe.h"
+#include "live_wine.h"
 #endif
 
 namespace vidazoz::testing {
 
-#ifndef _WIN32
-// Writers make the server folder Wine would use for their prefix (/tmp/.wine-<uid>/server-...);
-// removes those of every folder in `tree` that hold nothing but the lock, as tests leave them.
-inline void RemoveServerFolders(const std::filesystem::path& tree) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  auto clean = [](const fs::path& dir) {
-    const std::vector<std::string> locks = wineprefix::WineserverLockPaths(dir.string());
-    if (locks.empty()) return;
-    const fs::path server = fs::path(locks.front()).parent_path();
-    std::error_code ignored;
-    int entries = 0;
-    for (fs::directory_iterator it(server, ignored), end; !ignored && it != end; it.increment(ignored)) ++entries;
-    if (ignored || entries != 1 || !fs::is_regular_file(server / "lock", ignored)) return;
-    fs::remove(server / "lock", ignored);
-    fs::remove(server, ignored);
-  };
-  if (!fs::is_directory(tree, ec)) return;
-  clean(tree);
-  for (fs::recursive_directory_iterator it(tree, fs::directory_options::skip_permission_denied, ec), end;
-       !ec && it != end; it.increment(ec))
-    if (it->is_directory(ec) && !it->is_symlink(ec)) clean(it->path());
-}
-#endif
 
 class RegistryTest : public ::testing::Test {
  protected:

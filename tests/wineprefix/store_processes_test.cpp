@@ -339,11 +339,12 @@ TEST_F(RegistryTest, UnwritablePrefixRefusesWritesWithAccessDenied) {
 }
 
 TEST_F(RegistryTest, WritesWaitOutNoServerButStopForARunningOne) {
-  RegCloseKey(Create(HKEY_CURRENT_USER, "Served"));
   // Stand in for a wineserver: hold the write lock on byte 0 of its lock file from a child.
   // Debian's layout (a folder named in $WINEPREFIX/wineserver) keeps it in a folder of our own.
   const std::string base = "vidazoz-fake-server-" + std::to_string(getpid());
+  fs::create_directories(PrefixDir());
   WriteText(fs::path(PrefixDir()) / "wineserver", base);
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Served"));
   const std::vector<std::string> candidates = wineprefix::WineserverLockPaths(PrefixDir());
   ASSERT_FALSE(candidates.empty());
   const fs::path lock = candidates.back();

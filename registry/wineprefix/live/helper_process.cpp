@@ -1,0 +1,110 @@
+// posix_spawn of the helper under Wine, and its end.
+#include "helper_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace vidazoz::live {
+namespace {
+
+bool Executable(const std::string& path) { return !path.empty() && ::access(path.c_str(), X_OK) == 0; }
+bool Readable(const std::string& path) { return !path.empty() && ::access(path.c_str(), R_OK) == 0; }
+
+// This process's environment with the prefix named and Wine's debug output off.
+std::vector<std::string> ChildEnvironment(const std::string& prefixDir) {
+  std::vector<std::string> env;
+  for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
+    if (std::strncmp(*e, "WINEPREFIX=", 11) != 0 && std::strncmp(*e, "WINEDEBUG=", 10) != 0) env.emplace_back(*e);
+  }
+  env.push_back("WINEPREFIX=" + prefixDir);
+  env.push_back("WINEDEBUG=-all");
+  return env;
+}
+
+}  // namespace
+
+std::string HelperProgram() {
+  if (const char* test = std::getenv("VIDAZOZ_LIVE_HELPER"); test != nullptr && *test != '\0') return test;
+  // Installed programs find it from their own place (an install under any --prefix), then
+  // where this build installs it, then in the build tree.
+  char self[4096];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n > 0) {
+    std::string dir(self, static_cast<std::size_t>(n));
+    dir.resize(dir.rfind('/') + 1);
+    const std::string beside = dir + "../" VIDAZOZ_LIVE_HELPER_FROM_BINDIR;
+    if (Readable(beside)) return beside;
+  }
+  if (Readable(VIDAZOZ_LIVE_HELPER_INSTALLED)) return VIDAZOZ_LIVE_HELPER_INSTALLED;
+  return Readable(VIDAZOZ_LIVE_HELPER_BUILT) ? VIDAZOZ_LIVE_HELPER_BUILT : std::string();
+}
+
+std::string LoaderBeside(const std::string& serverExe) {
+  const std::size_t slash = serverExe.rfind('/');
+  if (slash == std::string::npos) return {};
+  const std::string dir = serverExe.substr(0, slash + 1);
+  for (const char* name : {"wine64", "wine"})
+    if (Executable(dir + name)) return dir + name;
+  return {};
+}
+
+std::unique_ptr<HelperProcess> HelperProcess::Start(const std::string& loader, const std::string& program,
+                                                    const std::string& prefixDir) {
+  if (!Executable(loader) || !Readable(program)) return nullptr;
+  int toChild[2], fromChild[2];
+  if (::pipe2(toChild, O_CLOEXEC) != 0) return nullptr;
+  wineprefix::UniqueFd toRead(toChild[0]), toWrite(toChild[1]);
+  if (::pipe2(fromChild, O_CLOEXEC) != 0) return nullptr;
+  wineprefix::UniqueFd fromRead(fromChild[0]), fromWrite(fromChild[1]);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attr);
+  posix_spawn_file_actions_adddup2(&actions, toRead.Get(), 0);
+  posix_spawn_file_actions_adddup2(&actions, fromWrite.Get(), 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  // Its own group: a Ctrl-C meant for the program does not cut a request in half.
+  posix_spawnattr_setpgroup(&attr, 0);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
+
+  std::vector<std::string> env = ChildEnvironment(prefixDir);
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::string arg0 = loader, arg1 = program;
+  char* argv[] = {arg0.data(), arg1.data(), nullptr};
+  pid_t pid = 0;
+  const int err = ::posix_spawn(&pid, loader.c_str(), &actions, &attr, argv, envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  if (err != 0) return nullptr;
+  return std::make_unique<HelperProcess>(pid, Channel(std::move(toWrite), std::move(fromRead)));
+}
+
+HelperProcess::~HelperProcess() {
+  channel_ = Channel(wineprefix::UniqueFd(), wineprefix::UniqueFd());
+  // It leaves at once on the closed pipe; one that hangs is ours to end, never left a zombie.
+  for (int i = 0; i < 100; ++i) {
+    if (::waitpid(pid_, nullptr, WNOHANG) != 0) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+}
+
+}  // namespace vidazoz::live

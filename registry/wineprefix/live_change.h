@@ -1,0 +1,23 @@
+// Changes to a prefix a wineserver serves: each one sent to the server through the helper, on
+// the key our own walk found, so 32/64-bit views and links stay resolved as ours are.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "key_call.h"
+
+namespace vidazoz::wineprefix {
+
+// Whether changes through this call go to a running server (never to the files then).
+inline bool ChangesGoLive(KeyCall& call) { return call.Key().prefix->Live().Serving(); }
+
+// Each returns the server's status, or 1016 when the helper died or answered garbage.
+LONG LiveSetValue(KeyCall& call, std::u16string_view name, DWORD type, const std::vector<std::uint8_t>& data);
+LONG LiveDeleteValue(KeyCall& call, std::u16string_view name);
+// Creates `at` plus `missing` below it; `created` tells whether the last key is new.
+LONG LiveCreateKey(KeyCall& call, const KeyLocation& at, const std::vector<std::u16string>& missing,
+                   std::u16string_view cls, bool isVolatile, bool& created);
+LONG LiveDeleteKey(KeyCall& call, const KeyLocation& target);
+
+}  // namespace vidazoz::wineprefix

@@ -1,0 +1,18 @@
+// The warning for answers read from the files of a prefix whose server we cannot reach.
+#include "registry_freshness.h"
+
+#include <mutex>
+
+#include "platform.h"
+
+namespace vidazoz {
+
+std::optional<std::string> StaleRegistryWarning() {
+  wineprefix::Platform& platform = wineprefix::Platform::Instance();
+  std::lock_guard lock(platform.Mutex());
+  const std::shared_ptr<wineprefix::PrefixRegistry> prefix = platform.CurrentPrefix();
+  if (!prefix->Live().Unreachable()) return std::nullopt;
+  return "a Wine server is running for " + prefix->Location().dir + "; this answer may be up to 30 s old";
+}
+
+}  // namespace vidazoz
