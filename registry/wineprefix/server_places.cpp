@@ -93,10 +93,14 @@ std::string MakeDebianTmpName(const std::string& prefixDir) {
   return {};
 }
 
+std::string ServerFolderName(const struct stat& prefix) {
+  return "server-" + Hex(prefix.st_dev) + "-" + Hex(prefix.st_ino);
+}
+
 std::vector<ServerPlace> ServerPlaces(const std::string& prefixDir) {
   struct stat st {};
   if (::stat(prefixDir.c_str(), &st) != 0) return {};
-  const std::string server = "/server-" + Hex(st.st_dev) + "-" + Hex(st.st_ino);
+  const std::string server = "/" + ServerFolderName(st);
   const std::string uid = std::to_string(::getuid());
   std::vector<ServerPlace> places;
   auto add = [&](std::string base, bool starting) {

@@ -109,7 +109,7 @@ void RemoveServerFolders(const fs::path& tree) {
     std::string name;
     if (!std::getline(nameFile, name) || name.empty() || name.find('/') != std::string::npos || name == "..") return;
     const char* tmp = std::getenv("TMPDIR");
-    for (const fs::path root : {fs::path("/tmp"), fs::path(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp")})
+    for (const fs::path& root : {fs::path("/tmp"), fs::path(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp")})
       removeIfOnlyLock(root / name / server.filename());
   };
   std::error_code ec;
@@ -192,13 +192,13 @@ bool LiveWine::Running() { return !Reap(/*wait=*/false); }
 
 void LiveWine::Stop() {
   if (Running()) {
-    RunCommand({"wineserver", "-k"}, FullEnv());
+    const bool reached = RunCommand({"wineserver", "-k"}, FullEnv()).exitCode == 0;
     auto waitFor = [&](std::chrono::milliseconds limit) {
       const auto until = std::chrono::steady_clock::now() + limit;
       while (Running() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(10ms);
       return !Running();
     };
-    if (!waitFor(5s)) {
+    if (!waitFor(reached ? 5s : 0s)) {
       ::kill(pid_, SIGINT);
       if (!waitFor(15s)) {
         ::kill(pid_, SIGKILL);
@@ -213,6 +213,7 @@ void LiveWine::Stop() {
   // /run/user/<uid>/wine are shared by every prefix and stay.
   const fs::path base = serverDir_.parent_path();
   if (base.filename().string().rfind("wine-", 0) == 0) fs::remove(base, ec);  // only when empty
+  serverDir_.clear();
 }
 
 }  // namespace vidazoz::testing
