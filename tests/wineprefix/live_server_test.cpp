@@ -37,6 +37,7 @@ struct Situation {
 };
 
 std::string NameOf(const ::testing::TestParamInfo<Situation>& info) { return info.param.name; }
+void PrintTo(const Situation& situation, std::ostream* os) { *os << situation.name; }
 
 class LiveServer : public RegistryTest, public ::testing::WithParamInterface<Situation> {
  protected:
