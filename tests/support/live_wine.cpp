@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "wine_prefix.h"
-#include "wineserver_probe.h"
+#include "server_folders.h"
 
 extern char** environ;
 
@@ -90,34 +90,12 @@ bool Serving(pid_t pid, fs::path& serverDir) {
 }  // namespace
 
 void RemoveServerFolders(const fs::path& tree) {
-  auto removeIfOnlyLock = [](const fs::path& server) {
-    std::error_code ec;
-    int entries = 0;
-    for (fs::directory_iterator it(server, ec), end; !ec && it != end; it.increment(ec)) ++entries;
-    if (ec || entries != 1 || !fs::is_regular_file(server / "lock", ec)) return;
-    fs::remove(server / "lock", ec);
-    fs::remove(server, ec);
-    if (server.parent_path().filename().string().rfind("wine-", 0) == 0) fs::remove(server.parent_path(), ec);
-  };
-  auto clean = [&](const fs::path& dir) {
-    const std::vector<std::string> locks = wineprefix::WineserverLockPaths(dir.string());
-    if (locks.empty()) return;
-    const fs::path server = fs::path(locks.front()).parent_path();
-    removeIfOnlyLock(server);
-    // The name file is read here whoever owns it now: a test may have given the prefix away.
-    std::ifstream nameFile(dir / "wineserver");
-    std::string name;
-    if (!std::getline(nameFile, name) || name.empty() || name.find('/') != std::string::npos || name == "..") return;
-    const char* tmp = std::getenv("TMPDIR");
-    for (const fs::path& root : {fs::path("/tmp"), fs::path(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp")})
-      removeIfOnlyLock(root / name / server.filename());
-  };
   std::error_code ec;
   if (!fs::is_directory(tree, ec)) return;
-  clean(tree);
+  RemoveServerFoldersOf(tree);
   for (fs::recursive_directory_iterator it(tree, fs::directory_options::skip_permission_denied, ec), end;
        !ec && it != end; it.increment(ec))
-    if (it->is_directory(ec) && !it->is_symlink(ec)) clean(it->path());
+    if (it->is_directory(ec) && !it->is_symlink(ec)) RemoveServerFoldersOf(it->path());
 }
 
 int InRunUser(RunUser runUser, const std::function<int()>& body) {
