@@ -146,6 +146,9 @@ TEST_P(StartingMidSave, CannotLoadTheFileBeingReplaced) {
     // would write it back.
     const std::unique_ptr<WinePrefix> booted = WinePrefix::Booted();
     prefix_ = booted->Path();
+    // Copies of the booted prefix share its name file, so its folder: this one gets its own,
+    // so that removing it touches no other test's server.
+    fs::remove(prefix_ / "wineserver");
     const ScopedEnv active("WINEPREFIX", prefix_.string());
     ASSERT_EQ(Write("old"), 0);
     {
