@@ -91,15 +91,6 @@ class LiveServer : public RegistryTest, public ::testing::WithParamInterface<Sit
     }
   }
 
-  std::string Value() {
-    HKEY key = nullptr;
-    char buffer[32] = {};
-    DWORD cb = sizeof buffer - 1;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Live", 0, KEY_READ, &key) != 0) return "";
-    RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &cb);
-    RegCloseKey(key);
-    return buffer;
-  }
   LONG Write(const char* text) {
     HKEY key = nullptr;
     LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, "Live", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
