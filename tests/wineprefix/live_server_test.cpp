@@ -67,7 +67,7 @@ class LiveServer : public RegistryTest, public ::testing::WithParamInterface<Sit
         GTEST_SKIP() << "no private mount namespace here, and /run/user is not as this case needs";
       status = InRunUser(RunUser::AsIs, child);
     }
-    EXPECT_EQ(status, 0) << "the case failed in its child (see above); 99: it crashed";
+    EXPECT_EQ(status, 0) << "the case failed in its child (see above); 98: it threw, 99: it crashed";
   }
 
   // What became of the server folder of a server that ran and exited: left as it left it, or
