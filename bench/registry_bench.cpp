@@ -11,6 +11,8 @@
 
 #include "advapi32.h"
 #include "cRegistry.h"
+#include "server_folders.h"
+#include "wineserver_probe.h"
 #include "wow64_process.h"
 
 extern char** environ;
@@ -32,7 +34,11 @@ class BenchPrefixes {
         if (fs::exists(source / name)) fs::copy_file(source / name, root_ / copy / name);
     }
   }
-  ~BenchPrefixes() { fs::remove_all(root_); }
+  ~BenchPrefixes() {
+    // Writers made the server folders Wine would use for the written prefix: they go too.
+    vidazoz::testing::RemoveServerFoldersOf(Written().string());
+    fs::remove_all(root_);
+  }
   fs::path A() const { return root_ / "a"; }
   fs::path B() const { return root_ / "b"; }
   // Kept apart: a prefix our writers have used is read differently (see AfterAWrite).

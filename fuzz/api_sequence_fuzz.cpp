@@ -16,6 +16,7 @@
 #include "advapi32.h"
 #include "fuzz_check.h"
 #include "platform.h"
+#include "server_folders.h"
 
 namespace {
 
@@ -332,6 +333,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Sequence sequence(data, size);
     sequence.Run();
   }
+  vidazoz::testing::RemoveServerFoldersOf(prefix);  // the folders its writes made in /tmp
   std::filesystem::remove_all(prefix);
   return 0;
 }

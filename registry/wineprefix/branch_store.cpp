@@ -82,7 +82,9 @@ LONG BranchStore::WriteRefusal() const {
   return ERROR_REGISTRY_IO_FAILED;
 }
 
-std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16string_view>& path) {
+std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16string_view>& path,
+                                                   std::size_t* existing) {
+  if (existing != nullptr) *existing = 0;
   if (loaded_ || scans_ >= kScanBudget) return std::nullopt;
   struct stat st {};
   UniqueFd fd = OpenRegularForReading(path_.c_str(), /*noFollow=*/false, st);
@@ -96,13 +98,17 @@ std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16str
     if (gone.size() > path.size()) continue;
     std::size_t i = 0;
     while (i < gone.size() && SameName(gone[i], path[i])) ++i;
-    if (i == gone.size()) return false;
+    if (i == gone.size()) {
+      if (existing != nullptr) *existing = gone.size() - 1;
+      return false;
+    }
   }
   ++scans_;
-  std::size_t existing = 0;
-  const std::optional<bool> found = ScanForKey(fd.Get(), path, &existing);
-  if (found == false && existing < path.size())
-    missing_.emplace_back(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(existing) + 1);
+  std::size_t deepest = 0;
+  const std::optional<bool> found = ScanForKey(fd.Get(), path, &deepest);
+  if (found == false && deepest < path.size())
+    missing_.emplace_back(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(deepest) + 1);
+  if (existing != nullptr) *existing = deepest;
   return found;
 }
 

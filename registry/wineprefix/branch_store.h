@@ -41,7 +41,8 @@ class BranchStore {
   // While the tree is not loaded: whether the key at `path` exists, from the file's text
   // (key_scan.h). nullopt when the tree should answer: it is loaded, the text was unclear, or
   // this version of the file was asked kScanBudget times already, when parsing it pays.
-  std::optional<bool> ExistsWithoutTree(const std::vector<std::u16string_view>& path);
+  // `existing` receives how many leading names of the path name existing keys.
+  std::optional<bool> ExistsWithoutTree(const std::vector<std::u16string_view>& path, std::size_t* existing = nullptr);
   static constexpr int kScanBudget = 16;
 
   bool Exists() const { return identity_.exists; }

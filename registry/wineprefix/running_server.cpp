@@ -7,7 +7,11 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <string_view>
+#include <vector>
 
 #include "server_lock.h"
 #include "server_places.h"
@@ -31,7 +35,17 @@ bool IsWineserver(int procFd) {
   return comm && ::read(comm.Get(), name, sizeof name - 1) >= 10 && std::strncmp(name, "wineserver", 10) == 0;
 }
 
-bool HoldsOpen(int procFd, const struct stat& target) {
+// A wineserver lives in its server folder, named after the prefix folder it serves (the name
+// stays when the folder is removed under it). Where that cannot be read, the prefix folder it
+// holds open tells.
+bool Serves(int procFd, const struct stat& prefix) {
+  char cwd[PATH_MAX];
+  const ssize_t n = ::readlinkat(procFd, "cwd", cwd, sizeof cwd - 1);
+  if (n > 0) {
+    std::string_view dir(cwd, static_cast<std::size_t>(n));
+    if (dir.ends_with(" (deleted)")) dir.remove_suffix(10);
+    return dir.substr(dir.rfind('/') + 1) == ServerFolderName(prefix);
+  }
   const UniqueFd fdDirFd(::openat(procFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fdDirFd) return false;
   const int dup = ::dup(fdDirFd.Get());
@@ -44,11 +58,37 @@ bool HoldsOpen(int procFd, const struct stat& target) {
   while (const dirent* entry = ::readdir(fds.get())) {
     if (entry->d_name[0] == '.') continue;
     struct stat st {};
-    if (::fstatat(fdDirFd.Get(), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode) && st.st_dev == target.st_dev &&
-        st.st_ino == target.st_ino)
+    if (::fstatat(fdDirFd.Get(), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode) && st.st_dev == prefix.st_dev &&
+        st.st_ino == prefix.st_ino)
       return true;
   }
   return false;
+}
+
+// The pids holding a process lock for writing that starts at byte 0, as a wineserver holds its
+// lock for its whole life, even on a lock file removed since: few, and read in one go.
+std::optional<std::vector<pid_t>> LockHolders() {
+  std::ifstream locks("/proc/locks");
+  if (!locks) return std::nullopt;
+  std::vector<pid_t> pids;
+  std::string line;
+  while (std::getline(locks, line)) {
+    std::istringstream fields(line);
+    std::string id, type, mode, access, file, start;
+    long pid = 0;
+    if (!(fields >> id >> type >> mode >> access >> pid >> file >> start)) continue;  // "->" lines: waiters
+    if (type == "POSIX" && access == "WRITE" && start == "0" && pid > 0) pids.push_back(static_cast<pid_t>(pid));
+  }
+  return pids;
+}
+
+std::optional<RunningServer> ServerAmong(DIR* proc, const char* pidName, const struct stat& prefix) {
+  const UniqueFd procFd(::openat(::dirfd(proc), pidName, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat owner {};
+  if (!procFd || ::fstat(procFd.Get(), &owner) != 0 || owner.st_uid != ::getuid()) return std::nullopt;
+  if (!IsWineserver(procFd.Get()) || !Serves(procFd.Get(), prefix)) return std::nullopt;
+  const pid_t pid = static_cast<pid_t>(std::strtol(pidName, nullptr, 10));
+  return RunningServer{pid, ExeOf(pid)};
 }
 
 }  // namespace
@@ -58,34 +98,26 @@ std::optional<RunningServer> FindServerHoldingPrefix(const std::string& prefixDi
   if (::stat(prefixDir.c_str(), &prefix) != 0) return std::nullopt;
   const std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
   if (!proc) return std::nullopt;
-  const uid_t uid = ::getuid();
+  if (const std::optional<std::vector<pid_t>> holders = LockHolders()) {
+    for (const pid_t pid : *holders)
+      if (auto server = ServerAmong(proc.get(), std::to_string(pid).c_str(), prefix)) return server;
+    return std::nullopt;
+  }
   while (const dirent* entry = ::readdir(proc.get())) {
     if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
-    const UniqueFd procFd(::openat(::dirfd(proc.get()), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat owner {};
-    if (!procFd || ::fstat(procFd.Get(), &owner) != 0 || owner.st_uid != uid) continue;
-    if (!IsWineserver(procFd.Get()) || !HoldsOpen(procFd.Get(), prefix)) continue;
-    const pid_t pid = static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10));
-    return RunningServer{pid, ExeOf(pid)};
+    if (auto server = ServerAmong(proc.get(), entry->d_name, prefix)) return server;
   }
   return std::nullopt;
 }
 
 std::optional<RunningServer> FindRunningServer(const std::string& prefixDir) {
-  bool everyStartingPlaceFree = true;
   for (const ServerPlace& place : ServerPlaces(prefixDir)) {
     const UniqueFd lock = OpenServerLock(place.server, /*create=*/false, O_RDONLY);
-    const pid_t holder = lock ? LockHolder(lock.Get()) : 0;
-    if (holder > 0) return RunningServer{holder, ExeOf(holder)};
-    // -1: a writer of ours holds it to keep servers out; no server can hold it then.
-    if (place.starting && (!lock || holder != 0)) everyStartingPlaceFree = false;
+    // -1 is an open-file-description lock: a writer of ours keeping servers out.
+    if (const pid_t holder = lock ? LockHolder(lock.Get()) : 0; holder > 0) return RunningServer{holder, ExeOf(holder)};
   }
-  // Without a name file a Debian server starting now would pick a folder we cannot name.
-  if (DebianUsesTmpName() && DebianTmpName(prefixDir).empty()) everyStartingPlaceFree = false;
-  // A server started in this environment would hold one of these locks: with all of them in
-  // place and free, none did. Only one whose folder was removed under it, or one started with
-  // another TMPDIR, is left unseen; writers look for those too.
-  if (everyStartingPlaceFree) return std::nullopt;
+  // One whose folder was removed under it, whose name file is gone, or that runs with another
+  // TMPDIR holds no lock we can name; it still holds its lock and the prefix folder open.
   return FindServerHoldingPrefix(prefixDir);
 }
 

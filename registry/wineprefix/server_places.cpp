@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -61,13 +62,17 @@ std::string DebianTmpName(const std::string& prefixDir) {
 }
 
 std::string MakeDebianTmpName(const std::string& prefixDir) {
+  // Every string is made before anything is created, so that a failed allocation never leaves
+  // a folder or a file behind.
   std::string made = TmpRoot() + "/wine-XXXXXX";
-  if (::mkdtemp(made.data()) == nullptr) return {};
-  const std::string name = made.substr(made.rfind('/') + 1);
-  // Written under a private name, then linked into place: a reader never sees half a name,
-  // and a name file that appeared meanwhile (a server starting) is kept.
+  std::string name = "wine-XXXXXX";
   const std::string file = prefixDir + "/wineserver";
-  const std::string staging = file + ".vidazoz-" + name;
+  // The name is written under a private name, then linked into place: a reader never sees half
+  // a name, and a name file that appeared meanwhile (a server starting) is kept.
+  std::string staging = file + ".vidazoz-wine-XXXXXX";
+  if (::mkdtemp(made.data()) == nullptr) return {};
+  std::copy(made.end() - 6, made.end(), name.end() - 6);
+  std::copy(made.end() - 6, made.end(), staging.end() - 6);
   bool linked = false;
   int err = 0;
   {
@@ -87,16 +92,19 @@ std::string MakeDebianTmpName(const std::string& prefixDir) {
   ::rmdir(made.c_str());
   if (err == EEXIST) {
     if (std::string theirs = DebianTmpName(prefixDir); !theirs.empty()) return theirs;
-    err = EACCES;  // a name file Wine could not have written: no server can start from it
   }
   errno = err;
   return {};
 }
 
+std::string ServerFolderName(const struct stat& prefix) {
+  return "server-" + Hex(prefix.st_dev) + "-" + Hex(prefix.st_ino);
+}
+
 std::vector<ServerPlace> ServerPlaces(const std::string& prefixDir) {
   struct stat st {};
   if (::stat(prefixDir.c_str(), &st) != 0) return {};
-  const std::string server = "/server-" + Hex(st.st_dev) + "-" + Hex(st.st_ino);
+  const std::string server = "/" + ServerFolderName(st);
   const std::string uid = std::to_string(::getuid());
   std::vector<ServerPlace> places;
   auto add = [&](std::string base, bool starting) {

@@ -2,6 +2,8 @@
 // file Debian's Wine keeps in the prefix to choose one under the temporary folder.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -12,6 +14,9 @@ struct ServerPlace {
   std::string server;   // base + "/server-<dev>-<ino>"
   bool starting = false;  // a server starting now, in this environment, may lock here
 };
+
+// "server-<dev>-<ino>" of the prefix folder, as Wine prints them.
+std::string ServerFolderName(const struct stat& prefix);
 
 // Every place a server for `prefixDir` may run in: upstream's /tmp/.wine-<uid>; Debian's
 // /run/user/<uid>/wine when /run/user/<uid> exists; Debian's $TMPDIR/<name> and /tmp/<name>

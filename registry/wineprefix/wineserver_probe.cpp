@@ -30,7 +30,13 @@ LONG WineserverExclusion::Acquire(const std::string& prefixDir) {
   // while a server runs: its next client would start a second one under the new name.
   if (DebianUsesTmpName() && DebianTmpName(prefixDir).empty()) {
     if (FindServerHoldingPrefix(prefixDir)) return ERROR_SHARING_VIOLATION;
-    if (MakeDebianTmpName(prefixDir).empty()) return StatusFromErrno(errno);
+    // A name file we cannot trust names a place we cannot hold.
+    struct stat nameFile {};
+    if (::lstat((prefixDir + "/wineserver").c_str(), &nameFile) == 0) return ERROR_ACCESS_DENIED;
+    // Where we cannot make the folder or the name, a starting server cannot either.
+    if (MakeDebianTmpName(prefixDir).empty() && errno != ENOENT && errno != EACCES && errno != EPERM &&
+        errno != EROFS && errno != ENOTDIR)
+      return StatusFromErrno(errno);
   }
   for (const ServerPlace& place : ServerPlaces(prefixDir)) {
     UniqueFd fd = OpenServerLock(place.server, /*create=*/place.starting, O_RDWR);

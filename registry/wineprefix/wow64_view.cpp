@@ -31,46 +31,59 @@ WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView) {
   return view;
 }
 
-std::optional<bool> MachineViewFacts::TwoViews(PrefixRegistry& prefix, std::uint64_t generation) {
+MachineViewFacts::Views MachineViewFacts::Known(PrefixRegistry& prefix, std::uint64_t generation) {
   const auto now = std::chrono::steady_clock::now();
-  if (prefix_ == &prefix && generation == generation_ && now - checked_ < kExternalChangeWindow) return twoViews_;
+  if (prefix_ == &prefix && generation == generation_ && now - checked_ < kExternalChangeWindow) return views_;
   BranchStore& store = prefix.Store(Branch::Machine);
   struct stat st {};
   const UniqueFd fd = OpenRegularForReading(store.Path().c_str(), /*noFollow=*/false, st);
-  if (!fd) return errno == ENOENT ? std::optional<bool>(false) : std::nullopt;
+  if (!fd) return errno == ENOENT ? Views::kOne : Views::kUnsure;
   const std::int64_t mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  if (prefix_ == &prefix && dev_ == st.st_dev && ino_ == st.st_ino && size_ == st.st_size && mtimeNs_ == mtimeNs) {
-    generation_ = generation;
-    checked_ = now;
-    return twoViews_;
-  }
-  std::optional<bool> twoViews = false;
-  // Once the tree is loaded the text is not asked again; nor are these facts until the file changes.
-  if (DeclaredArch(fd.Get()) == "win64") twoViews = store.ExistsWithoutTree({u"Software", u"Wow6432Node"});
+  const bool same = prefix_ == &prefix && dev_ == st.st_dev && ino_ == st.st_ino && size_ == st.st_size &&
+                    mtimeNs_ == mtimeNs;
   prefix_ = &prefix;
   generation_ = generation;
   checked_ = now;
+  if (same) return views_;
+  // Once the tree is loaded the text is not asked again; nor are these facts until the file
+  // changes. Whether Software\Wow6432Node exists is left to the first probe: the same pass
+  // that looks for a key under it tells.
+  views_ = DeclaredArch(fd.Get()) == "win64" ? Views::kWin64 : Views::kOne;
   dev_ = st.st_dev;
   ino_ = st.st_ino;
   size_ = st.st_size;
   mtimeNs_ = mtimeNs;
-  twoViews_ = twoViews;
-  return twoViews;
+  return views_;
 }
 
 std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, std::uint64_t generation,
                                            const PathNames& path, std::vector<std::u16string>& opened) {
+  using Views = MachineViewFacts::Views;
+  BranchStore& store = prefix.Store(Branch::Machine);
   PathNames seen = path;
   if (path.empty() || !SameName(path[0], u"Software")) {
     // Outside Software the views agree.
   } else if (path.size() >= 2 && SameName(path[1], u"Classes")) {
     return std::nullopt;  // reached through Wine's link Wow6432Node\Classes: the tree follows links
   } else if (path.size() < 2 || !SameName(path[1], u"Wow6432Node")) {
-    const std::optional<bool> twoViews = facts.TwoViews(prefix, generation);
-    if (!twoViews) return std::nullopt;
-    if (*twoViews) seen.insert(seen.begin() + 1, u"Wow6432Node");
+    const Views views = facts.Known(prefix, generation);
+    if (views == Views::kUnsure) return std::nullopt;
+    if (views != Views::kOne) seen.insert(seen.begin() + 1, u"Wow6432Node");
+    if (views == Views::kWin64) {
+      std::size_t existing = 0;
+      const std::optional<bool> exists = store.ExistsWithoutTree(seen, &existing);
+      if (!exists) return std::nullopt;
+      const bool twoViews = *exists || existing >= 2;
+      facts.Settle(twoViews);
+      if (!twoViews) {
+        seen = path;  // no Wow6432Node after all: one view
+      } else {
+        if (*exists) opened.assign(seen.begin(), seen.end());
+        return exists;
+      }
+    }
   }
-  const std::optional<bool> exists = prefix.Store(Branch::Machine).ExistsWithoutTree(seen);
+  const std::optional<bool> exists = store.ExistsWithoutTree(seen);
   if (exists == true) opened.assign(seen.begin(), seen.end());
   return exists;
 }

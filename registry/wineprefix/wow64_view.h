@@ -25,11 +25,18 @@ WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView);
 // Whether the prefix has a 32-bit view (system.reg says #arch=win64 and holds
 // Software\Wow6432Node), from the file's text, remembered for as long as the file is the same
 // (looked at again as the branch cache looks: after a write of ours or kExternalChangeWindow).
-// nullopt when the text cannot tell.
 class MachineViewFacts {
  public:
+  enum class Views {
+    kUnsure,  // the text cannot tell: the tree answers
+    kOne,
+    kTwo,
+    kWin64,  // #arch=win64, Software\Wow6432Node not looked for yet: the first probe settles it
+  };
   // `generation`: the prefix's change count as the calling view read it.
-  std::optional<bool> TwoViews(PrefixRegistry& prefix, std::uint64_t generation);
+  Views Known(PrefixRegistry& prefix, std::uint64_t generation);
+  // What a probe under Software\Wow6432Node learnt, for the file version Known() looked at.
+  void Settle(bool twoViews) { views_ = twoViews ? Views::kTwo : Views::kOne; }
 
  private:
   const PrefixRegistry* prefix_ = nullptr;
@@ -39,7 +46,7 @@ class MachineViewFacts {
   ino_t ino_ = 0;
   off_t size_ = 0;
   std::int64_t mtimeNs_ = 0;
-  std::optional<bool> twoViews_;  // nullopt: the text could not tell (the tree answers instead)
+  Views views_ = Views::kUnsure;
 };
 
 // Whether HKLM\<path> exists in the 32-bit view, answered without the tree as

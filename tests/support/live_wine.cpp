@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "wine_prefix.h"
-#include "wineserver_probe.h"
+#include "server_folders.h"
 
 extern char** environ;
 
@@ -90,41 +90,25 @@ bool Serving(pid_t pid, fs::path& serverDir) {
 }  // namespace
 
 void RemoveServerFolders(const fs::path& tree) {
-  auto removeIfOnlyLock = [](const fs::path& server) {
-    std::error_code ec;
-    int entries = 0;
-    for (fs::directory_iterator it(server, ec), end; !ec && it != end; it.increment(ec)) ++entries;
-    if (ec || entries != 1 || !fs::is_regular_file(server / "lock", ec)) return;
-    fs::remove(server / "lock", ec);
-    fs::remove(server, ec);
-    if (server.parent_path().filename().string().rfind("wine-", 0) == 0) fs::remove(server.parent_path(), ec);
-  };
-  auto clean = [&](const fs::path& dir) {
-    const std::vector<std::string> locks = wineprefix::WineserverLockPaths(dir.string());
-    if (locks.empty()) return;
-    const fs::path server = fs::path(locks.front()).parent_path();
-    removeIfOnlyLock(server);
-    // The name file is read here whoever owns it now: a test may have given the prefix away.
-    std::ifstream nameFile(dir / "wineserver");
-    std::string name;
-    if (!std::getline(nameFile, name) || name.empty() || name.find('/') != std::string::npos || name == "..") return;
-    const char* tmp = std::getenv("TMPDIR");
-    for (const fs::path root : {fs::path("/tmp"), fs::path(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp")})
-      removeIfOnlyLock(root / name / server.filename());
-  };
   std::error_code ec;
   if (!fs::is_directory(tree, ec)) return;
-  clean(tree);
+  RemoveServerFoldersOf(tree);
   for (fs::recursive_directory_iterator it(tree, fs::directory_options::skip_permission_denied, ec), end;
        !ec && it != end; it.increment(ec))
-    if (it->is_directory(ec) && !it->is_symlink(ec)) clean(it->path());
+    if (it->is_directory(ec) && !it->is_symlink(ec)) RemoveServerFoldersOf(it->path());
 }
 
 int InRunUser(RunUser runUser, const std::function<int()>& body) {
   std::fflush(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const int result = EnterRunUser(runUser) ? body() : kNoNamespace;
+    // Nothing may leave the child but its status: an exception reaching the test framework
+    // there would go on to run the parent's remaining tests, twice.
+    int result = 98;
+    try {
+      result = EnterRunUser(runUser) ? body() : kNoNamespace;
+    } catch (...) {
+    }
     std::fflush(nullptr);
     ::_exit(result);
   }
@@ -192,13 +176,13 @@ bool LiveWine::Running() { return !Reap(/*wait=*/false); }
 
 void LiveWine::Stop() {
   if (Running()) {
-    RunCommand({"wineserver", "-k"}, FullEnv());
+    const bool reached = RunCommand({"wineserver", "-k"}, FullEnv()).exitCode == 0;
     auto waitFor = [&](std::chrono::milliseconds limit) {
       const auto until = std::chrono::steady_clock::now() + limit;
       while (Running() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(10ms);
       return !Running();
     };
-    if (!waitFor(5s)) {
+    if (!waitFor(reached ? 5s : 0s)) {
       ::kill(pid_, SIGINT);
       if (!waitFor(15s)) {
         ::kill(pid_, SIGKILL);
@@ -213,6 +197,7 @@ void LiveWine::Stop() {
   // /run/user/<uid>/wine are shared by every prefix and stay.
   const fs::path base = serverDir_.parent_path();
   if (base.filename().string().rfind("wine-", 0) == 0) fs::remove(base, ec);  // only when empty
+  serverDir_.clear();
 }
 
 }  // namespace vidazoz::testing

@@ -26,8 +26,8 @@ void RemoveServerFolders(const std::filesystem::path& tree);
 inline constexpr int kNoNamespace = 97;
 
 // Runs `body` in a child process, in its own mount namespace when `runUser` asks for one, and
-// returns the child's exit status: body's result, kNoNamespace, or 99 when it crashed. Whatever
-// the child mounted disappears with it.
+// returns the child's exit status: body's result, kNoNamespace, 98 when it threw, or 99 when it
+// crashed. Whatever the child mounted disappears with it.
 int InRunUser(RunUser runUser, const std::function<int()>& body);
 
 class LiveWine {

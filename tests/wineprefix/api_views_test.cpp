@@ -9,6 +9,11 @@
 #include "advapi32.h"
 #include "sandbox_platform.h"
 #ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "reg_text.h"
+#include "temp_dir.h"
 #include "wow64_process.h"
 #endif
 
@@ -282,6 +287,58 @@ TEST(ViewsOnA32BitPrefix, OneViewWhateverTheFlags) {
     EXPECT_EQ(RegQueryValueExA(key, "VzWhere", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size), 0);
     EXPECT_STREQ(text, c.landed) << c.path << " " << c.sam;
     RegCloseKey(key);
+  }
+}
+
+// A fresh process answers whether a key exists from system.reg's text, without its tree: in the
+// 32-bit view as the tree answers once loaded, whether the win64 prefix has Wow6432Node or not.
+TEST(ViewsWithoutTree, AFreshProcessAnswersAsTheLoadedTree) {
+  const std::string win64 = MachineHeader("win64"), win32 = MachineHeader("win32");
+  const std::string only64 = "\n[Software\\\\Only64] 1700000000\n";
+  const std::string only32 = "\n[Software\\\\Wow6432Node\\\\Only32] 1700000000\n";
+  const struct {
+    const char* what;
+    std::string file;
+    const char* path;
+    LONG status;
+  } cases[] = {
+      {"win64: the 32-bit key", win64 + only64 + only32, "Software\\Only32", 0},
+      {"win64: a 64-bit key is not seen", win64 + only64 + only32, "Software\\Only64", ERROR_FILE_NOT_FOUND},
+      {"win64: Software is Wow6432Node", win64 + only64 + only32, "Software", 0},
+      {"win64: below a missing 32-bit key", win64 + only64 + only32, "Software\\Only32\\Below", ERROR_FILE_NOT_FOUND},
+      {"win64 without Wow6432Node: one view", win64 + only64, "Software\\Only64", 0},
+      {"win64 without Wow6432Node: missing", win64 + only64, "Software\\Only32", ERROR_FILE_NOT_FOUND},
+      {"win32: one view", win32 + only64, "Software\\Only64", 0},
+  };
+  TempDir dir("vidazoz-views");
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::filesystem::path prefix = dir.Path() / std::to_string(n++);
+    WriteText(prefix / "system.reg", c.file);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      // 1: the text's answer is wrong; 2: the loaded tree's is; 3: they differ from each other.
+      setenv("WINEPREFIX", prefix.c_str(), 1);
+      SetWow64Process(true);
+      HKEY key = nullptr;
+      const LONG fromText = RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.path, 0, KEY_READ, &key);
+      if (fromText == 0) RegCloseKey(key);
+      HKEY software = nullptr;  // enumerating loads the tree
+      char name[64];
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System", 0, KEY_READ, &software) == 0) {
+        RegEnumKeyA(software, 0, name, sizeof name);
+        RegCloseKey(software);
+      }
+      RegEnumKeyA(HKEY_LOCAL_MACHINE, 0, name, sizeof name);
+      const LONG fromTree = RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.path, 0, KEY_READ, &key);
+      if (fromTree == 0) RegCloseKey(key);
+      _exit(fromText != c.status ? 1 : fromTree != c.status ? 2 : 0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status)) << "crashed";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
   }
 }
 #endif

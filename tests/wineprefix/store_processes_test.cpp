@@ -20,6 +20,7 @@
 #include "reg_text.h"
 #include "change_counter.h"
 #include "registry_fixture.h"
+#include "server_places.h"
 #include "wineserver_probe.h"
 
 namespace vidazoz::testing {
@@ -390,6 +391,79 @@ TEST_F(RegistryTest, WritesWaitOutNoServerButStopForARunningOne) {
   RegCloseKey(key);
   for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
   fs::remove_all("/tmp/" + base);
+}
+
+TEST_F(RegistryTest, HostileServerPlacesAreNeverTrustedNorFollowed) {
+  // Debian's Wine names its server folder after $WINEPREFIX/wineserver when /run/user/<uid> is
+  // missing; these cases plant a bad name or a bad folder there. A name Wine could not have
+  // written leaves a place we cannot hold: writes are refused. A folder no server could start in
+  // is skipped, and nothing is made in it or through it.
+  if (!wineprefix::DebianUsesTmpName()) GTEST_SKIP() << "/run/user/<uid> exists: the name file is not read";
+  const fs::path victim = dir_.Path() / "victim";
+  const std::string tag = "vidazoz-hostile-" + std::to_string(getpid());
+  const fs::path tmp = wineprefix::TmpRoot();
+  const struct Case {
+    const char* what;
+    std::function<void(const fs::path& prefix, const std::string& name)> plant;
+    LONG write;
+  } cases[] = {
+      {"name with a slash", [](const fs::path& p, const std::string&) { WriteText(p / "wineserver", "../victim"); },
+       ERROR_ACCESS_DENIED},
+      {"name \"..\"", [](const fs::path& p, const std::string&) { WriteText(p / "wineserver", ".."); }, ERROR_ACCESS_DENIED},
+      {"overlong name", [](const fs::path& p, const std::string&) { WriteText(p / "wineserver", std::string(300, 'w')); },
+       ERROR_ACCESS_DENIED},
+      {"name file is a link",
+       [&](const fs::path& p, const std::string& name) {
+         WriteText(victim / "name", name);
+         fs::create_symlink(victim / "name", p / "wineserver");
+       },
+       ERROR_ACCESS_DENIED},
+      {"base folder is a link",
+       [&](const fs::path& p, const std::string& name) {
+         WriteText(p / "wineserver", name);
+         fs::create_symlink(victim, tmp / name);
+       },
+       0},
+      {"base folder open to others",
+       [&](const fs::path& p, const std::string& name) {
+         WriteText(p / "wineserver", name);
+         fs::create_directories(tmp / name);
+         ::chmod((tmp / name).c_str(), 0755);
+       },
+       0},
+      {"base folder another user's",
+       [&](const fs::path& p, const std::string& name) {
+         WriteText(p / "wineserver", name);
+         fs::create_directories(tmp / name);
+         ::chmod((tmp / name).c_str(), 0700);
+         if (::chown((tmp / name).c_str(), 65534, 65534) != 0) ::chmod((tmp / name).c_str(), 0777);
+       },
+       0},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path prefix = dir_.Path() / ("case" + std::to_string(n));
+    const std::string name = tag + "-" + std::to_string(n++);
+    fs::remove_all(victim);
+    fs::create_directories(victim);
+    fs::create_directories(prefix);
+    c.plant(prefix, name);
+    const auto before = std::distance(fs::directory_iterator(victim), fs::directory_iterator());
+    ScopedEnv env("WINEPREFIX", prefix.string());
+    EXPECT_FALSE(wineprefix::WineserverRunning(prefix.string()));
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Planted", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              c.write);
+    if (key != nullptr) RegCloseKey(key);
+    EXPECT_EQ(std::distance(fs::directory_iterator(victim), fs::directory_iterator()), before)
+        << "nothing made through a link";
+    std::error_code ec;
+    if (fs::is_directory(tmp / name, ec) && !fs::is_symlink(tmp / name, ec)) {
+      EXPECT_TRUE(fs::is_empty(tmp / name, ec)) << "nothing made in a folder no server could use";
+    }
+    fs::remove_all(tmp / name, ec);
+  }
 }
 
 }  // namespace
