@@ -4,13 +4,17 @@ BUILD       ?= build
 ASAN_BUILD  ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan run test test-native test-asan test-windows windows bench demo clean \
+.PHONY: all deps deps-run build build-run build-asan run package test test-native test-asan test-windows windows bench demo clean \
         build-fuzz fuzz test-fuzz
 
 all: build
 
 deps:
-	@bash scripts/install-deps.sh
+	@bash scripts/install-deps.sh test
+
+# What the program alone needs: `make run` installs and builds no more than that.
+deps-run:
+	@bash scripts/install-deps.sh run
 
 $(BUILD)/build.ninja: | deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
@@ -24,19 +28,32 @@ build: deps $(BUILD)/build.ninja
 build-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-run: build
+# The program only, in its own build folder without tests or benchmarks.
+RUN_BUILD ?= build-run
+
+$(RUN_BUILD)/build.ninja: | deps-run
+	cmake -S . -B $(RUN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIDAZOZ_TESTS=OFF -DVIDAZOZ_BENCH=OFF $(CMAKE_FLAGS)
+
+build-run: deps-run $(RUN_BUILD)/build.ninja
+	cmake --build $(RUN_BUILD) -j $(JOBS) --target vidazoz
+
+run: build-run
 	@if [ -z "$$DISPLAY" ]; then \
 	  echo "make run: the window needs a display, and there is none (DISPLAY is not set)."; \
 	  echo "The check without a window (vidazoz --check), on the Wine prefix $${WINEPREFIX:-~/.wine, else vidazoz's own}:"; \
-	  status=0; ./$(BUILD)/app/vidazoz --check || status=$$?; \
+	  status=0; ./$(RUN_BUILD)/app/vidazoz --check || status=$$?; \
 	  echo "To see the window itself, 'make demo' runs it in a virtual X server and writes screenshots to $(BUILD)/demo/."; \
 	  [ $$status -le 2 ]; \
 	else \
-	  ./$(BUILD)/app/vidazoz; \
+	  ./$(RUN_BUILD)/app/vidazoz; \
 	fi
 
 demo: build
 	bash scripts/demo.sh $(BUILD)
+
+# The Debian packages vidazoz and libvidazoz-registry-dev, in $(BUILD).
+package: build
+	cd $(BUILD) && cpack
 
 test-native: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -88,4 +105,4 @@ bench: build
 	bash bench/run.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN32_BUILD) $(WIN64_BUILD)
+	rm -rf $(BUILD) $(RUN_BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN32_BUILD) $(WIN64_BUILD)

@@ -6,33 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "command_line_doc.h"
 #include "text_verdict.h"
 
 namespace vidazoz::cli {
 namespace {
-
-constexpr std::string_view kUsage = "Usage: vidazoz [--check] [--prefix DIR]\n       vidazoz --help | --version\n";
-
-constexpr std::string_view kHelp =
-    "Shows whether version 2.0 of the Microsoft .NET Framework is registered in a Wine prefix:\n"
-    "green when the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\.NETFramework\\policy\\v2.0 exists,\n"
-    "orange when only policy\\v1.1 or policy\\v1.0 does, red when none of them does.\n"
-    "\n"
-    "The prefix is DIR when --prefix is given, else $WINEPREFIX when it is set, else ~/.wine\n"
-    "when it holds a registry (system.reg), else ~/.local/share/vidazoz/prefix (under\n"
-    "$XDG_DATA_HOME when that is set). Nothing is written to it by the check.\n"
-    "\n"
-    "Without options the program opens its window; press Check there.\n"
-    "\n"
-    "Options:\n"
-    "  --check        no window: print the verdict on standard output and exit with\n"
-    "                 0 (2.0 found), 1 (only 1.1 or 1.0), 2 (none) or 3 (the registry\n"
-    "                 could not be read; the reason on standard error)\n"
-    "  --prefix DIR   use the Wine prefix DIR for this run (as WINEPREFIX would)\n"
-    "  --help         show this text and exit\n"
-    "  --version      show the version and exit\n"
-    "\n"
-    "An unknown option or a missing argument exits with status 64.\n";
 
 struct Options {
   bool check = false, help = false, version = false;
@@ -45,32 +23,40 @@ struct Parsed {
   std::string error;
 };
 
+const OptionDoc* FindOption(std::string_view name) {
+  for (const OptionDoc& option : kOptions)
+    if (option.name == name) return &option;
+  return nullptr;
+}
+
 Parsed ParseArguments(std::span<const char* const> args) {
   Parsed parsed;
   Options& o = parsed.options;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
-    if (arg == "--check") {
-      o.check = true;
-    } else if (arg == "--help") {
-      o.help = true;
-    } else if (arg == "--version") {
-      o.version = true;
-    } else if (arg == "--prefix" || arg.starts_with("--prefix=")) {
-      std::string_view dir;
-      if (arg != "--prefix") {
-        dir = arg.substr(arg.find('=') + 1);
-      } else if (i + 1 < args.size()) {
-        dir = args[++i];
-      }
-      if (dir.empty()) {
-        parsed.error = "option '--prefix' requires a folder";
-        return parsed;
-      }
-      o.prefix = std::string(dir);
-    } else {
+    const std::size_t equals = arg.starts_with("--") ? arg.find('=') : std::string_view::npos;
+    const OptionDoc* option = FindOption(arg.substr(0, equals));
+    if (!option || (equals != std::string_view::npos && option->argument.empty())) {
       parsed.error = (arg.starts_with("-") ? "unknown option '" : "unexpected argument '") + std::string(arg) + "'";
       return parsed;
+    }
+    std::string_view value;
+    if (!option->argument.empty()) {
+      if (equals != std::string_view::npos) {
+        value = arg.substr(equals + 1);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      }
+      if (value.empty()) {
+        parsed.error = "option '" + std::string(option->name) + "' requires a folder";
+        return parsed;
+      }
+    }
+    switch (option->id) {
+      case OptionId::Check: o.check = true; break;
+      case OptionId::Help: o.help = true; break;
+      case OptionId::Version: o.version = true; break;
+      case OptionId::Prefix: o.prefix = std::string(value); break;
     }
   }
   return parsed;
@@ -82,12 +68,12 @@ int Main(std::span<const char* const> args, std::ostream& out, std::ostream& err
          const std::function<int()>& runWindow) {
   const Parsed parsed = ParseArguments(args);
   if (!parsed.error.empty()) {
-    err << "vidazoz: " << parsed.error << '\n' << kUsage;
+    err << "vidazoz: " << parsed.error << '\n' << UsageText();
     return kExitUsage;
   }
   const Options& o = parsed.options;
   if (o.help) {
-    out << kUsage << '\n' << kHelp;
+    out << HelpText();
     return 0;
   }
   if (o.version) {

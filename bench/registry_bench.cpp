@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "advapi32.h"
 #include "cRegistry.h"
 #include "wow64_process.h"
 

@@ -1,5 +1,6 @@
 // The object itself: construction, the selection, Machine, KeyExists and the error convention.
 #include "cRegistry.h"
+#include "registry_api.h"
 
 #include "ansi.h"
 

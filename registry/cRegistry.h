@@ -10,7 +10,6 @@
 #include "Boolean.h"
 #include "Error.h"
 #include "name_list.h"
-#include "registry_api.h"
 #include "Variant.h"
 
 namespace vidazoz {
@@ -39,8 +38,9 @@ inline constexpr std::int32_t AssociationClass = static_cast<std::int32_t>(0x800
 // "<executable name>.cRegistry"
 std::string ClassErrorSource();
 
-// The platform handle of a hive number, sign-extended where handles are 64 bits wide.
-HKEY HiveHandle(std::int32_t hive);
+// The registry platform the class calls (registry_api.h). Kept out of this header, so that
+// including it brings no Win32 names (DWORD, HKEY_CURRENT_USER, ...) into a user's program.
+class RegistryApi;
 
 class cRegistry {
  public:
@@ -89,7 +89,7 @@ class cRegistry {
   [[noreturn]] static void Raise(std::int32_t number, const std::string& description);
 
   // What a change asks for: every right a key has of its own, none of the standard ones.
-  static constexpr REGSAM kWriteAccess = 0x3F;
+  static constexpr std::uint32_t kWriteAccess = 0x3F;  // a REGSAM
 
   std::shared_ptr<RegistryApi> api_;
   std::int32_t classKey_ = 0;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cRegistry.h"
+#include "registry_api.h"
 
 namespace vidazoz {
 namespace {

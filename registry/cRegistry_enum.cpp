@@ -6,6 +6,7 @@
 
 #include "ansi.h"
 #include "cRegistry.h"
+#include "registry_api.h"
 
 namespace vidazoz {
 namespace {

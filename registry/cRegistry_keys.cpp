@@ -1,6 +1,7 @@
 // Key creation and deletion: CreateKey, DeleteKey, DeleteValue. Always on the local registry.
 #include "ansi.h"
 #include "cRegistry.h"
+#include "registry_api.h"
 
 namespace vidazoz {
 

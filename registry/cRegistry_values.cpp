@@ -9,6 +9,7 @@
 
 #include "ansi.h"
 #include "cRegistry.h"
+#include "registry_api.h"
 #include "kernel32.h"
 
 namespace vidazoz {

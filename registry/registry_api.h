@@ -2,6 +2,7 @@
 // advapi32 (the real one on Windows, ours on Linux); tests put a double in its place.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "advapi32.h"
@@ -36,6 +37,9 @@ class RegistryApi {
   virtual LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) = 0;
   virtual LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) = 0;
 };
+
+// The platform handle of a hive number, sign-extended where handles are 64 bits wide.
+HKEY HiveHandle(std::int32_t hive);
 
 // The platform's own registry, shared by every cRegistry that is not given another.
 std::shared_ptr<RegistryApi> SystemRegistry();

@@ -125,6 +125,16 @@ int Screenshot::Count(Rect area, Rgb colour, int tolerance) const {
   return n;
 }
 
+Rect Screenshot::Ink(Rect area, Rgb background, int tolerance) const {
+  int x0 = width_, y0 = height_, x1 = -1, y1 = -1;
+  for (int y = std::max(0, area.y); y < std::min(height_, area.y + area.h); ++y)
+    for (int x = std::max(0, area.x); x < std::min(width_, area.x + area.w); ++x)
+      if (!At(x, y).Near(background, tolerance)) {
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+      }
+  return x1 < 0 ? Rect{} : Rect{x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+}
+
 Xvfb::Xvfb() {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
@@ -172,6 +182,12 @@ Rect GuiSession::Geometry() const {
     if (key == "HEIGHT") g.h = value;
   }
   return g;
+}
+
+std::string GuiSession::Property(const std::string& name) const {
+  const CommandResult r = RunCommand({"xprop", "-id", window_, name}, displayEnv_);
+  if (r.exitCode != 0) throw std::runtime_error("xprop failed: " + r.output);
+  return r.output;
 }
 
 std::vector<std::pair<int, int>> GuiSession::IconSizes() const {

@@ -53,6 +53,8 @@ class Screenshot {
   Rect Extent(Rgb colour) const;
   // How many pixels of `area` lie within `tolerance` of `colour`.
   int Count(Rect area, Rgb colour, int tolerance) const;
+  // The bounding box of the pixels of `area` farther than `tolerance` from `background`.
+  Rect Ink(Rect area, Rgb background, int tolerance) const;
 
  private:
   int width_ = 0, height_ = 0;
@@ -91,6 +93,8 @@ class GuiSession {
   Screenshot ShotWhen(const std::string& name, const std::function<bool(const Screenshot&)>& ready,
                       std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
   Child& Program() { return *program_; }
+  // What xprop says of one property of the window ("WM_CLASS(STRING) = ...").
+  std::string Property(const std::string& name) const;
   // The sizes (width x height) of the images in the window's _NET_WM_ICON, in order.
   std::vector<std::pair<int, int>> IconSizes() const;
 

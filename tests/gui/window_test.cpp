@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cmath>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "cRegistry.h"
@@ -64,6 +66,7 @@ class Desk {
     }
   }
   const WinePrefix& Prefix() const { return *prefix_; }
+  fs::path Home() const { return dir_.Path(); }
 
  private:
   TempDir dir_{"vidazoz-gui"};
@@ -81,6 +84,14 @@ TEST(Window, StartsAt425By79CentredAndGrowsTo107WhileTheLogoIsHeld) {
   EXPECT_EQ(client.h, 79);
   EXPECT_NEAR(client.x + client.w / 2, 512, 1);
   EXPECT_EQ(gui.IconSizes(), (std::vector<std::pair<int, int>>{{64, 64}, {48, 48}, {32, 32}, {16, 16}}));
+  // A desktop matches the window to its entry by the class the entry names.
+  std::ifstream entry(VIDAZOZ_DESKTOP_ENTRY);
+  std::string wmClass;
+  for (std::string line; std::getline(entry, line);)
+    if (line.starts_with("StartupWMClass=")) wmClass = line.substr(line.find('=') + 1);
+  ASSERT_FALSE(wmClass.empty()) << "the desktop entry names no window class";
+  // The instance name, then the class, which the entry names.
+  EXPECT_EQ(gui.Property("WM_CLASS"), "WM_CLASS(STRING) = \"vidazoz\", \"" + wmClass + "\"\n");
 
   const Screenshot start = gui.Shot("start");
   const Rect painted = start.Extent(kWindow);
@@ -221,6 +232,7 @@ TEST(Window, WithoutAnOpenerTheClickShowsTheModalErrorBox) {
   gui.ShotWhen("offer", [&](const Screenshot& s) {
     return s.Count(OnScreen(gui.Geometry(), PixelsOf(frmMain::imgDwn)), kDownloadGreen, kTolerance) > 100;
   });
+  gui.Key("Tab");  // the focus from Check, which the mouse pressed, to Exit
   gui.Click(ix, iy);
   const std::string box = gui.WaitForWindow("^Vidazoz$");
   const Screenshot shown = gui.Shot("error-box");
@@ -237,6 +249,11 @@ TEST(Window, WithoutAnOpenerTheClickShowsTheModalErrorBox) {
   gui.KeyTo(box, "Return");  // OK
   EXPECT_TRUE(gui.WaitForNoWindow("^Vidazoz$"));
   EXPECT_FALSE(gui.Program().Wait(0ms)) << "the window stays";
+
+  // The focus is back where it was before the box: Space presses Exit.
+  gui.MouseMove(200, 70);
+  gui.Key("space");
+  EXPECT_EQ(gui.Program().Wait(5s), 0) << "Space found no focused button after the box";
 }
 
 TEST(Window, TheFocusStartsOnCheckTabReachesExitAndNoKeyIsADefaultOrCancel) {
@@ -265,9 +282,23 @@ TEST(Window, TheFocusStartsOnCheckTabReachesExitAndNoKeyIsADefaultOrCancel) {
   EXPECT_EQ(gui.Program().Wait(5s), 0);
 }
 
-TEST(Window, ExitEndsTheProcessWithStatusZero) {
+// Every file and folder under `root` with its size and change time.
+std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> Tree(const fs::path& root) {
+  std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> tree;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    tree[e.path().string()] = {e.is_regular_file() ? e.file_size() : 0, e.last_write_time()};
+  }
+  return tree;
+}
+
+TEST(Window, ExitEndsTheProcessWithStatusZeroAndTheRunWroteNothingInTheHome) {
   Desk desk(WinePrefix::Empty());
+  const fs::path home = desk.Home();
+  const auto before = Tree(home);
   GuiSession gui(desk.Environment());
+  const auto [cx, cy] = CentreOf(frmMain::btnCheck);
+  gui.Click(cx, cy);
+  gui.Key("Tab");  // the focus drawn on Exit
   const auto [lx, ly] = CentreOf(frmMain::picLogo);
   gui.MouseMove(lx, ly);
   gui.MouseDown(1);  // Exit also while the about text shows
@@ -275,6 +306,78 @@ TEST(Window, ExitEndsTheProcessWithStatusZero) {
   const auto [ex, ey] = CentreOf(frmMain::cmdExit);
   gui.Click(ex, ey);
   EXPECT_EQ(gui.Program().Wait(5s), 0);
+  EXPECT_EQ(Tree(home), before) << "the run wrote in the home folder";
+}
+
+TEST(Window, OnlyTheLeftButtonPressesAPushButton) {
+  Desk desk(WinePrefix::Empty());
+  GuiSession gui(desk.Environment());
+  const Rect client = gui.Geometry();
+  const Rect result = OnScreen(client, PixelsOf(frmMain::LabResult));
+  const Rect verdictLine{result.x, result.y, client.x + client.w - result.x, result.h};
+  const auto [cx, cy] = CentreOf(frmMain::btnCheck);
+  const auto [ex, ey] = CentreOf(frmMain::cmdExit);
+  for (int button : {3, 2}) {  // right, middle
+    gui.Click(ex, ey, button);
+    gui.Click(cx, cy, button);
+  }
+  std::this_thread::sleep_for(300ms);
+  EXPECT_FALSE(gui.Program().Wait(0ms)) << "another button than the left one pressed Exit";
+  EXPECT_EQ(gui.Shot("other-buttons").Count(verdictLine, kRed, kTolerance), 0)
+      << "another button than the left one pressed Check";
+  gui.Click(ex, ey, 1);
+  EXPECT_EQ(gui.Program().Wait(5s), 0);
+}
+
+// Where the pictures and the labels' text begin, from their places in twips (15 to a pixel at
+// 96 dpi), as the Windows program draws them. `inset` is the picture's own margin of the
+// window's colour (the badge's 2 pixels), or the most a glyph's side bearing may add.
+struct Placed {
+  std::size_t control;
+  int left, top, width, height;  // twips
+  int inset;
+  bool picture;
+  const char* name;
+};
+
+TEST(Window, PicturesAndTextStartExactlyWhereTheirTwipsPlaceThem) {
+  Desk desk(WinePrefix::Empty());
+  GuiSession gui(desk.Environment());
+  const Rect client = gui.Geometry();
+  const auto [cx, cy] = CentreOf(frmMain::btnCheck);
+  gui.Click(cx, cy);  // shows the link and the download picture
+  const auto [lx, ly] = CentreOf(frmMain::picLogo);
+  gui.MouseMove(lx, ly);
+  gui.MouseDown(3);  // shows the about text
+  const Screenshot s = gui.ShotWhen("positions", [&](const Screenshot& shot) {
+    return shot.Extent(kWindow).h == 107 &&
+           shot.Count(OnScreen(client, PixelsOf(frmMain::imgDwn)), kDownloadGreen, kTolerance) > 100;
+  });
+  gui.MouseUp(3);
+  const Placed placed[] = {
+      {frmMain::picLogo, 120, 120, 960, 960, 2, true, "picLogo"},
+      {frmMain::imgDwn, 1200, 720, 300, 300, 0, true, "imgDwn"},
+      {frmMain::LabResult, 1200, 240, 4935, 255, 1, false, "LabResult"},
+      {frmMain::LnkDwn, 1560, 760, 3090, 210, 1, false, "LnkDwn"},
+      {frmMain::labAbout, 240, 1320, 5940, 210, 1, false, "labAbout"},
+  };
+  const auto px = [](int twips) { return static_cast<int>(std::lround(twips / 15.0)); };
+  for (const Placed& p : placed) {
+    const Rect at{client.x + px(p.left), client.y + px(p.top), px(p.left + p.width) - px(p.left),
+                  px(p.top + p.height) - px(p.top)};
+    // Room around the control for ink drawn out of place; the neighbours lie farther away.
+    const Rect around{at.x - 3, at.y, at.w + 6, at.h};
+    const Rect ink = s.Ink(around, kWindow, 40);
+    if (p.picture) {
+      EXPECT_EQ(ink.x, at.x + p.inset) << p.name;
+      EXPECT_EQ(ink.y, at.y + p.inset) << p.name;
+      EXPECT_EQ(ink.x + ink.w, at.x + at.w - p.inset) << p.name;
+      EXPECT_EQ(ink.y + ink.h, at.y + at.h - p.inset) << p.name;
+    } else {
+      EXPECT_GE(ink.x, at.x) << p.name;
+      EXPECT_LE(ink.x, at.x + p.inset) << p.name;
+    }
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <regex>
 #include <sstream>
+#include <utility>
 
 #include "temp_dir.h"
 #include "wine_prefix.h"
@@ -40,11 +41,14 @@ TEST(InstalledLibrary, AProgramFromOutsideBuildsWithCMakeAndWithPkgConfigAndUses
   r = RunCommand({"pkg-config", "--cflags", "--libs", "vidazoz-registry"},
                  {{"PKG_CONFIG_PATH", (installed / "lib/pkgconfig").string()}});
   ASSERT_EQ(r.exitCode, 0) << r.output;
-  const fs::path byPkgConfig = dir.Path() / "by-pkg-config";
-  std::vector<std::string> compile{"c++", "-std=c++20", (source / "main.cpp").string(), "-o", byPkgConfig.string()};
-  for (const auto& flag : Words(r.output)) compile.push_back(flag);
-  r = RunCommand(compile);
-  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string flags = r.output;
+  const fs::path byPkgConfig = dir.Path() / "by-pkg-config", ownNamesByPkgConfig = dir.Path() / "own-names";
+  for (const auto& [file, program] : {std::pair{"main.cpp", byPkgConfig}, {"own_win32_names.cpp", ownNamesByPkgConfig}}) {
+    std::vector<std::string> compile{"c++", "-std=c++20", (source / file).string(), "-o", program.string()};
+    for (const auto& flag : Words(flags)) compile.push_back(flag);
+    r = RunCommand(compile);
+    ASSERT_EQ(r.exitCode, 0) << file << r.output;
+  }
 
   for (const fs::path& program : {byCMake / "consumer", byPkgConfig}) {
     const auto prefix = WinePrefix::Booted();
@@ -55,6 +59,15 @@ TEST(InstalledLibrary, AProgramFromOutsideBuildsWithCMakeAndWithPkgConfigAndUses
     const std::string saved{std::istreambuf_iterator<char>(user), {}};
     EXPECT_NE(saved.find("[Software\\\\Consumer]"), std::string::npos) << program;
     EXPECT_NE(saved.find("\"Greeting\"=\"hello\""), std::string::npos) << program;
+  }
+
+  // Its own DWORD, LONG, ERROR_SUCCESS and HKEY_CURRENT_USER beside <vidazoz/cRegistry.h> and
+  // <vidazoz/wow64_process.h>: it compiled above, and it works.
+  for (const fs::path& program : {byCMake / "own_win32_names", ownNamesByPkgConfig}) {
+    const auto prefix = WinePrefix::Booted();
+    r = RunCommand({program.string()}, prefix->Environment());
+    EXPECT_EQ(r.exitCode, 0) << program << r.output;
+    EXPECT_EQ(r.output, "7 0 1 1\n") << program;
   }
 }
 

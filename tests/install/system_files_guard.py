@@ -40,10 +40,11 @@ def output(argv):
 
 def listed_packages(script):
     text = Path(script).read_text()
-    block = re.search(r"^packages=\((.*?)^\)", text, re.S | re.M)
-    if not block:
+    # Every NAME_packages=( ... ) list: what the program needs and what the tests add.
+    blocks = re.findall(r"^\w*packages=\((.*?)^\)", text, re.S | re.M)
+    if not blocks:
         sys.exit(f"{script}: no packages=( ... ) list")
-    return {w for line in block.group(1).splitlines() for w in line.split("#")[0].split()}
+    return {w for block in blocks for line in block.splitlines() for w in line.split("#")[0].split()}
 
 
 def installed_packages():

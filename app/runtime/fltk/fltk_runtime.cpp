@@ -19,6 +19,7 @@ namespace vidazoz::runtime::fltk {
 namespace {
 
 constexpr double kStandardDpi = 96;
+constexpr const char* kWindowClass = "vidazoz";
 constexpr Fl_Font kArial = FL_FREE_FONT;
 constexpr Fl_Font kArialBold = FL_FREE_FONT + 1;
 
@@ -44,6 +45,24 @@ std::span<const std::uint8_t> PictureFile(Picture picture) {
   }
   return {};
 }
+
+// FLTK reads its global options from /etc/fltk and ~/.fltk the first time one is asked for, and
+// writes both files back when they lack an options group. This program has no configuration and
+// writes nothing, so it marks the options read (a name FLTK keeps private, reached the one way
+// the language allows: an explicit instantiation) and gives them FLTK's own defaults.
+void UseDefaultFltkOptions();
+template <unsigned char* optionsRead>
+struct FltkOptionsRead {
+  friend void UseDefaultFltkOptions() {
+    *optionsRead = 1;
+    Fl::option(Fl::OPTION_ARROW_FOCUS, false);
+    Fl::option(Fl::OPTION_VISIBLE_FOCUS, true);
+    Fl::option(Fl::OPTION_DND_TEXT, true);
+    Fl::option(Fl::OPTION_SHOW_TOOLTIPS, true);
+    Fl::option(Fl::OPTION_FNFC_USES_GTK, true);
+  }
+};
+template struct FltkOptionsRead<&Fl::options_read_>;
 
 // The main window: closing runs the unload step; Escape does not close it. FLTK reports the
 // close box to the window's callback only, never to handle().
@@ -74,6 +93,7 @@ FltkRuntime::FltkRuntime() = default;
 FltkRuntime::~FltkRuntime() = default;
 
 int FltkRuntime::Run(Form& form) {
+  UseDefaultFltkOptions();
   form.Initialize();
   float dpiX = 0, dpiY = 0;
   Fl::screen_dpi(dpiX, dpiY);
@@ -99,6 +119,7 @@ void FltkRuntime::CreateWindow(Form& form) {
 
   window_ = std::make_unique<MainWindow>(x, y, w, h, form);
   window_->copy_label(std::string(layout.caption).c_str());
+  window_->xclass(kWindowClass);  // WM_CLASS, which the desktop entry's StartupWMClass names
   window_->color(ToFl(layout.backColour));
   window_->resizable(nullptr);
   window_->size_range(w, h, w, h);

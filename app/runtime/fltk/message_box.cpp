@@ -59,9 +59,12 @@ int ShowMessageBox(const std::string& prompt, std::int32_t style, const std::str
   ok->callback([](Fl_Widget* b, void*) { b->window()->hide(); });
   box.end();
   box.set_modal();
+  // Windows gives the focus back to the control that had it when the box closes.
+  Fl_Widget* const hadFocus = Fl::focus();
   box.show();
   ok->take_focus();
   while (box.shown()) Fl::wait();
+  if (hadFocus && hadFocus->window() && hadFocus->window()->shown()) hadFocus->take_focus();
   return 1;  // IDOK, also for Escape and the close box
 }
 

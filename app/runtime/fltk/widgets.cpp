@@ -13,6 +13,10 @@ PushButton::PushButton(int x, int y, int w, int h, EventTarget target) : Fl_Butt
 }
 
 int PushButton::handle(int event) {
+  // Only the left button presses a push button, as on Windows; the others are taken and ignored,
+  // so a right click neither clicks nor moves the focus.
+  const bool mouse = event == FL_PUSH || event == FL_RELEASE || event == FL_DRAG;
+  if (mouse && (event == FL_DRAG ? !Fl::event_state(FL_BUTTON1) : Fl::event_button() != FL_LEFT_MOUSE)) return 1;
   if (event == FL_RELEASE) clear_changed();
   const int taken = Fl_Button::handle(event);
   // Without a callback, Fl_Button marks a release that presses it as a change; the key and
@@ -34,6 +38,12 @@ MouseArgs EventBox::Args() const {
           .shift = ((state & FL_SHIFT) ? 1 : 0) | ((state & FL_CTRL) ? 2 : 0) | ((state & FL_ALT) ? 4 : 0),
           .x = static_cast<Twips>(std::lround((Fl::event_x() - x()) * twipsPerPixelX_)),
           .y = static_cast<Twips>(std::lround((Fl::event_y() - y()) * twipsPerPixelY_))};
+}
+
+void EventBox::draw() {
+  draw_box();
+  // At the control's own corner: FLTK's default insets a left-aligned label by 3 pixels.
+  draw_label(x(), y(), w(), h());
 }
 
 int EventBox::handle(int event) {

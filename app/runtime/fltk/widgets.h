@@ -15,8 +15,8 @@ struct EventTarget {
   ControlId id;
 };
 
-// A push button that reports a click when a press is released over it, or when Space or its
-// shortcut presses it while it has the focus.
+// A push button that reports a click when a left press is released over it, or when Space or
+// its shortcut presses it while it has the focus. Other mouse buttons do nothing.
 class PushButton : public Fl_Button {
  public:
   PushButton(int x, int y, int w, int h, EventTarget target);
@@ -32,6 +32,7 @@ class EventBox : public Fl_Box {
  public:
   EventBox(int x, int y, int w, int h, EventTarget target, double twipsPerPixelX, double twipsPerPixelY);
   int handle(int event) override;
+  void draw() override;
 
  private:
   MouseArgs Args() const;

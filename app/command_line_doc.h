@@ -1,0 +1,74 @@
+// The command line described once: its options, commands and exit statuses, from which the
+// parser, --help, the manual page and the shell completion are all made.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vidazoz::cli {
+
+enum class OptionId { Check, Prefix, Help, Version };
+
+// What the shell may offer for an option's argument.
+enum class ArgumentKind { None, Directory };
+
+struct OptionDoc {
+  OptionId id;
+  std::string_view name;      // "--prefix"
+  std::string_view argument;  // "DIR", or empty when the option takes none
+  ArgumentKind completes;
+  std::string_view help;  // one paragraph of plain text
+};
+
+// A word after the options that names what to do instead of the window (`vidazoz COMMAND ...`).
+struct CommandDoc {
+  std::string_view name;
+  std::string_view arguments;  // as the synopsis shows them
+  std::string_view help;
+};
+
+struct ExitStatusDoc {
+  int status;
+  std::string_view meaning;
+};
+
+inline constexpr std::string_view kProgram = "vidazoz";
+
+inline constexpr OptionDoc kOptions[] = {
+    {OptionId::Check, "--check", "", ArgumentKind::None,
+     "No window: print the verdict on standard output and exit with its status (below)."},
+    {OptionId::Prefix, "--prefix", "DIR", ArgumentKind::Directory,
+     "Use the Wine prefix DIR for this run, as WINEPREFIX would; also spelt --prefix=DIR."},
+    {OptionId::Help, "--help", "", ArgumentKind::None, "Show the help and exit."},
+    {OptionId::Version, "--version", "", ArgumentKind::None, "Show the version and exit."},
+};
+
+// None yet: a command added here appears in the help, the manual page and the completion.
+inline constexpr std::span<const CommandDoc> kCommands{};
+
+inline constexpr ExitStatusDoc kExitStatuses[] = {
+    {0, "Version 2.0 is registered (with --check), or the window was closed."},
+    {1, "Only version 1.1 or 1.0 is registered (with --check)."},
+    {2, "No version is registered (with --check)."},
+    {3, "The registry could not be read (with --check); the reason is on standard error."},
+    {64, "An unknown option or argument, or an option without its argument."},
+    {74, "The verdict could not be written to standard output."},
+};
+
+// What the program shows, paragraph by paragraph, before the options.
+inline constexpr std::string_view kDescription[] = {
+    "Shows whether version 2.0 of the Microsoft .NET Framework is registered in a Wine prefix: "
+    "green when the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\.NETFramework\\policy\\v2.0 exists, "
+    "orange when only policy\\v1.1 or policy\\v1.0 does, red when none of them does.",
+    "The prefix is DIR when --prefix is given, else $WINEPREFIX when it is set, else ~/.wine when it "
+    "holds a registry (system.reg), else ~/.local/share/vidazoz/prefix (under $XDG_DATA_HOME when "
+    "that is set). Nothing is written to it by the check.",
+    "Without options the program opens its window; press Check there.",
+};
+
+// "Usage: vidazoz ..." lines, and the whole --help text.
+std::string UsageText();
+std::string HelpText();
+
+}  // namespace vidazoz::cli
