@@ -7,13 +7,14 @@
 #include <string_view>
 
 #include "command_line_doc.h"
+#include "prefix_check.h"
 #include "text_verdict.h"
 
 namespace vidazoz::cli {
 namespace {
 
 struct Options {
-  bool check = false, help = false, version = false;
+  bool check = false, help = false, version = false, verbose = false;
   std::optional<std::string> prefix;
 };
 
@@ -25,7 +26,7 @@ struct Parsed {
 
 const OptionDoc* FindOption(std::string_view name) {
   for (const OptionDoc& option : kOptions)
-    if (option.name == name) return &option;
+    if (option.name == name || (!option.shortName.empty() && option.shortName == name)) return &option;
   return nullptr;
 }
 
@@ -54,6 +55,7 @@ Parsed ParseArguments(std::span<const char* const> args) {
     }
     switch (option->id) {
       case OptionId::Check: o.check = true; break;
+      case OptionId::Verbose: o.verbose = true; break;
       case OptionId::Help: o.help = true; break;
       case OptionId::Version: o.version = true; break;
       case OptionId::Prefix: o.prefix = std::string(value); break;
@@ -80,6 +82,35 @@ int Main(std::span<const char* const> args, std::ostream& out, std::ostream& err
     out << "Vidazoz " << VIDAZOZ_VERSION << '\n';
     return 0;
   }
+  if (o.check) {
+    // A prefix that cannot be read is said so, never probed into a "not installed".
+    const PrefixFinding prefix = InspectPrefix(o.prefix);
+    if (!prefix.problem.empty()) {
+      err << "vidazoz: cannot check: " << prefix.problem << '\n';
+      return kExitCheckFailed;
+    }
+    if (o.prefix && ::setenv("WINEPREFIX", prefix.dir.c_str(), 1) != 0) {
+      err << "vidazoz: cannot use the prefix '" << *o.prefix << "'\n";
+      return kExitUsage;
+    }
+    if (!o.verbose) return CheckAsText(out, err, makeRegistry);
+    err << "vidazoz: prefix " << prefix.dir << " (from " << prefix.source << ")\n"
+        << "vidazoz: registry view: 32-bit, as Vidazoz (a 32-bit program) sees it on Windows\n";
+    const Probe* decided = nullptr;
+    const int status = CheckAsText(out, err, makeRegistry, [&](const Probe& probe, bool found) {
+      err << "vidazoz: probe HKEY_LOCAL_MACHINE\\" << probe.keyPath << ": " << (found ? "present" : "absent") << '\n';
+      if (found) decided = &probe;
+    });
+    if (status != kExitCheckFailed) {
+      if (decided != nullptr) {
+        err << "vidazoz: decided by HKEY_LOCAL_MACHINE\\" << decided->keyPath << " (version " << decided->version
+            << ")\n";
+      } else {
+        err << "vidazoz: decided by the absence of all three keys\n";
+      }
+    }
+    return status;
+  }
   if (o.prefix) {
     // Wine takes only an absolute WINEPREFIX; a relative DIR means the one below this folder.
     std::error_code ec;
@@ -89,7 +120,6 @@ int Main(std::span<const char* const> args, std::ostream& out, std::ostream& err
       return kExitUsage;
     }
   }
-  if (o.check) return CheckAsText(out, err, makeRegistry);
   return runWindow();
 }
 

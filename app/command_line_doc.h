@@ -8,7 +8,7 @@
 
 namespace vidazoz::cli {
 
-enum class OptionId { Check, Prefix, Help, Version };
+enum class OptionId { Check, Prefix, Verbose, Help, Version };
 
 // What the shell may offer for an option's argument.
 enum class ArgumentKind { None, Directory };
@@ -19,6 +19,7 @@ struct OptionDoc {
   std::string_view argument;  // "DIR", or empty when the option takes none
   ArgumentKind completes;
   std::string_view help;  // one paragraph of plain text
+  std::string_view shortName = {};  // "-h", or empty
 };
 
 // A word after the options that names what to do instead of the window (`vidazoz COMMAND ...`).
@@ -39,9 +40,13 @@ inline constexpr OptionDoc kOptions[] = {
     {OptionId::Check, "--check", "", ArgumentKind::None,
      "No window: print the verdict on standard output and exit with its status (below)."},
     {OptionId::Prefix, "--prefix", "DIR", ArgumentKind::Directory,
-     "Use the Wine prefix DIR for this run, as WINEPREFIX would; also spelt --prefix=DIR."},
-    {OptionId::Help, "--help", "", ArgumentKind::None, "Show the help and exit."},
-    {OptionId::Version, "--version", "", ArgumentKind::None, "Show the version and exit."},
+     "Use the Wine prefix DIR for this run, as WINEPREFIX would; also spelt --prefix=DIR. A DIR "
+     "starting with ~ (which no shell expanded) is refused."},
+    {OptionId::Verbose, "--verbose", "", ArgumentKind::None,
+     "With --check, say on standard error which prefix and registry view are read, each key probed "
+     "and which one decided."},
+    {OptionId::Help, "--help", "", ArgumentKind::None, "Show the help and exit.", "-h"},
+    {OptionId::Version, "--version", "", ArgumentKind::None, "Show the version and exit.", "-V"},
 };
 
 // None yet: a command added here appears in the help, the manual page and the completion.
@@ -51,7 +56,9 @@ inline constexpr ExitStatusDoc kExitStatuses[] = {
     {0, "Version 2.0 is registered (with --check), or the window was closed."},
     {1, "Only version 1.1 or 1.0 is registered (with --check)."},
     {2, "No version is registered (with --check)."},
-    {3, "The registry could not be read (with --check); the reason is on standard error."},
+    {3, "The registry could not be read (with --check): the prefix is missing or not a folder, holds no "
+        "system.reg, or its system.reg cannot be read or is no Wine registry; WINEPREFIX is relative; or "
+        "a prefix starts with an unexpanded ~. One line on standard error says what and where."},
     {64, "An unknown option or argument, or an option without its argument."},
     {74, "The verdict could not be written to standard output."},
 };

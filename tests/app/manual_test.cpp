@@ -97,7 +97,7 @@ TEST(Completion, OffersEveryOptionAndOnlyFoldersForThePrefix) {
       {{"vidazoz", ""}, all},
       {{"vidazoz", "--"}, all},
       {{"vidazoz", "--p"}, "--prefix\n"},
-      {{"vidazoz", "--check", "--v"}, "--version\n"},
+      {{"vidazoz", "--check", "--v"}, "--verbose\n--version\n"},
       {{"vidazoz", "--x"}, ""},
       {{"vidazoz", "--prefix", base}, base + "re\n" + base + "refix one\n"},
       {{"vidazoz", "--prefix", base + "ref"}, base + "refix one\n"},

@@ -39,8 +39,9 @@ class WideCalls : public RegistrySandbox {
   }
   void TearDown() override { RegCloseKey(root_); }
 
+  // Sets `count` bytes of `data`; a unit '#' follows them, so no NUL lies past what was given.
   LONG SetW(HKEY key, const std::u16string& name, DWORD type, std::u16string_view data, DWORD count) {
-    const std::vector<BYTE> bytes = Bytes(data);
+    const std::vector<BYTE> bytes = Bytes(std::u16string(data) + u'#');
     return RegSetValueExW(key, W(name.c_str()), 0, type, bytes.data(), count);
   }
   std::vector<std::u16string> SubkeysW(HKEY key) {
