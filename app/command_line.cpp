@@ -1,13 +1,18 @@
 #include "command_line.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "command_line_doc.h"
 #include "prefix_check.h"
+#include "reg_tool.h"
+#include "wow64_process.h"
 #include "text_verdict.h"
 
 namespace vidazoz::cli {
@@ -64,10 +69,45 @@ Parsed ParseArguments(std::span<const char* const> args) {
   return parsed;
 }
 
+// `vidazoz reg [--prefix DIR] [--crlf] ...`: the prefix must already hold a registry.
+int RunRegCommand(std::span<const char* const> args, std::ostream& out, std::ostream& err) {
+  std::optional<std::string> prefix;
+  bool crlf = false;
+  std::size_t i = 0;
+  for (; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (arg == "--crlf") {
+      crlf = true;
+    } else if (arg == "--prefix" && i + 1 < args.size() && *args[i + 1] != '\0') {
+      prefix = args[++i];
+    } else if (arg.starts_with("--prefix=") && arg.size() > 9) {
+      prefix = std::string(arg.substr(9));
+    } else if (arg.starts_with("--")) {
+      err << "vidazoz: unknown option '" << arg << "'\n" << UsageText();
+      return kExitUsage;
+    } else {
+      break;
+    }
+  }
+  const PrefixFinding found = InspectPrefix(prefix);
+  if (!found.problem.empty()) {
+    err << "vidazoz reg: " << found.problem << '\n';
+    return 1;
+  }
+  if (::setenv("WINEPREFIX", found.dir.c_str(), 1) != 0) {
+    err << "vidazoz reg: cannot use the prefix '" << found.dir << "'\n";
+    return 1;
+  }
+  SetWow64Process(false);  // as Wine's 64-bit reg: the 64-bit view unless /reg:32
+  std::vector<std::string> words(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+  return reg::RunReg(words, {out, err, crlf, ::isatty(STDIN_FILENO) == 1});
+}
+
 }  // namespace
 
 int Main(std::span<const char* const> args, std::ostream& out, std::ostream& err, const RegistryFactory& makeRegistry,
          const std::function<int()>& runWindow) {
+  if (!args.empty() && std::string_view(args[0]) == "reg") return RunRegCommand(args.subspan(1), out, err);
   const Parsed parsed = ParseArguments(args);
   if (!parsed.error.empty()) {
     err << "vidazoz: " << parsed.error << '\n' << UsageText();

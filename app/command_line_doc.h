@@ -49,8 +49,22 @@ inline constexpr OptionDoc kOptions[] = {
     {OptionId::Version, "--version", "", ArgumentKind::None, "Show the version and exit.", "-V"},
 };
 
-// None yet: a command added here appears in the help, the manual page and the completion.
-inline constexpr std::span<const CommandDoc> kCommands{};
+// A command added here appears in the help, the manual page and the completion.
+inline constexpr CommandDoc kCommandList[] = {
+    {"reg", "[--prefix DIR] [--crlf] query|add|delete KEY [switches]",
+     "Wine's reg on the prefix, without starting Wine: query KEY [/v NAME | /ve] [/s]; add KEY [/v NAME | /ve] "
+     "[/t TYPE] [/s C] [/d DATA] [/f]; delete KEY [/v NAME | /ve | /va] [/f]. Switches start with / or -, any "
+     "of them may add /reg:32 or /reg:64, and KEY starts with a root, short or long (HKLM, HKCU, HKCR, HKU, "
+     "HKCC). Output and exit statuses are Wine's (0 done, 1 failed), with these differences on purpose: "
+     "the output is UTF-8 with LF line ends (--crlf for CR LF); messages and errors go to standard error; "
+     "REG_QWORD data is shown as 0x and lower-case hexadecimal; a question (without /f) is answered No when "
+     "standard input is not a terminal; add without /v or /ve creates the key and touches no value; an add "
+     "whose data is refused changes nothing; delete refuses a whole root; REG_DWORD and REG_QWORD data must "
+     "be given, in decimal or 0x hexadecimal, without a sign, within the type's range; a prefix that does "
+     "not exist or holds no registry is an error and is never created. copy, export, import and compare are "
+     "not available yet."},
+};
+inline constexpr std::span<const CommandDoc> kCommands{kCommandList};
 
 inline constexpr ExitStatusDoc kExitStatuses[] = {
     {0, "Version 2.0 is registered (with --check), or the window was closed."},

@@ -1,0 +1,101 @@
+// query: Wine's layout — a blank line, the key's path, each value indented four spaces as name,
+// type and data — and with /s every key below, then the count of matches for /v or /ve.
+#include <string>
+
+#include "reg_commands.h"
+#include "reg_data.h"
+#include "reg_key.h"
+
+namespace vidazoz::reg {
+namespace {
+
+constexpr std::u16string_view kIndent = u"    ";
+
+void ValueLine(Output& output, const std::u16string& name, const std::u16string& type, const std::u16string& data) {
+  output.Text(std::u16string(kIndent) + (name.empty() ? u"(Default)" : name) + std::u16string(kIndent) + type +
+              std::u16string(kIndent) + data + u"\n");
+}
+
+void ValueLine(Output& output, const Value& value) {
+  ValueLine(output, value.name, TypeName(value.type), DataText(value.type, value.data));
+}
+
+struct Walk {
+  Output& output;
+  REGSAM view;
+  bool recurse;
+  unsigned found = 0;
+
+  // One value (/v, /ve) here and, with /s, in every key below.
+  void OneValue(HKEY key, const std::u16string& path, const std::u16string& name) {
+    Value value;
+    if (QueryValue(key, name, value) == ERROR_SUCCESS) {
+      output.Text(path + u"\n");
+      ValueLine(output, value);
+      output.Text(u"\n");
+      ++found;
+    }
+    if (!recurse) return;
+    std::vector<std::u16string> subkeys;
+    SubkeyNames(key, subkeys);
+    for (const std::u16string& sub : subkeys) {
+      OpenKey child;
+      if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | view, child.Out()) == ERROR_SUCCESS)
+        OneValue(child.Get(), path + u"\\" + sub, name);
+    }
+  }
+
+  // Every value here, then the sub-keys: listed, or with /s shown the same way.
+  void All(HKEY key, const std::u16string& path, bool below) {
+    std::vector<Value> values;
+    std::vector<std::u16string> subkeys;
+    Values(key, values);
+    SubkeyNames(key, subkeys);
+    if (!values.empty() || below) output.Text(path + u"\n");
+    for (const Value& value : values) ValueLine(output, value);
+    if (!values.empty() || below) output.Text(u"\n");
+    for (const std::u16string& sub : subkeys) {
+      if (!recurse) {
+        output.Text(path + u"\\" + sub + u"\n");
+        continue;
+      }
+      OpenKey child;
+      if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | view, child.Out()) == ERROR_SUCCESS)
+        All(child.Get(), path + u"\\" + sub, true);
+    }
+  }
+};
+
+}  // namespace
+
+int Query(const KeyName& key, const Switches& s, Output& output) {
+  OpenKey open;
+  if (RegOpenKeyExW(key.root, Wide(key.path), 0, KEY_READ | s.view, open.Out()) != ERROR_SUCCESS) {
+    output.Message("reg: Unable to find the specified registry key");
+    return 1;
+  }
+  Walk walk{output, s.view, s.recurse};
+  output.Text(u"\n");
+  if (s.value || s.emptyValue) {
+    const std::u16string name = s.value.value_or(u"");
+    walk.OneValue(open.Get(), key.longName, name);
+    if (s.recurse) {
+      const std::string count = std::to_string(walk.found);
+      output.Text(u"Search complete. Number of matches found: " + std::u16string(count.begin(), count.end()) + u"\n");
+      return 0;
+    }
+    if (walk.found == 0) {
+      if (!name.empty()) {
+        output.Message("reg: Unable to find the specified registry value");
+        return 1;
+      }
+      output.Text(key.longName + u"\n");
+      ValueLine(output, u"", u"REG_SZ", u"(value not set)");
+    }
+    return 0;
+  }
+  walk.All(open.Get(), key.longName, false);
+  return 0;
+}
+
+}  // namespace vidazoz::reg
