@@ -4,7 +4,9 @@
 
 #include "reg_commands.h"
 #include "reg_data.h"
+#include "reg_json.h"
 #include "reg_key.h"
+#include "reg_text.h"
 
 namespace vidazoz::reg {
 namespace {
@@ -24,6 +26,7 @@ struct Walk {
   Output& output;
   REGSAM view;
   bool recurse;
+  bool json;
   unsigned found = 0;
 
   // One value (/v, /ve) here and, with /s, in every key below.
@@ -51,6 +54,16 @@ struct Walk {
     std::vector<std::u16string> subkeys;
     Values(key, values);
     SubkeyNames(key, subkeys);
+    if (json) {
+      output.Text(Utf16(KeyJson(path, values, subkeys)));
+      if (!recurse) return;
+      for (const std::u16string& sub : subkeys) {
+        OpenKey child;
+        if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | view, child.Out()) == ERROR_SUCCESS)
+          All(child.Get(), path + u"\\" + sub, true);
+      }
+      return;
+    }
     if (!values.empty() || below) output.Text(path + u"\n");
     for (const Value& value : values) ValueLine(output, value);
     if (!values.empty() || below) output.Text(u"\n");
@@ -74,7 +87,11 @@ int Query(const KeyName& key, const Switches& s, Output& output) {
     output.Message("reg: Unable to find the specified registry key");
     return 1;
   }
-  Walk walk{output, s.view, s.recurse};
+  Walk walk{output, s.view, s.recurse, s.json};
+  if (s.json) {
+    walk.All(open.Get(), key.longName, false);
+    return 0;
+  }
   output.Text(u"\n");
   if (s.value || s.emptyValue) {
     const std::u16string name = s.value.value_or(u"");

@@ -8,6 +8,10 @@ namespace vidazoz::reg {
 bool ParseSwitches(Command command, const std::vector<std::u16string>& args, Switches& s) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::u16string& arg = args[i];
+    if (arg == u"--json" && command == Command::Query && !s.json) {
+      s.json = true;
+      continue;
+    }
     if (arg.size() < 2 || (arg[0] != u'/' && arg[0] != u'-')) return false;
     const std::u16string name = arg.substr(1);
     const auto next = [&](std::optional<std::u16string>& into) {
@@ -47,7 +51,7 @@ bool ParseSwitches(Command command, const std::vector<std::u16string>& args, Swi
   }
   if (s.view == (KEY_WOW64_32KEY | KEY_WOW64_64KEY)) return false;
   const int valueChoices = (s.value ? 1 : 0) + (s.emptyValue ? 1 : 0) + (s.allValues ? 1 : 0);
-  return valueChoices <= 1;
+  return valueChoices <= 1 && !(s.json && valueChoices != 0);  // --json shows whole keys
 }
 
 }  // namespace vidazoz::reg

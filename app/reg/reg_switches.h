@@ -14,6 +14,7 @@ struct Switches {
   bool emptyValue = false;              // /ve
   bool allValues = false;               // /va
   bool recurse = false;                 // /s (query)
+  bool json = false;                    // --json (query)
   bool force = false;                   // /f
   std::optional<std::u16string> type;   // /t
   std::optional<std::u16string> data;   // /d

@@ -178,6 +178,21 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
   EXPECT_EQ(kept.out, "\nHKEY_CURRENT_USER\\Software\\VzD\n    (Default)    REG_SZ    keep\n\n");
   EXPECT_EQ(Ours(p, {"query", "HKCU\\Software\\VzD\\New"}, false).status, 1) << "a refused add made no key";
 
+  // --json: one line per key, data in a form a script reads.
+  ASSERT_EQ(Ours(p, {"add", K + "\\Sub", "/v", "n", "/t", "REG_QWORD", "/d", "18446744073709551615", "/f"}).status, 0);
+  ASSERT_EQ(Ours(p, {"add", K + "\\Sub", "/v", "m \"q\"", "/t", "REG_MULTI_SZ", "/d", "x\\0y", "/f"}).status, 0);
+  ASSERT_EQ(Ours(p, {"add", K + "\\Sub", "/v", "b", "/t", "REG_BINARY", "/d", "00Ff", "/f"}).status, 0);
+  const Outcome json = Ours(p, {"query", K, "/s", "--json"}, false);
+  EXPECT_EQ(json.status, 0);
+  EXPECT_EQ(json.out,
+            "{\"path\":\"HKEY_CURRENT_USER\\\\Software\\\\VzD\",\"values\":[{\"name\":\"\",\"type\":\"REG_SZ\","
+            "\"data\":\"keep\"}],\"subkeys\":[\"Sub\"]}\n"
+            "{\"path\":\"HKEY_CURRENT_USER\\\\Software\\\\VzD\\\\Sub\",\"values\":["
+            "{\"name\":\"b\",\"type\":\"REG_BINARY\",\"data\":\"00ff\"},"
+            "{\"name\":\"m \\\"q\\\"\",\"type\":\"REG_MULTI_SZ\",\"data\":[\"x\",\"y\"]},"
+            "{\"name\":\"n\",\"type\":\"REG_QWORD\",\"data\":18446744073709551615}],\"subkeys\":[]}\n");
+  EXPECT_EQ(Ours(p, {"query", K, "/ve", "--json"}, false).status, 1) << "--json shows whole keys";
+
   const TempDir dir("vidazoz-reg-none");
   for (const fs::path& nowhere : {dir.Path() / "missing", dir.Path()}) {
     const Outcome r = Ours(nowhere, {"add", "HKCU\\Software\\X", "/f"}, false);
