@@ -13,7 +13,6 @@ run_packages=(
 # The tests, the Debian packages and their checks, the benchmarks, the demo, the Windows build.
 test_packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  fluid
   wine64 wine
   xvfb xdotool x11-utils imagemagick strace
   icoutils python3 python3-pil
