@@ -8,6 +8,7 @@ set -euo pipefail
 run_packages=(
   build-essential cmake ninja-build pkg-config
   libfltk1.3-dev fonts-liberation fontconfig
+  fluid  # FLTK's CMake package checks that its fluid exists, though nothing here uses it
 )
 
 # The tests, the Debian packages and their checks, the benchmarks, the demo, the Windows build.
