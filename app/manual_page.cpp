@@ -1,3 +1,4 @@
+// vidazoz(1) in roff and the bash completion script, laid out from the command line's table.
 #include "manual_page.h"
 
 #include <string>
