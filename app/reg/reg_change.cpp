@@ -12,14 +12,20 @@ namespace {
 
 constexpr std::string_view kSuccess = "reg: The operation completed successfully";
 
-// Empties `key` of every sub-key below it, deepest first.
-LONG DeleteSubtree(HKEY key, REGSAM view) {
+// A status no Win32 call returns: the tree was deeper than any Windows makes.
+constexpr LONG kTooDeepStatus = -1;
+
+// Empties `key` of every sub-key below it, deepest first; with `dryRun` only walks the tree, so
+// that one deeper than Windows allows (a loop of links) is found before anything is deleted.
+LONG DeleteSubtree(HKEY key, REGSAM view, bool dryRun, int depth = 0) {
+  if (depth > kMaxDepth) return kTooDeepStatus;
   std::vector<std::u16string> subkeys;
   if (const LONG status = SubkeyNames(key, subkeys)) return status;
   for (const std::u16string& sub : subkeys) {
     OpenKey child;
     if (const LONG status = RegOpenKeyExW(key, Wide(sub), 0, KEY_ALL_ACCESS | view, child.Out())) return status;
-    if (const LONG status = DeleteSubtree(child.Get(), view)) return status;
+    if (const LONG status = DeleteSubtree(child.Get(), view, dryRun, depth + 1)) return status;
+    if (dryRun) continue;
     if (const LONG status = RegDeleteKeyW(key, Wide(sub))) return status;
   }
   return ERROR_SUCCESS;
@@ -113,11 +119,12 @@ int Delete(const KeyName& key, const Switches& s, Output& output, Confirm confir
     const std::u16string leaf = slash == std::u16string::npos ? key.path : key.path.substr(slash + 1);
     OpenKey parent;
     status = RegOpenKeyExW(key.root, Wide(parentPath), 0, KEY_ALL_ACCESS | s.view, parent.Out());
-    if (status == ERROR_SUCCESS) status = DeleteSubtree(open.Get(), s.view);
+    if (status == ERROR_SUCCESS) status = DeleteSubtree(open.Get(), s.view, true);
+    if (status == ERROR_SUCCESS) status = DeleteSubtree(open.Get(), s.view, false);
     if (status == ERROR_SUCCESS) status = RegDeleteKeyW(parent.Get(), Wide(leaf));
   }
   if (status != ERROR_SUCCESS) {
-    output.Message(StatusText(status));
+    output.Message(status == kTooDeepStatus ? std::string(kTooDeep) : StatusText(status));
     return 1;
   }
   output.Message(kSuccess);

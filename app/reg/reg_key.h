@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "advapi32.h"
@@ -24,6 +25,10 @@ class OpenKey {
  private:
   HKEY handle_ = nullptr;
 };
+
+// Windows nests keys at most 512 deep; a walk deeper than that is in a loop of links.
+inline constexpr int kMaxDepth = 512;
+inline constexpr std::string_view kTooDeep = "reg: keys nested deeper than 512 levels (a loop of links?); stopped";
 
 inline const WCHAR* Wide(const std::u16string& text) { return reinterpret_cast<const WCHAR*>(text.c_str()); }
 

@@ -28,9 +28,14 @@ struct Walk {
   bool recurse;
   bool json;
   unsigned found = 0;
+  bool tooDeep = false;
 
   // One value (/v, /ve) here and, with /s, in every key below.
-  void OneValue(HKEY key, const std::u16string& path, const std::u16string& name) {
+  void OneValue(HKEY key, const std::u16string& path, const std::u16string& name, int depth = 0) {
+    if (depth > kMaxDepth) {
+      tooDeep = true;
+      return;
+    }
     Value value;
     if (QueryValue(key, name, value) == ERROR_SUCCESS) {
       output.Text(path + u"\n");
@@ -44,12 +49,16 @@ struct Walk {
     for (const std::u16string& sub : subkeys) {
       OpenKey child;
       if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | view, child.Out()) == ERROR_SUCCESS)
-        OneValue(child.Get(), path + u"\\" + sub, name);
+        OneValue(child.Get(), path + u"\\" + sub, name, depth + 1);
     }
   }
 
   // Every value here, then the sub-keys: listed, or with /s shown the same way.
-  void All(HKEY key, const std::u16string& path, bool below) {
+  void All(HKEY key, const std::u16string& path, bool below, int depth = 0) {
+    if (depth > kMaxDepth) {
+      tooDeep = true;
+      return;
+    }
     std::vector<Value> values;
     std::vector<std::u16string> subkeys;
     Values(key, values);
@@ -60,7 +69,7 @@ struct Walk {
       for (const std::u16string& sub : subkeys) {
         OpenKey child;
         if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | view, child.Out()) == ERROR_SUCCESS)
-          All(child.Get(), path + u"\\" + sub, true);
+          All(child.Get(), path + u"\\" + sub, true, depth + 1);
       }
       return;
     }
@@ -74,7 +83,7 @@ struct Walk {
       }
       OpenKey child;
       if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | view, child.Out()) == ERROR_SUCCESS)
-        All(child.Get(), path + u"\\" + sub, true);
+        All(child.Get(), path + u"\\" + sub, true, depth + 1);
     }
   }
 };
@@ -88,9 +97,14 @@ int Query(const KeyName& key, const Switches& s, Output& output) {
     return 1;
   }
   Walk walk{output, s.view, s.recurse, s.json};
+  const auto finished = [&] {
+    if (!walk.tooDeep) return 0;
+    output.Message(kTooDeep);
+    return 1;
+  };
   if (s.json) {
     walk.All(open.Get(), key.longName, false);
-    return 0;
+    return finished();
   }
   output.Text(u"\n");
   if (s.value || s.emptyValue) {
@@ -99,7 +113,7 @@ int Query(const KeyName& key, const Switches& s, Output& output) {
     if (s.recurse) {
       const std::string count = std::to_string(walk.found);
       output.Text(u"Search complete. Number of matches found: " + std::u16string(count.begin(), count.end()) + u"\n");
-      return 0;
+      return finished();
     }
     if (walk.found == 0) {
       if (!name.empty()) {
@@ -112,7 +126,7 @@ int Query(const KeyName& key, const Switches& s, Output& output) {
     return 0;
   }
   walk.All(open.Get(), key.longName, false);
-  return 0;
+  return finished();
 }
 
 }  // namespace vidazoz::reg

@@ -3,6 +3,7 @@
 // them into stdout), and by the registry each left behind.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -192,6 +193,31 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
             "{\"name\":\"m \\\"q\\\"\",\"type\":\"REG_MULTI_SZ\",\"data\":[\"x\",\"y\"]},"
             "{\"name\":\"n\",\"type\":\"REG_QWORD\",\"data\":18446744073709551615}],\"subkeys\":[]}\n");
   EXPECT_EQ(Ours(p, {"query", K, "/ve", "--json"}, false).status, 1) << "--json shows whole keys";
+
+  // A key whose sub-key links back to it: /s and delete stop at Windows' nesting limit, say so,
+  // and delete nothing.
+  ASSERT_EQ(Ours(p, {"add", "HKCU\\Software\\VzLoop", "/v", "kept", "/d", "1", "/f"}).status, 0);
+  {
+    std::string target;
+    for (char c : std::string("\\Registry\\User\\S-1-5-21-0-0-0-1000\\Software\\VzLoop")) {
+      char byte[8];
+      std::snprintf(byte, sizeof byte, "%s%02x,00", target.empty() ? "" : ",", static_cast<unsigned char>(c));
+      target += byte;
+    }
+    std::ofstream(prefix->File("user.reg"), std::ios::app)
+        << "\n[Software\\\\VzLoop\\\\Back] 1700000000\n#link\n\"SymbolicLinkValue\"=hex(6):" << target << "\n";
+  }
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"query", "HKCU\\Software\\VzLoop", "/s"},
+        {"query", "HKCU\\Software\\VzLoop", "/v", "kept", "/s"},
+        {"delete", "HKCU\\Software\\VzLoop", "/f"}}) {
+    const Outcome r = Ours(p, args, false);
+    EXPECT_EQ(r.status, 1) << args[0] << r.err;
+    EXPECT_NE(r.err.find("deeper than 512 levels"), std::string::npos) << args[0] << r.err;
+  }
+  EXPECT_NE(Ours(p, {"query", "HKCU\\Software\\VzLoop\\Back\\Back", "/v", "kept"}, false).out.find("kept"),
+            std::string::npos)
+      << "the loop is still there, whole";
 
   const TempDir dir("vidazoz-reg-none");
   for (const fs::path& nowhere : {dir.Path() / "missing", dir.Path()}) {
