@@ -28,11 +28,12 @@ build: deps $(BUILD)/build.ninja
 build-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-# The program only, in its own build folder without tests or benchmarks.
+# The program only, in its own build folder without tests or benchmarks, and without debug
+# information (a sixth less compiler time).
 RUN_BUILD ?= build-run
 
 $(RUN_BUILD)/build.ninja: | deps-run
-	cmake -S . -B $(RUN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIDAZOZ_TESTS=OFF -DVIDAZOZ_BENCH=OFF $(CMAKE_FLAGS)
+	cmake -S . -B $(RUN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DVIDAZOZ_TESTS=OFF -DVIDAZOZ_BENCH=OFF $(CMAKE_FLAGS)
 
 build-run: deps-run $(RUN_BUILD)/build.ninja
 	cmake --build $(RUN_BUILD) -j $(JOBS) --target vidazoz

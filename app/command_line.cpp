@@ -1,20 +1,26 @@
 #include "command_line.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "command_line_doc.h"
+#include "prefix_check.h"
+#include "reg_tool.h"
 #include "registry_freshness.h"
+#include "wow64_process.h"
 #include "text_verdict.h"
 
 namespace vidazoz::cli {
 namespace {
 
 struct Options {
-  bool check = false, help = false, version = false;
+  bool check = false, help = false, version = false, verbose = false;
   std::optional<std::string> prefix;
 };
 
@@ -26,7 +32,7 @@ struct Parsed {
 
 const OptionDoc* FindOption(std::string_view name) {
   for (const OptionDoc& option : kOptions)
-    if (option.name == name) return &option;
+    if (option.name == name || (!option.shortName.empty() && option.shortName == name)) return &option;
   return nullptr;
 }
 
@@ -55,6 +61,7 @@ Parsed ParseArguments(std::span<const char* const> args) {
     }
     switch (option->id) {
       case OptionId::Check: o.check = true; break;
+      case OptionId::Verbose: o.verbose = true; break;
       case OptionId::Help: o.help = true; break;
       case OptionId::Version: o.version = true; break;
       case OptionId::Prefix: o.prefix = std::string(value); break;
@@ -63,10 +70,66 @@ Parsed ParseArguments(std::span<const char* const> args) {
   return parsed;
 }
 
+// `vidazoz reg [--prefix DIR] [--crlf] ...`: the prefix must already hold a registry.
+int RunRegCommand(std::span<const char* const> args, std::ostream& out, std::ostream& err) {
+  std::optional<std::string> prefix;
+  bool crlf = false;
+  std::size_t i = 0;
+  for (; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (arg == "--crlf") {
+      crlf = true;
+    } else if (arg == "--prefix" && i + 1 < args.size() && *args[i + 1] != '\0') {
+      prefix = args[++i];
+    } else if (arg.starts_with("--prefix=") && arg.size() > 9) {
+      prefix = std::string(arg.substr(9));
+    } else if (arg.starts_with("--")) {
+      err << "vidazoz: unknown option '" << arg << "'\n" << UsageText();
+      return kExitUsage;
+    } else {
+      break;
+    }
+  }
+  const PrefixFinding found = InspectPrefix(prefix);
+  if (!found.problem.empty()) {
+    err << "vidazoz reg: " << found.problem << '\n';
+    return 1;
+  }
+  if (::setenv("WINEPREFIX", found.dir.c_str(), 1) != 0) {
+    err << "vidazoz reg: cannot use the prefix '" << found.dir << "'\n";
+    return 1;
+  }
+  SetWow64Process(false);  // as Wine's 64-bit reg: the 64-bit view unless /reg:32
+  std::vector<std::string> words(args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+  return reg::RunReg(words, {out, err, crlf, ::isatty(STDIN_FILENO) == 1});
+}
+
+// --check --verbose: the check, with which prefix and view it read and each key it probed on stderr.
+int VerboseCheck(std::ostream& out, std::ostream& err, const RegistryFactory& makeRegistry,
+                 const PrefixFinding& prefix) {
+  err << "vidazoz: prefix " << prefix.dir << " (from " << prefix.source << ")\n"
+      << "vidazoz: registry view: 32-bit, as Vidazoz (a 32-bit program) sees it on Windows\n";
+  const Probe* decided = nullptr;
+  const int status = CheckAsText(out, err, makeRegistry, [&](const Probe& probe, bool found) {
+    err << "vidazoz: probe HKEY_LOCAL_MACHINE\\" << probe.keyPath << ": " << (found ? "present" : "absent") << '\n';
+    if (found) decided = &probe;
+  });
+  if (status != kExitCheckFailed) {
+    if (decided != nullptr) {
+      err << "vidazoz: decided by HKEY_LOCAL_MACHINE\\" << decided->keyPath << " (version " << decided->version
+          << ")\n";
+    } else {
+      err << "vidazoz: decided by the absence of all three keys\n";
+    }
+  }
+  return status;
+}
+
 }  // namespace
 
 int Main(std::span<const char* const> args, std::ostream& out, std::ostream& err, const RegistryFactory& makeRegistry,
          const std::function<int()>& runWindow) {
+  if (!args.empty() && std::string_view(args[0]) == "reg") return RunRegCommand(args.subspan(1), out, err);
   const Parsed parsed = ParseArguments(args);
   if (!parsed.error.empty()) {
     err << "vidazoz: " << parsed.error << '\n' << UsageText();
@@ -81,6 +144,22 @@ int Main(std::span<const char* const> args, std::ostream& out, std::ostream& err
     out << "Vidazoz " << VIDAZOZ_VERSION << '\n';
     return 0;
   }
+  if (o.check) {
+    // A prefix that cannot be read is said so, never probed into a "not installed".
+    const PrefixFinding prefix = InspectPrefix(o.prefix);
+    if (!prefix.problem.empty()) {
+      err << "vidazoz: cannot check: " << prefix.problem << '\n';
+      return kExitCheckFailed;
+    }
+    if (o.prefix && ::setenv("WINEPREFIX", prefix.dir.c_str(), 1) != 0) {
+      err << "vidazoz: cannot use the prefix '" << *o.prefix << "'\n";
+      return kExitUsage;
+    }
+    const int status = o.verbose ? VerboseCheck(out, err, makeRegistry, prefix) : CheckAsText(out, err, makeRegistry);
+    // Same verdict and status: the user learns only that Wine may hold a newer registry.
+    if (const std::optional<std::string> warning = StaleRegistryWarning()) err << "vidazoz: " << *warning << '\n';
+    return status;
+  }
   if (o.prefix) {
     // Wine takes only an absolute WINEPREFIX; a relative DIR means the one below this folder.
     std::error_code ec;
@@ -89,12 +168,6 @@ int Main(std::span<const char* const> args, std::ostream& out, std::ostream& err
       err << "vidazoz: cannot use the prefix '" << *o.prefix << "'\n";
       return kExitUsage;
     }
-  }
-  if (o.check) {
-    const int status = CheckAsText(out, err, makeRegistry);
-    // Same verdict and status: the user learns only that Wine may hold a newer registry.
-    if (const std::optional<std::string> warning = StaleRegistryWarning()) err << "vidazoz: " << *warning << '\n';
-    return status;
   }
   return runWindow();
 }

@@ -37,7 +37,8 @@ std::string Wrap(std::string_view text, std::size_t indent, std::size_t startCol
 }
 
 std::string OptionWithArgument(const OptionDoc& option) {
-  std::string text(option.name);
+  std::string text = option.shortName.empty() ? std::string(option.name)
+                                              : std::string(option.shortName) + ", " + std::string(option.name);
   if (!option.argument.empty()) text += ' ' + std::string(option.argument);
   return text;
 }

@@ -8,7 +8,7 @@
 
 namespace vidazoz::cli {
 
-enum class OptionId { Check, Prefix, Help, Version };
+enum class OptionId { Check, Prefix, Verbose, Help, Version };
 
 // What the shell may offer for an option's argument.
 enum class ArgumentKind { None, Directory };
@@ -19,6 +19,7 @@ struct OptionDoc {
   std::string_view argument;  // "DIR", or empty when the option takes none
   ArgumentKind completes;
   std::string_view help;  // one paragraph of plain text
+  std::string_view shortName = {};  // "-h", or empty
 };
 
 // A word after the options that names what to do instead of the window (`vidazoz COMMAND ...`).
@@ -39,19 +40,41 @@ inline constexpr OptionDoc kOptions[] = {
     {OptionId::Check, "--check", "", ArgumentKind::None,
      "No window: print the verdict on standard output and exit with its status (below)."},
     {OptionId::Prefix, "--prefix", "DIR", ArgumentKind::Directory,
-     "Use the Wine prefix DIR for this run, as WINEPREFIX would; also spelt --prefix=DIR."},
-    {OptionId::Help, "--help", "", ArgumentKind::None, "Show the help and exit."},
-    {OptionId::Version, "--version", "", ArgumentKind::None, "Show the version and exit."},
+     "Use the Wine prefix DIR for this run, as WINEPREFIX would; also spelt --prefix=DIR. A DIR "
+     "starting with ~ (which no shell expanded) is refused."},
+    {OptionId::Verbose, "--verbose", "", ArgumentKind::None,
+     "With --check, say on standard error which prefix and registry view are read, each key probed "
+     "and which one decided."},
+    {OptionId::Help, "--help", "", ArgumentKind::None, "Show the help and exit.", "-h"},
+    {OptionId::Version, "--version", "", ArgumentKind::None, "Show the version and exit.", "-V"},
 };
 
-// None yet: a command added here appears in the help, the manual page and the completion.
-inline constexpr std::span<const CommandDoc> kCommands{};
+// A command added here appears in the help, the manual page and the completion.
+inline constexpr CommandDoc kCommandList[] = {
+    {"reg", "[--prefix DIR] [--crlf] query|add|delete KEY [switches]",
+     "Wine's reg on the prefix, without starting Wine: query KEY [/v NAME | /ve] [/s] [--json]; add KEY [/v NAME | /ve] "
+     "[/t TYPE] [/s C] [/d DATA] [/f]; delete KEY [/v NAME | /ve | /va] [/f]. Switches start with / or -, any "
+     "of them may add /reg:32 or /reg:64, and KEY starts with a root, short or long (HKLM, HKCU, HKCR, HKU, "
+     "HKCC). Output and exit statuses are Wine's (0 done, 1 failed), with these differences on purpose: "
+     "the output is UTF-8 with LF line ends (--crlf for CR LF); messages and errors go to standard error; "
+     "REG_QWORD data is shown as 0x and lower-case hexadecimal; a question (without /f) is answered No when "
+     "standard input is not a terminal; add without /v or /ve creates the key and touches no value; an add "
+     "whose data is refused changes nothing; delete refuses a whole root; REG_DWORD and REG_QWORD data must "
+     "be given, in decimal or 0x hexadecimal, without a sign, within the type's range; a prefix that does "
+     "not exist or holds no registry is an error and is never created. copy, export, import and compare are "
+     "not available yet. query --json writes each key (with /s each key below too) as one line of JSON: "
+     "path, values (name, type name, data: a string, an array of strings for REG_MULTI_SZ, a number for "
+     "the DWORD and QWORD types, else hexadecimal digits in a string) and sub-keys."},
+};
+inline constexpr std::span<const CommandDoc> kCommands{kCommandList};
 
 inline constexpr ExitStatusDoc kExitStatuses[] = {
     {0, "Version 2.0 is registered (with --check), or the window was closed."},
     {1, "Only version 1.1 or 1.0 is registered (with --check)."},
     {2, "No version is registered (with --check)."},
-    {3, "The registry could not be read (with --check); the reason is on standard error."},
+    {3, "The registry could not be read (with --check): the prefix is missing or not a folder, holds no "
+        "system.reg, or its system.reg cannot be read or is no Wine registry; WINEPREFIX is relative; or "
+        "a prefix starts with an unexpanded ~. One line on standard error says what and where."},
     {64, "An unknown option or argument, or an option without its argument."},
     {74, "The verdict could not be written to standard output."},
 };

@@ -13,20 +13,22 @@ void Display(VerdictDisplay& display, const Verdict& verdict) {
 
 }  // namespace
 
-const Verdict& ProbeFramework(cRegistry& registry) {
+const Verdict& ProbeFramework(cRegistry& registry, const ProbeObserver& observe) {
   for (std::size_t i = 0; i < kProbes.size(); ++i) {
     registry.ClassKey(kProbes[i].hive);
     registry.SectionKey(std::string(kProbes[i].keyPath));
-    if (registry.KeyExists() == Boolean::True) return *kProbeVerdicts[i];
+    const bool found = registry.KeyExists() == Boolean::True;
+    if (observe) observe(kProbes[i], found);
+    if (found) return *kProbeVerdicts[i];
   }
   return kVerdictNone;
 }
 
-void RunFrameworkCheck(VerdictDisplay& display, const RegistryFactory& makeRegistry) {
+void RunFrameworkCheck(VerdictDisplay& display, const RegistryFactory& makeRegistry, const ProbeObserver& observe) {
   std::unique_ptr<cRegistry> registry;
   try {
     registry = makeRegistry();
-    const Verdict& verdict = ProbeFramework(*registry);
+    const Verdict& verdict = ProbeFramework(*registry, observe);
     Display(display, verdict);
   } catch (const std::exception&) {
     display.ShowMessage(std::string(kRegistryErrorMessage), kErrorMessageStyle, std::string(kApplicationTitle));

@@ -58,11 +58,15 @@ class VerdictDisplay {
 
 using RegistryFactory = std::function<std::unique_ptr<cRegistry>()>;
 
+// Told of each probe as it is answered, for a caller that explains the verdict.
+using ProbeObserver = std::function<void(const Probe& probe, bool found)>;
+
 // The probe sequence alone: the verdict for the registry the object sees.
-const Verdict& ProbeFramework(cRegistry& registry);
+const Verdict& ProbeFramework(cRegistry& registry, const ProbeObserver& observe = {});
 
 // A press of Check: probes with one new registry object, displays the verdict, and reports
 // any error in the message box, leaving the display as it was.
-void RunFrameworkCheck(VerdictDisplay& display, const RegistryFactory& makeRegistry);
+void RunFrameworkCheck(VerdictDisplay& display, const RegistryFactory& makeRegistry,
+                       const ProbeObserver& observe = {});
 
 }  // namespace vidazoz

@@ -1,3 +1,4 @@
+// vidazoz(1) in roff and the bash completion script, laid out from the command line's table.
 #include "manual_page.h"
 
 #include <string>
@@ -58,7 +59,9 @@ void WriteManualPage(std::ostream& out, std::string_view version, std::string_vi
 
   out << ".SH OPTIONS\n";
   for (const OptionDoc& option : kOptions) {
-    out << ".TP\n.B " << Roff(option.name);
+    out << ".TP\n.B ";
+    if (!option.shortName.empty()) out << Roff(option.shortName) << ", ";
+    out << Roff(option.name);
     if (!option.argument.empty()) out << " \\fI" << Roff(option.argument) << "\\fR";
     out << '\n' << Roff(option.help) << '\n';
   }

@@ -27,9 +27,10 @@ constexpr std::array<std::pair<const Verdict*, int>, 3> kStatuses = {{
 
 }  // namespace
 
-int CheckAsText(std::ostream& out, std::ostream& err, const RegistryFactory& makeRegistry) {
+int CheckAsText(std::ostream& out, std::ostream& err, const RegistryFactory& makeRegistry,
+                const ProbeObserver& observe) {
   TextDisplay display;
-  RunFrameworkCheck(display, makeRegistry);
+  RunFrameworkCheck(display, makeRegistry, observe);
   if (display.message_.empty()) {
     for (const auto& [verdict, status] : kStatuses) {
       if (display.caption_ == verdict->caption) {

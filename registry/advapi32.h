@@ -21,6 +21,9 @@ using LPDWORD = DWORD*;
 using LPSTR = char*;
 using LPCSTR = const char*;
 using LPVOID = void*;
+using WCHAR = char16_t;  // UTF-16 code units, as Windows' wchar_t
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
 
 struct HKEY__;
 using HKEY = HKEY__*;
@@ -57,6 +60,7 @@ constexpr LONG ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr LONG ERROR_OUTOFMEMORY = 14;
 constexpr LONG ERROR_BAD_NETPATH = 53;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
+constexpr LONG ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr LONG ERROR_BAD_PATHNAME = 161;
 constexpr LONG ERROR_BUSY = 170;
 constexpr LONG ERROR_MORE_DATA = 234;
@@ -134,5 +138,28 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
                    LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName);
 LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult);
+
+// The same calls with UTF-16 names and string data, which reach every name the files hold
+// (the A calls turn what Windows-1252 lacks into '?'). Lengths count WCHARs where the A calls
+// count bytes; string data is passed and returned as stored, and a too small class buffer is
+// ERROR_INSUFFICIENT_BUFFER with nothing written, as advapi32 does.
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
+                     REGSAM samDesired, const SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                     PHKEY phkResult, LPDWORD lpdwDisposition);
+LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey);
+LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName);
+LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                      LPBYTE lpData, LPDWORD lpcbData);
+LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
+                    const BYTE* lpData, DWORD cbData);
+LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                      LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                      LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                      LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
+LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName,
+                   LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
+LONG RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchName);
+LONG RegConnectRegistryW(LPCWSTR lpMachineName, HKEY hKey, PHKEY phkResult);
 
 #endif

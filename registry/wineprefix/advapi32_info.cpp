@@ -1,4 +1,4 @@
-// What a key holds: sub-key listing and the statistics of RegQueryInfoKeyA.
+// What a key holds: sub-key listing and the statistics of RegQueryInfoKey, A and W.
 #include <algorithm>
 #include <cstring>
 
@@ -20,25 +20,100 @@ std::vector<std::u16string> SubkeyNames(const RegKey* key) {
   return names;
 }
 
+// The sub-key name at `index` in a key Read found: 259 past the last.
+LONG SubkeyName(const RegKey* key, DWORD index, std::u16string& name) {
+  if (key == nullptr) {
+    const std::vector<std::u16string> names = SubkeyNames(key);
+    if (index >= names.size()) return ERROR_NO_MORE_ITEMS;
+    name = names[index];
+  } else {
+    if (index >= key->SubkeyCount()) return ERROR_NO_MORE_ITEMS;
+    name = key->Subkey(index).Name();
+  }
+  return ERROR_SUCCESS;
+}
+
+// Copies a name and its NUL when both fit in `room` characters.
+template <typename Char>
+LONG NameOut(std::basic_string_view<Char> name, Char* out, DWORD room) {
+  if (name.size() + 1 > room) return ERROR_MORE_DATA;
+  std::memcpy(out, name.data(), name.size() * sizeof(Char));
+  out[name.size()] = Char{};
+  return ERROR_SUCCESS;
+}
+
+// What RegQueryInfoKey reports besides the class. Lengths count UTF-16 units without the NUL,
+// as Wine's server reports them.
+struct KeyInfo {
+  DWORD subkeys = 0, maxSubkey = 0, maxClass = 0, values = 0, maxValueName = 0, maxValue = 0;
+  std::uint64_t modified = 0;
+  std::u16string cls;
+};
+
+LONG ReadKeyInfo(const RegKey* node, KeyInfo& info) {
+  if (node == nullptr) {
+    for (const std::u16string& name : SubkeyNames(nullptr))
+      info.maxSubkey = std::max(info.maxSubkey, static_cast<DWORD>(name.size()));
+    info.subkeys = 2;
+    return ERROR_SUCCESS;
+  }
+  const RegKey& k = *node;
+  info.subkeys = static_cast<DWORD>(k.SubkeyCount());
+  for (std::size_t i = 0; i < k.SubkeyCount(); ++i) {
+    const RegKey& sub = k.Subkey(i);
+    info.maxSubkey = std::max(info.maxSubkey, static_cast<DWORD>(sub.Name().size()));
+    if (sub.HasClass()) info.maxClass = std::max(info.maxClass, static_cast<DWORD>(sub.ClassName()->size()));
+  }
+  info.values = static_cast<DWORD>(k.ValueCount());
+  std::size_t maxData = 0;
+  for (std::size_t i = 0; i < k.ValueCount(); ++i) {
+    info.maxValueName = std::max(info.maxValueName, static_cast<DWORD>(k.Value(i).name.size()));
+    maxData = std::max(maxData, k.Value(i).data.size());
+  }
+  // As the value calls do: a size a DWORD cannot give comes from no Wine registry.
+  if (maxData > 0xFFFFFFFF) return ERROR_REGISTRY_CORRUPT;
+  info.maxValue = static_cast<DWORD>(maxData);
+  info.modified = k.Modified();
+  if (k.HasClass()) info.cls = *k.ClassName();
+  return ERROR_SUCCESS;
+}
+
+void ReportKeyInfo(const KeyInfo& info, LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                   LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                   LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+  if (lpcSubKeys != nullptr) *lpcSubKeys = info.subkeys;
+  if (lpcbMaxSubKeyLen != nullptr) *lpcbMaxSubKeyLen = info.maxSubkey;
+  if (lpcbMaxClassLen != nullptr) *lpcbMaxClassLen = info.maxClass;
+  if (lpcValues != nullptr) *lpcValues = info.values;
+  if (lpcbMaxValueNameLen != nullptr) *lpcbMaxValueNameLen = info.maxValueName;
+  if (lpcbMaxValueLen != nullptr) *lpcbMaxValueLen = info.maxValue;
+  if (lpcbSecurityDescriptor != nullptr) *lpcbSecurityDescriptor = 0;  // Wine reports none
+  if (lpftLastWriteTime != nullptr) {
+    lpftLastWriteTime->dwLowDateTime = static_cast<DWORD>(info.modified & 0xFFFFFFFF);
+    lpftLastWriteTime->dwHighDateTime = static_cast<DWORD>(info.modified >> 32);
+  }
+}
+
 }  // namespace
 
 LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) try {
   if (lpName == nullptr) return ERROR_INVALID_PARAMETER;  // Wine faults here
   KeyCall call;
   if (const LONG status = call.Read(hKey, KEY_ENUMERATE_SUB_KEYS)) return status;
-  const RegKey* key = call.Node();
-  std::string name;
-  if (key == nullptr) {
-    const std::vector<std::u16string> names = SubkeyNames(key);
-    if (dwIndex >= names.size()) return ERROR_NO_MORE_ITEMS;
-    name = vidazoz::ansi::FromUtf16(names[dwIndex]);
-  } else {
-    if (dwIndex >= key->SubkeyCount()) return ERROR_NO_MORE_ITEMS;
-    name = vidazoz::ansi::FromUtf16(key->Subkey(dwIndex).Name());
-  }
-  if (name.size() + 1 > cchName) return ERROR_MORE_DATA;
-  std::memcpy(lpName, name.c_str(), name.size() + 1);
-  return ERROR_SUCCESS;
+  std::u16string name;
+  if (const LONG status = SubkeyName(call.Node(), dwIndex, name)) return status;
+  return NameOut<char>(vidazoz::ansi::FromUtf16(name), lpName, cchName);
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchName) try {
+  if (lpName == nullptr) return ERROR_INVALID_PARAMETER;  // Wine faults here
+  KeyCall call;
+  if (const LONG status = call.Read(hKey, KEY_ENUMERATE_SUB_KEYS)) return status;
+  std::u16string name;
+  if (const LONG status = SubkeyName(call.Node(), dwIndex, name)) return status;
+  return NameOut<char16_t>(name, lpName, cchName);
 } catch (...) {
   return StatusOfCaughtException();
 }
@@ -50,34 +125,9 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
   if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
   KeyCall call;
   if (const LONG status = call.Read(hKey, 0)) return status;
-
-  // Lengths count UTF-16 units without the NUL, as Wine's server reports them.
-  DWORD subkeys = 0, maxSubkey = 0, maxClass = 0, values = 0, maxValueName = 0, maxValue = 0;
-  std::uint64_t modified = 0;
-  std::string cls;
-  if (call.Node() == nullptr) {
-    for (const std::u16string& name : SubkeyNames(nullptr)) maxSubkey = std::max(maxSubkey, static_cast<DWORD>(name.size()));
-    subkeys = 2;
-  } else {
-    const RegKey& k = *call.Node();
-    subkeys = static_cast<DWORD>(k.SubkeyCount());
-    for (std::size_t i = 0; i < k.SubkeyCount(); ++i) {
-      const RegKey& sub = k.Subkey(i);
-      maxSubkey = std::max(maxSubkey, static_cast<DWORD>(sub.Name().size()));
-      if (sub.HasClass()) maxClass = std::max(maxClass, static_cast<DWORD>(sub.ClassName()->size()));
-    }
-    values = static_cast<DWORD>(k.ValueCount());
-    std::size_t maxData = 0;
-    for (std::size_t i = 0; i < k.ValueCount(); ++i) {
-      maxValueName = std::max(maxValueName, static_cast<DWORD>(k.Value(i).name.size()));
-      maxData = std::max(maxData, k.Value(i).data.size());
-    }
-    // As the value calls do: a size a DWORD cannot give comes from no Wine registry.
-    if (maxData > 0xFFFFFFFF) return ERROR_REGISTRY_CORRUPT;
-    maxValue = static_cast<DWORD>(maxData);
-    modified = k.Modified();
-    if (k.HasClass()) cls = vidazoz::ansi::FromUtf16(*k.ClassName());
-  }
+  KeyInfo info;
+  if (const LONG status = ReadKeyInfo(call.Node(), info)) return status;
+  const std::string cls = vidazoz::ansi::FromUtf16(info.cls);
 
   LONG status = ERROR_SUCCESS;
   if (lpcchClass != nullptr) {
@@ -98,17 +148,33 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
       *lpcchClass = length;  // a zero-sized buffer only learns the length
     }
   }
-  if (lpcSubKeys != nullptr) *lpcSubKeys = subkeys;
-  if (lpcbMaxSubKeyLen != nullptr) *lpcbMaxSubKeyLen = maxSubkey;
-  if (lpcbMaxClassLen != nullptr) *lpcbMaxClassLen = maxClass;
-  if (lpcValues != nullptr) *lpcValues = values;
-  if (lpcbMaxValueNameLen != nullptr) *lpcbMaxValueNameLen = maxValueName;
-  if (lpcbMaxValueLen != nullptr) *lpcbMaxValueLen = maxValue;
-  if (lpcbSecurityDescriptor != nullptr) *lpcbSecurityDescriptor = 0;  // Wine reports none
-  if (lpftLastWriteTime != nullptr) {
-    lpftLastWriteTime->dwLowDateTime = static_cast<DWORD>(modified & 0xFFFFFFFF);
-    lpftLastWriteTime->dwHighDateTime = static_cast<DWORD>(modified >> 32);
+  ReportKeyInfo(info, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen, lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen,
+                lpcbSecurityDescriptor, lpftLastWriteTime);
+  return status;
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+// The W call writes no part of a class that does not fit, and always reports its length.
+LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
+                      LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                      LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                      PFILETIME lpftLastWriteTime) try {
+  if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
+  KeyCall call;
+  if (const LONG status = call.Read(hKey, 0)) return status;
+  KeyInfo info;
+  if (const LONG status = ReadKeyInfo(call.Node(), info)) return status;
+
+  LONG status = ERROR_SUCCESS;
+  if (lpcchClass != nullptr) {
+    if (lpClass != nullptr && *lpcchClass != 0)
+      status = NameOut<char16_t>(info.cls, lpClass, *lpcchClass) == ERROR_SUCCESS ? ERROR_SUCCESS
+                                                                                    : ERROR_INSUFFICIENT_BUFFER;
+    *lpcchClass = static_cast<DWORD>(info.cls.size());
   }
+  ReportKeyInfo(info, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen, lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen,
+                lpcbSecurityDescriptor, lpftLastWriteTime);
   return status;
 } catch (...) {
   return StatusOfCaughtException();

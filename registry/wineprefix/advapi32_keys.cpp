@@ -1,4 +1,5 @@
 // Opening, creating, closing and deleting keys, and the connection to a machine's registry.
+// Each call has one body taking UTF-16 names; the A and W entry points only convert.
 #include <unistd.h>
 
 #include <cstring>
@@ -81,22 +82,24 @@ LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
   return ERROR_SUCCESS;
 }
 
-}  // namespace
+// The bodies below take the sub-key as UTF-16 and, as `nameStatus`, what checking the caller's
+// own form of it found (the A calls' length limit), refused where Wine refuses it.
 
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) try {
-  if (phkResult != nullptr && (lpSubKey == nullptr || *lpSubKey == '\0') && IsPredefinedHandle(hKey)) {
+LONG OpenKey(HKEY hKey, std::u16string subkey, LONG nameStatus, REGSAM samDesired, PHKEY phkResult) {
+  if (phkResult != nullptr && subkey.empty() && IsPredefinedHandle(hKey)) {
     *phkResult = hKey;
     return ERROR_SUCCESS;
   }
   if (hKey == nullptr) return ERROR_INVALID_HANDLE;
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;  // Wine faults here
   *phkResult = nullptr;
-  if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
+  if (nameStatus != ERROR_SUCCESS) return nameStatus;
   // Wine keeps HKEY_DYN_DATA in memory only, and empty: nothing lies below it.
   if (PredefinedRoot(hKey) == HKEY_DYN_DATA) return ERROR_FILE_NOT_FOUND;
 
   KeyCall call;
-  if (const LONG status = call.OpenBelow(hKey, lpSubKey, LeadingSlash::ForgivenUnderClassesRoot)) return status;
+  if (const LONG status = call.OpenBelow(hKey, std::move(subkey), LeadingSlash::ForgivenUnderClassesRoot))
+    return status;
   const bool wow32 = SeesWow32(samDesired, call.Key().wow32);
   KeyLocation at;
   if (const LONG status = FindToOpen(call, PredefinedRoot(hKey), wow32, at)) return status;
@@ -104,25 +107,21 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
   if (!slot) return ERROR_NO_SYSTEM_RESOURCES;
   *phkResult = call.AddHandle(std::move(*slot), std::move(at), samDesired, wow32);
   return ERROR_SUCCESS;
-} catch (...) {
-  return StatusOfCaughtException();
 }
 
-LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
-                     REGSAM samDesired, const SECURITY_ATTRIBUTES* /*lpSecurityAttributes*/, PHKEY phkResult,
-                     LPDWORD lpdwDisposition) try {
+LONG CreateKey(HKEY hKey, std::u16string subkey, LONG nameStatus, DWORD Reserved, const std::u16string& cls,
+               DWORD dwOptions, REGSAM samDesired, PHKEY phkResult, LPDWORD lpdwDisposition) {
   if (hKey == nullptr) return ERROR_INVALID_HANDLE;
   if (Reserved != 0) return ERROR_INVALID_PARAMETER;
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;  // Wine creates the key, then faults
   if (dwOptions & REG_OPTION_CREATE_LINK) return ERROR_INVALID_PARAMETER;  // not supported here
   *phkResult = nullptr;
-  if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
+  if (nameStatus != ERROR_SUCCESS) return nameStatus;
 
   KeyCall call;
-  if (const LONG status = call.OpenBelow(hKey, lpSubKey, LeadingSlash::Refused)) return status;
+  if (const LONG status = call.OpenBelow(hKey, std::move(subkey), LeadingSlash::Refused)) return status;
   const HandleKey& base = call.Key();
   const PathNames& names = call.Names();
-  const std::u16string cls = ToUnits(lpClass);
   const bool isVolatile = (dwOptions & REG_OPTION_VOLATILE) != 0;
   const bool wow32 = SeesWow32(samDesired, base.wow32);
   const WalkView walk = call.Walk(wow32);
@@ -181,26 +180,11 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
   *phkResult = call.AddHandle(std::move(*slot), std::move(made), samDesired, wow32);
   if (lpdwDisposition != nullptr) *lpdwDisposition = disposition;
   return ERROR_SUCCESS;
-} catch (...) {
-  return StatusOfCaughtException();
 }
 
-LONG RegCloseKey(HKEY hKey) try {
-  // Wine closes every handle from 0x80000000 up without a look: the roots in any form, and
-  // what RegConnectRegistryA handed back for an unknown one.
-  if (reinterpret_cast<ULONG_PTR>(hKey) >= 0x80000000u) return ERROR_SUCCESS;
-  Platform& platform = Platform::Instance();
-  std::lock_guard lock(platform.Mutex());
-  return platform.Handles().Remove(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
-} catch (...) {
-  return StatusOfCaughtException();
-}
-
-LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) try {
-  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
-  if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
+LONG DeleteKey(HKEY hKey, std::u16string subkey) {
   KeyCall call;
-  if (const LONG status = call.OpenBelow(hKey, lpSubKey, LeadingSlash::Refused)) return status;
+  if (const LONG status = call.OpenBelow(hKey, std::move(subkey), LeadingSlash::Refused)) return status;
   const HandleKey& base = call.Key();
   const PathNames& names = call.Names();
   // The roots themselves are never deleted (Wine refuses them too: they have sub-keys).
@@ -226,18 +210,85 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) try {
   const LONG status = ChangesGoLive(call) ? LiveDeleteKey(call, target) : call.Change(removeLeaf);
   if (status == ERROR_SUCCESS) call.Service().Handles().MarkDeleted(base.prefix.get(), target);
   return status;
+}
+
+// `machine` as ANSI text: a host name is ASCII, and a name no code page holds names no host here.
+LONG ConnectRegistry(const std::string& machine, HKEY hKey, PHKEY phkResult) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  // Wine hands back the handle it was given, unchecked.
+  if (machine.empty() || IsLocalMachineName(machine)) {
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
+  return ERROR_BAD_NETPATH;
+}
+
+}  // namespace
+
+LONG RegCloseKey(HKEY hKey) try {
+  // Wine closes every handle from 0x80000000 up without a look: the roots in any form, and
+  // what RegConnectRegistryA handed back for an unknown one.
+  if (reinterpret_cast<ULONG_PTR>(hKey) >= 0x80000000u) return ERROR_SUCCESS;
+  Platform& platform = Platform::Instance();
+  std::lock_guard lock(platform.Mutex());
+  return platform.Handles().Remove(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) try {
+  return OpenKey(hKey, ToUnits(lpSubKey), CheckAnsiLength(lpSubKey), samDesired, phkResult);
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) try {
+  return OpenKey(hKey, ToUnits(lpSubKey), ERROR_SUCCESS, samDesired, phkResult);
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                     REGSAM samDesired, const SECURITY_ATTRIBUTES* /*lpSecurityAttributes*/, PHKEY phkResult,
+                     LPDWORD lpdwDisposition) try {
+  return CreateKey(hKey, ToUnits(lpSubKey), CheckAnsiLength(lpSubKey), Reserved, ToUnits(lpClass), dwOptions,
+                   samDesired, phkResult, lpdwDisposition);
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
+                     REGSAM samDesired, const SECURITY_ATTRIBUTES* /*lpSecurityAttributes*/, PHKEY phkResult,
+                     LPDWORD lpdwDisposition) try {
+  return CreateKey(hKey, ToUnits(lpSubKey), ERROR_SUCCESS, Reserved, ToUnits(lpClass), dwOptions, samDesired,
+                   phkResult, lpdwDisposition);
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) try {
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
+  return DeleteKey(hKey, ToUnits(lpSubKey));
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) try {
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  return DeleteKey(hKey, ToUnits(lpSubKey));
 } catch (...) {
   return StatusOfCaughtException();
 }
 
 LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) try {
-  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
-  // Wine hands back the handle it was given, unchecked.
-  if (lpMachineName == nullptr || *lpMachineName == '\0' || IsLocalMachineName(lpMachineName)) {
-    *phkResult = hKey;
-    return ERROR_SUCCESS;
-  }
-  return ERROR_BAD_NETPATH;
+  return ConnectRegistry(lpMachineName == nullptr ? std::string() : std::string(lpMachineName), hKey, phkResult);
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegConnectRegistryW(LPCWSTR lpMachineName, HKEY hKey, PHKEY phkResult) try {
+  return ConnectRegistry(vidazoz::ansi::FromUtf16(ToUnits(lpMachineName)), hKey, phkResult);
 } catch (...) {
   return StatusOfCaughtException();
 }

@@ -1,4 +1,5 @@
-// Values: query, set, delete and enumerate, with the A calls' conversions and size rules.
+// Values: query, set, delete and enumerate, with the A and W calls' conversions and size rules.
+// Each call has one body taking UTF-16 names; the entry points only convert.
 #include <cstring>
 #include <span>
 
@@ -17,25 +18,44 @@ constexpr std::uint64_t kMaxDword = 0xFFFFFFFF;
 // A string is stored as UTF-16: beyond this many units a DWORD cannot give its size.
 constexpr std::size_t kMaxStringUnits = kMaxDword / 2;
 
-// The bytes an A caller receives for a value: strings converted to the ANSI code page (into
-// `converted`), anything else as stored.
-std::span<const std::uint8_t> AnsiData(const RegValue& value, std::string& converted) {
-  if (!IsStringType(value.type)) return value.data;
+// Whether the caller is an A call (names and string data in the ANSI code page) or a W one
+// (UTF-16, string data as stored).
+enum class Text { Ansi, Wide };
+
+// The bytes a caller receives for a value: for an A caller strings converted to the ANSI code
+// page (into `converted`); anything else as stored.
+std::span<const std::uint8_t> DataFor(Text text, const RegValue& value, std::string& converted) {
+  if (text == Text::Wide || !IsStringType(value.type)) return value.data;
   converted = AnsiFromStored(value.data);
   return {reinterpret_cast<const std::uint8_t*>(converted.data()), converted.size()};
 }
 
-// Copies data into the caller's buffer; a string that does not end in NUL gets one after
-// it when there is room, without counting it.
-void CopyOut(std::span<const std::uint8_t> bytes, DWORD type, LPBYTE out, DWORD room) {
+// Copies data into the caller's buffer; a string that does not end in NUL (a byte, or for a W
+// caller a whole unit) gets one after it when there is room, without counting it.
+void CopyOut(Text text, std::span<const std::uint8_t> bytes, DWORD type, LPBYTE out, DWORD room) {
   if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
-  if (IsStringType(type) && !bytes.empty() && bytes.back() != 0 && room > bytes.size()) out[bytes.size()] = 0;
+  if (!IsStringType(type)) return;
+  const std::size_t n = bytes.size();
+  if (text == Text::Ansi) {
+    if (n != 0 && bytes.back() != 0 && room > n) out[n] = 0;
+  } else if (n >= 2 && (bytes[n - 2] != 0 || bytes[n - 1] != 0) && room >= n + 2) {
+    out[n] = out[n + 1] = 0;
+  }
 }
 
 // False for a string whose stored size a DWORD cannot give.
-bool StoredData(DWORD type, const BYTE* data, DWORD cbData, std::vector<std::uint8_t>& bytes) {
+bool StoredData(Text text, DWORD type, const BYTE* data, DWORD cbData, std::vector<std::uint8_t>& bytes) {
   if (!IsStringType(type)) {
     bytes.assign(data, data + cbData);
+    return true;
+  }
+  if (text == Text::Wide) {
+    // As Windows does: a string whose NUL unit lies just past the count gets it included.
+    std::size_t count = cbData;
+    const auto unitAt = [&](std::size_t i) { return data[2 * i] | (data[2 * i + 1] << 8); };
+    if (count >= 2 && unitAt(count / 2 - 1) != 0 && unitAt(count / 2) == 0) count += 2;
+    if (count > kMaxDword) return false;
+    bytes.assign(data, data + count);
     return true;
   }
   std::size_t count = cbData;
@@ -47,26 +67,26 @@ bool StoredData(DWORD type, const BYTE* data, DWORD cbData, std::vector<std::uin
   return true;
 }
 
-}  // namespace
 
-LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                      LPDWORD lpcbData) try {
+LONG QueryValue(Text text, HKEY hKey, const std::u16string& name, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                LPDWORD lpcbData) {
   if ((lpData != nullptr && lpcbData == nullptr) || lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
-  // Wine reports "no type" for a value it could not reach (but leaves it alone for a bad handle).
+  // Wine's A call reports "no type" for a value it could not reach (but leaves it alone for a
+  // bad handle); its W call leaves the type alone.
   auto failed = [&](LONG status) {
-    if (lpType != nullptr) *lpType = REG_NONE;
+    if (lpType != nullptr && text == Text::Ansi) *lpType = REG_NONE;
     return status;
   };
   KeyCall call;
   if (const LONG status = call.Read(hKey, KEY_QUERY_VALUE))
     return status == ERROR_INVALID_HANDLE ? status : failed(status);
-  const RegValue* value = call.Node() != nullptr ? call.Node()->FindValue(ToUnits(lpValueName)) : nullptr;
+  const RegValue* value = call.Node() != nullptr ? call.Node()->FindValue(name) : nullptr;
   if (value == nullptr) {
     if (lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
     return failed(ERROR_FILE_NOT_FOUND);
   }
   std::string converted;
-  const std::span<const std::uint8_t> bytes = AnsiData(*value, converted);
+  const std::span<const std::uint8_t> bytes = DataFor(text, *value, converted);
   // No Wine registry holds a value a DWORD cannot measure: the file that gave it is not one.
   if (bytes.size() > kMaxDword) return ERROR_REGISTRY_CORRUPT;
   const auto size = static_cast<DWORD>(bytes.size());
@@ -78,25 +98,21 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
       *lpcbData = size;
       return ERROR_MORE_DATA;
     }
-    CopyOut(bytes, value->type, lpData, room);
+    CopyOut(text, bytes, value->type, lpData, room);
   }
   if (lpcbData != nullptr) *lpcbData = size;
   return ERROR_SUCCESS;
-} catch (...) {
-  return StatusOfCaughtException();
 }
 
-LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as by Wine*/, DWORD dwType,
-                    const BYTE* lpData, DWORD cbData) try {
+LONG SetValue(Text text, HKEY hKey, const std::u16string& name, DWORD dwType, const BYTE* lpData, DWORD cbData) {
   KeyCall call;
   if (const LONG status = call.Open(hKey)) return status;
   if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
   if (const LONG status = call.Require(KEY_SET_VALUE)) return status;
-  const std::u16string name = ToUnits(lpValueName);
   if (name.size() > kMaxValueNameUnits) return ERROR_INVALID_PARAMETER;
   if (call.Key().location.usersRoot) return ERROR_ACCESS_DENIED;  // no file holds HKEY_USERS itself
   std::vector<std::uint8_t> data;
-  if (lpData != nullptr && !StoredData(dwType, lpData, cbData, data)) return ERROR_INVALID_PARAMETER;
+  if (lpData != nullptr && !StoredData(text, dwType, lpData, cbData, data)) return ERROR_INVALID_PARAMETER;
   if (ChangesGoLive(call)) return LiveSetValue(call, name, dwType, data);
 
   return call.Change([&](Resolution& r, bool& changed) -> LONG {
@@ -116,15 +132,12 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as
     changed = true;
     return ERROR_SUCCESS;
   });
-} catch (...) {
-  return StatusOfCaughtException();
 }
 
-LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) try {
+LONG DeleteValue(HKEY hKey, const std::u16string& name) {
   KeyCall call;
   if (const LONG status = call.Read(hKey, KEY_SET_VALUE)) return status;
   // Nothing to delete (HKEY_USERS itself holds no values) needs no lock and no write.
-  const std::u16string name = ToUnits(lpValueName);
   if (call.Node() == nullptr || call.Node()->FindValue(name) == nullptr) return ERROR_FILE_NOT_FOUND;
   if (ChangesGoLive(call)) return LiveDeleteValue(call, name);
   return call.Change([&](Resolution& r, bool& changed) -> LONG {
@@ -134,6 +147,46 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) try {
     changed = true;
     return ERROR_SUCCESS;
   });
+}
+
+}  // namespace
+
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                      LPDWORD lpcbData) try {
+  return QueryValue(Text::Ansi, hKey, ToUnits(lpValueName), lpReserved, lpType, lpData, lpcbData);
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                      LPDWORD lpcbData) try {
+  return QueryValue(Text::Wide, hKey, ToUnits(lpValueName), lpReserved, lpType, lpData, lpcbData);
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as by Wine*/, DWORD dwType,
+                    const BYTE* lpData, DWORD cbData) try {
+  return SetValue(Text::Ansi, hKey, ToUnits(lpValueName), dwType, lpData, cbData);
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved: ignored, as by Wine*/, DWORD dwType,
+                    const BYTE* lpData, DWORD cbData) try {
+  return SetValue(Text::Wide, hKey, ToUnits(lpValueName), dwType, lpData, cbData);
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) try {
+  return DeleteValue(hKey, ToUnits(lpValueName));
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) try {
+  return DeleteValue(hKey, ToUnits(lpValueName));
 } catch (...) {
   return StatusOfCaughtException();
 }
@@ -150,7 +203,7 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
 
   const RegValue& value = key->Value(dwIndex);
   std::string converted;
-  const std::span<const std::uint8_t> bytes = AnsiData(value, converted);
+  const std::span<const std::uint8_t> bytes = DataFor(Text::Ansi, value, converted);
   if (bytes.size() > kMaxDword) return ERROR_REGISTRY_CORRUPT;
   const auto size = static_cast<DWORD>(bytes.size());
   if (lpType != nullptr) *lpType = value.type;
@@ -158,7 +211,7 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
     *lpcbData = size;
     return ERROR_MORE_DATA;
   }
-  if (lpData != nullptr) CopyOut(bytes, value.type, lpData, *lpcbData);
+  if (lpData != nullptr) CopyOut(Text::Ansi, bytes, value.type, lpData, *lpcbData);
   if (lpcbData != nullptr) *lpcbData = size;
   // With no room at all for the name, Wine still hands over the data and leaves the name alone.
   if (*lpcchValueName == 0) return ERROR_MORE_DATA;
@@ -173,6 +226,41 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
   }
   std::memcpy(lpValueName, name.c_str(), name.size() + 1);
   *lpcchValueName = static_cast<DWORD>(name.size());
+  return ERROR_SUCCESS;
+} catch (...) {
+  return StatusOfCaughtException();
+}
+
+// Unlike the A call, the name comes first: one that does not fit leaves the data alone, and the
+// type and size are still reported.
+LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) try {
+  if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
+      (lpData != nullptr && lpcbData == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  KeyCall call;
+  if (const LONG status = call.Read(hKey, KEY_QUERY_VALUE)) return status;
+  const RegKey* key = call.Node();
+  if (key == nullptr || dwIndex >= key->ValueCount()) return ERROR_NO_MORE_ITEMS;
+
+  const RegValue& value = key->Value(dwIndex);
+  if (value.data.size() > kMaxDword) return ERROR_REGISTRY_CORRUPT;
+  const auto size = static_cast<DWORD>(value.data.size());
+  const auto overflow = [&] {
+    if (lpType != nullptr) *lpType = value.type;
+    if (lpcbData != nullptr) *lpcbData = size;
+    return ERROR_MORE_DATA;
+  };
+  if (value.name.size() >= *lpcchValueName) return overflow();
+  std::memcpy(lpValueName, value.name.data(), value.name.size() * sizeof(char16_t));
+  lpValueName[value.name.size()] = u'\0';
+  *lpcchValueName = static_cast<DWORD>(value.name.size());
+  if (lpData != nullptr) {
+    if (*lpcbData < size) return overflow();
+    CopyOut(Text::Wide, value.data, value.type, lpData, *lpcbData);
+  }
+  if (lpType != nullptr) *lpType = value.type;
+  if (lpcbData != nullptr) *lpcbData = size;
   return ERROR_SUCCESS;
 } catch (...) {
   return StatusOfCaughtException();

@@ -1,4 +1,5 @@
-// The A calls' strings: ANSI text (Windows-1252) as the UTF-16 units and bytes Wine stores.
+// The calls' strings: ANSI text (Windows-1252) of the A calls, UTF-16 of the W calls, as the
+// UTF-16 units and bytes Wine stores.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,10 @@ inline bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPA
 
 inline std::u16string ToUnits(const char* ansi) {  // NULL reads as ""
   return ansi == nullptr ? std::u16string() : ansi::ToUtf16(ansi);
+}
+
+inline std::u16string ToUnits(const char16_t* wide) {  // NULL reads as ""
+  return wide == nullptr ? std::u16string() : std::u16string(wide);
 }
 
 // String data as the A calls return it.

@@ -46,9 +46,9 @@ LONG KeyCall::Read(HKEY handle, REGSAM access) {
   return ERROR_KEY_DELETED;  // deleted by another process
 }
 
-LONG KeyCall::OpenBelow(HKEY handle, LPCSTR subkey, LeadingSlash slash) {
+LONG KeyCall::OpenBelow(HKEY handle, std::u16string subkey, LeadingSlash slash) {
   if (const LONG status = Open(handle)) return status;
-  subkey_ = ToUnits(subkey);
+  subkey_ = std::move(subkey);
   if (slash == LeadingSlash::ForgivenUnderClassesRoot && PredefinedRoot(handle) == HKEY_CLASSES_ROOT &&
       !subkey_.empty() && subkey_.front() == u'\\')
     subkey_.erase(0, 1);

@@ -1,4 +1,4 @@
-// How every Reg*A call through a handle starts, in one place as each request of Wine's registry
+// How every Reg* call through a handle starts, in one place as each request of Wine's registry
 // server starts with get_hkey_obj: the process mutex held, the handle's key found and its rights
 // checked, a deleted key turned into its status.
 #pragma once
@@ -39,7 +39,7 @@ class KeyCall {
   LONG Read(HKEY handle, REGSAM access);
   // Open with no right needed, then the key `subkey` names below it (Names): 161 for a leading
   // backslash, 87 for a name longer than Wine takes.
-  LONG OpenBelow(HKEY handle, LPCSTR subkey, LeadingSlash slash);
+  LONG OpenBelow(HKEY handle, std::u16string subkey, LeadingSlash slash);
 
   const HandleKey& Key() const { return key_; }
   const PathNames& Names() const { return names_; }  // below Key(); views into the sub-key string

@@ -2,6 +2,9 @@
 // environment or from --prefix, the verdict on stdout, refusals on stderr.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -49,10 +52,25 @@ Outcome Vidazoz(const std::vector<std::string>& args, const fs::path& prefix) {
 TEST(CommandLine, ChecksWithoutADisplayHelpsAndRefusesWhatItDoesNotKnow) {
   const auto has20 = PrefixWith({"2.0", "1.1"});
   const auto only11 = PrefixWith({"1.1"});
+  const auto without = PrefixWith({});
   const auto empty = WinePrefix::Empty();
-  const std::string p20 = has20->Path().string(), p11 = only11->Path().string(), none = empty->Path().string();
+  const std::string p20 = has20->Path().string(), p11 = only11->Path().string(), none = without->Path().string();
+  const std::string noRegistry = empty->Path().string();
+
+  // Prefixes that cannot be read: each is exit 3 with one line saying what and where.
+  const TempDir bad("vidazoz-cli-bad");
+  const fs::path missing = bad.Path() / "missing", file = bad.Path() / "file", fifo = bad.Path() / "fifo",
+                 garbage = bad.Path() / "garbage", locked = bad.Path() / "locked";
+  std::ofstream(file) << "not a folder";
+  for (const fs::path& dir : {fifo, garbage, locked}) fs::create_directory(dir);
+  ASSERT_EQ(::mkfifo((fifo / "system.reg").c_str(), 0600), 0);
+  std::ofstream(garbage / "system.reg") << "\x7f" "ELF garbage";
+  std::ofstream(locked / "system.reg") << "WINE REGISTRY Version 2\n";
+  fs::permissions(locked / "system.reg", fs::perms::none);
+  const bool rootReadsAnyway = ::geteuid() == 0;
+  const std::string relativeP20 = fs::relative(has20->Path(), fs::current_path()).string();
   const auto line = [](std::string_view s) { return std::string(s) + "\n"; };
-  const std::string usage = "Usage: vidazoz [--check] [--prefix DIR]\n";
+  const std::string usage = "Usage: vidazoz [--check] [--prefix DIR] [--verbose]\n";
 
   struct Case {
     std::vector<std::string> args;
@@ -64,6 +82,28 @@ TEST(CommandLine, ChecksWithoutADisplayHelpsAndRefusesWhatItDoesNotKnow) {
       {{"--check"}, p20, 0, line(kVerdictInstalled.caption), ""},
       {{"--check"}, p11, 1, line(kVerdictOld.caption), ""},
       {{"--check"}, none, 2, line(kVerdictNone.caption), ""},
+      {{"--check"}, missing.string(), 3, "", "vidazoz: cannot check: the Wine prefix '" + missing.string() +
+                                                 "' does not exist\n"},
+      {{"--check"}, file.string(), 3, "", "the Wine prefix '" + file.string() + "' is not a folder\n"},
+      {{"--check"}, noRegistry, 3, "", "'" + noRegistry + "' holds no registry (no system.reg)\n"},
+      {{"--check"}, fifo.string(), 3, "", "'" + (fifo / "system.reg").string() + "' is not a regular file\n"},
+      {{"--check"}, garbage.string(), 3, "", "'" + (garbage / "system.reg").string() + "' is not a Wine registry"},
+      {{"--check"}, locked.string(), rootReadsAnyway ? 2 : 3, rootReadsAnyway ? line(kVerdictNone.caption) : "",
+       rootReadsAnyway ? "" : "cannot read '" + (locked / "system.reg").string() + "': Permission denied\n"},
+      {{"--check"}, "pfx", 3, "", "WINEPREFIX='pfx' is relative; Wine takes only an absolute path\n"},
+      {{"--check"}, "~/pfx", 3, "", "WINEPREFIX='~/pfx' starts with '~'"},
+      {{"--check", "--prefix=~/pfx"}, p20, 3, "", "the prefix '~/pfx' starts with '~', which no shell expanded"},
+      // No WINEPREFIX, no ~/.wine: the default prefix was never made.
+      {{"--check"}, "", 3, "", "/vidazoz/prefix' does not exist\n"},
+      // A relative --prefix is the folder below this one, as a relative WINEPREFIX is not.
+      {{"--check", "--prefix", relativeP20}, none, 0, line(kVerdictInstalled.caption), ""},
+      {{"-V"}, none, 0, "Vidazoz 1.2.0\n", ""},
+      {{"-h"}, none, 0, usage + "...", ""},
+      {{"--check", "--verbose"}, p11, 1, line(kVerdictOld.caption),
+       "vidazoz: probe HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\.NETFramework\\policy\\v2.0: absent\n"
+       "vidazoz: probe HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\.NETFramework\\policy\\v1.1: present\n"
+       "vidazoz: decided by HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\.NETFramework\\policy\\v1.1 (version 1.1)\n"},
+      {{"--verbose", "--check"}, p20, 0, line(kVerdictInstalled.caption), "vidazoz: prefix " + p20 + " (from WINEPREFIX)\n"},
       // --prefix wins over WINEPREFIX, in both spellings and before or after --check.
       {{"--prefix", p20, "--check"}, none, 0, line(kVerdictInstalled.caption), ""},
       {{"--check", "--prefix=" + p11}, p20, 1, line(kVerdictOld.caption), ""},
@@ -93,7 +133,8 @@ TEST(CommandLine, ChecksWithoutADisplayHelpsAndRefusesWhatItDoesNotKnow) {
 
   // The help says what is checked, where, and names every option.
   const std::string help = Vidazoz({"--help"}, none).out;
-  for (const char* word : {"--check", "--prefix DIR", "--help", "--version", "policy\\v2.0", "WINEPREFIX", "~/.wine"})
+  for (const char* word :
+       {"--check", "--prefix DIR", "-h, --help", "-V, --version", "--verbose", "policy\\v2.0", "WINEPREFIX", "~/.wine"})
     EXPECT_NE(help.find(word), std::string::npos) << word;
 }
 

@@ -87,17 +87,18 @@ TEST(Completion, OffersEveryOptionAndOnlyFoldersForThePrefix) {
   fs::create_directories(base + "re");
   std::ofstream(base + "lain-file") << "not a folder\n";
 
-  std::string all;
-  for (const auto& option : cli::kOptions) all += std::string(option.name) + "\n";
+  std::string all, options;
+  for (const auto& option : cli::kOptions) options += std::string(option.name) + "\n";
+  all = options;
   for (const auto& command : cli::kCommands) all += std::string(command.name) + "\n";
   struct Case {
     std::vector<std::string> words;  // the last one is being completed
     std::string offered;             // one per line, as compgen orders them
   } cases[] = {
       {{"vidazoz", ""}, all},
-      {{"vidazoz", "--"}, all},
+      {{"vidazoz", "--"}, options},
       {{"vidazoz", "--p"}, "--prefix\n"},
-      {{"vidazoz", "--check", "--v"}, "--version\n"},
+      {{"vidazoz", "--check", "--v"}, "--verbose\n--version\n"},
       {{"vidazoz", "--x"}, ""},
       {{"vidazoz", "--prefix", base}, base + "re\n" + base + "refix one\n"},
       {{"vidazoz", "--prefix", base + "ref"}, base + "refix one\n"},

@@ -141,6 +141,7 @@ TEST(Packages, BuiltFromThisBuildCheckedByDpkgAndLintianThenUnpackedAndUsed) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.output, "Vidazoz " VIDAZOZ_VERSION "\n");
   const auto empty = WinePrefix::Empty();
+  std::ofstream(empty->Path() / "system.reg") << "WINE REGISTRY Version 2\n";  // a registry with no keys
   r = RunCommand({exe.string(), "--check", "--prefix", empty->Path().string()}, {{"DISPLAY", ""}});
   EXPECT_EQ(r.exitCode, 2) << r.output;
   EXPECT_EQ(r.output, std::string(kVerdictNone.caption) + "\n");

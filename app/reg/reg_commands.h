@@ -1,0 +1,17 @@
+// The reg commands over the W calls: query, add and delete.
+#pragma once
+
+#include "reg_key_name.h"
+#include "reg_output.h"
+#include "reg_switches.h"
+
+namespace vidazoz::reg {
+
+// Whether a question may be asked: without a terminal on stdin the answer is No.
+using Confirm = bool (*)(Output& output, const std::string& question);
+
+int Query(const KeyName& key, const Switches& switches, Output& output);
+int Add(const KeyName& key, const Switches& switches, Output& output, Confirm confirm);
+int Delete(const KeyName& key, const Switches& switches, Output& output, Confirm confirm);
+
+}  // namespace vidazoz::reg

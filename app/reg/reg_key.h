@@ -1,0 +1,47 @@
+// An open registry key that closes itself, and the W calls the reg commands need, with
+// buffers that grow to fit.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "advapi32.h"
+
+namespace vidazoz::reg {
+
+class OpenKey {
+ public:
+  OpenKey() = default;
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+  ~OpenKey() {
+    if (handle_ != nullptr) RegCloseKey(handle_);
+  }
+  HKEY* Out() { return &handle_; }
+  HKEY Get() const { return handle_; }
+
+ private:
+  HKEY handle_ = nullptr;
+};
+
+// Windows nests keys at most 512 deep; a walk deeper than that is in a loop of links.
+inline constexpr int kMaxDepth = 512;
+inline constexpr std::string_view kTooDeep = "reg: keys nested deeper than 512 levels (a loop of links?); stopped";
+
+inline const WCHAR* Wide(const std::u16string& text) { return reinterpret_cast<const WCHAR*>(text.c_str()); }
+
+struct Value {
+  std::u16string name;
+  DWORD type = 0;
+  std::vector<BYTE> data;
+};
+
+// The sub-key names and the values of an open key, in the registry's order.
+LONG SubkeyNames(HKEY key, std::vector<std::u16string>& names);
+LONG Values(HKEY key, std::vector<Value>& values);
+// One value; 2 when there is none.
+LONG QueryValue(HKEY key, const std::u16string& name, Value& value);
+
+}  // namespace vidazoz::reg

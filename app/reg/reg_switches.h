@@ -1,0 +1,31 @@
+// The switches after a reg command's key: /x or -x, matched without regard to case.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "advapi32.h"
+
+namespace vidazoz::reg {
+
+struct Switches {
+  std::optional<std::u16string> value;  // /v NAME
+  bool emptyValue = false;              // /ve
+  bool allValues = false;               // /va
+  bool recurse = false;                 // /s (query)
+  bool json = false;                    // --json (query)
+  bool force = false;                   // /f
+  std::optional<std::u16string> type;   // /t
+  std::optional<std::u16string> data;   // /d
+  std::optional<char16_t> separator;    // /s C (add)
+  REGSAM view = 0;                      // KEY_WOW64_32KEY or _64KEY from /reg:32, /reg:64
+};
+
+enum class Command { Query, Add, Delete };
+
+// The switches of `command` in `args` (after the key); false when one is unknown, repeated,
+// missing its argument, or contradicts another (Wine's "Invalid syntax").
+bool ParseSwitches(Command command, const std::vector<std::u16string>& args, Switches& switches);
+
+}  // namespace vidazoz::reg

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# `vidazoz reg` beside `wine reg`, in the same run, on copies of one booted prefix: a query and
+# an add with no wineserver running (Wine starts one each time), and a query with a warm one.
+# Targets: >= 100x faster than Wine without a server, >= 5x with a warm one.
+set -euo pipefail
+build=${1:-build}
+vidazoz=$(cd "$build" && pwd)/app/vidazoz
+[ -x "$vidazoz" ] || { echo "missing $vidazoz (build first)" >&2; exit 1; }
+template=${VIDAZOZ_TEST_CACHE:-$(cd "$build" && pwd)/test-cache}/wine-template
+if [ ! -f "$template/system.reg" ]; then
+  echo "skipped: no booted prefix at $template yet (make test makes it)"
+  exit 0
+fi
+
+work=$(mktemp -d /tmp/vidazoz-regcmd-XXXXXX)
+export HOME=$work WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+cleanup() {
+  for p in "$work"/wine "$work"/ours; do WINEPREFIX=$p wineserver -k 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cp -a "$template" "$work/wine"
+cp -a "$template" "$work/ours"
+
+now() { date +%s%N; }
+# Mean milliseconds of `runs` runs of a command; with cold=1 the prefix's server is stopped
+# and waited for before each run, outside the timing.
+mean_ms() {
+  local prefix=$1 runs=$2 cold=$3; shift 3
+  local total=0 start
+  for ((i = 0; i < runs; i++)); do
+    if [ "$cold" = 1 ]; then WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; WINEPREFIX=$prefix wineserver -w; fi
+    start=$(now)
+    WINEPREFIX=$prefix "$@" >/dev/null 2>&1
+    total=$((total + $(now) - start))
+  done
+  python3 -c "print(f'{$total / $runs / 1e6:.2f}')"
+}
+
+key='HKCU\Software\VidazozBench'
+WINEPREFIX=$work/wine wine reg add "$key" /v warm /d up /f >/dev/null 2>&1  # loads the libraries once
+WINEPREFIX=$work/wine wineserver -w
+"$vidazoz" reg --prefix "$work/ours" add "$key" /v warm /d up /f >/dev/null 2>&1
+
+wine_query_cold=$(mean_ms "$work/wine" 3 1 wine reg query "$key")
+wine_add_cold=$(mean_ms "$work/wine" 3 1 wine reg add "$key" /v n /d 1 /f)
+ours_query_cold=$(mean_ms "$work/ours" 20 0 "$vidazoz" reg query "$key")
+ours_add_cold=$(mean_ms "$work/ours" 20 0 "$vidazoz" reg add "$key" /v n /d 1 /f)
+
+WINEPREFIX=$work/wine wineserver -p  # stays up, as for a user who has Wine running
+WINEPREFIX=$work/wine wine reg query "$key" >/dev/null 2>&1
+wine_query_warm=$(mean_ms "$work/wine" 10 0 wine reg query "$key")
+WINEPREFIX=$work/ours wineserver -p
+WINEPREFIX=$work/ours wine reg query "$key" >/dev/null 2>&1
+ours_query_warm=$(mean_ms "$work/ours" 20 0 "$vidazoz" reg query "$key")
+
+python3 - "$wine_query_cold" "$ours_query_cold" "$wine_add_cold" "$ours_add_cold" "$wine_query_warm" "$ours_query_warm" <<'PY'
+import sys
+wq, oq, wa, oa, wqw, oqw = map(float, sys.argv[1:])
+def row(what, wine, ours, target):
+    ratio = wine / ours
+    verdict = "ok" if ratio >= target else "UNDER the target"
+    print(f"{what}: wine reg {wine:.1f} ms, vidazoz reg {ours:.2f} ms, {ratio:.0f}x (target >= {target}): {verdict}")
+row("query, no wineserver", wq, oq, 100)
+row("add, no wineserver", wa, oa, 100)
+row("query, warm wineserver", wqw, oqw, 5)
+PY

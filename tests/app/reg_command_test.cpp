@@ -1,0 +1,234 @@
+// `vidazoz reg` against Wine's own reg: the same commands on two copies of one booted prefix,
+// compared by exit status, by output (ours with --crlf, messages from stderr where Wine mixes
+// them into stdout), and by the registry each left behind.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "../wineprefix/registry_fixture.h"
+#include "temp_dir.h"
+#include "wine_prefix.h"
+
+namespace vidazoz::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status;
+  std::string out, err;
+};
+
+Outcome Ours(const fs::path& prefix, const std::vector<std::string>& args, bool crlf = true) {
+  const TempDir dir("vidazoz-reg-cli");
+  const fs::path err = dir.Path() / "stderr";
+  std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>" + err.string() + " </dev/null", VIDAZOZ_EXE,
+                                "reg"};
+  if (crlf) argv.push_back("--crlf");
+  argv.insert(argv.end(), args.begin(), args.end());
+  const CommandResult r = RunCommand(argv, {{"WINEPREFIX", prefix.string()}, {"HOME", dir.Path().string()}});
+  std::ifstream in(err);
+  return {r.exitCode, r.output, std::string(std::istreambuf_iterator<char>(in), {})};
+}
+
+// Wine's reg, its arguments read as UTF-8, after which its server has saved and gone.
+CommandResult Wines(const WinePrefix& prefix, const std::vector<std::string>& args) {
+  auto env = prefix.Environment();
+  env.emplace_back("LC_ALL", "C.UTF-8");
+  std::vector<std::string> argv{"wine", "reg"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  CommandResult r = RunCommand(argv, env);
+  RunCommand({"wineserver", "-w"}, env);
+  return r;
+}
+
+std::string FileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The line of a .reg file that holds `needle`.
+std::string LineWith(const std::string& text, const std::string& needle) {
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);)
+    if (line.find(needle) != std::string::npos) return line;
+  return "(none)";
+}
+
+enum class Compare { Output, Status };
+
+TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
+  const auto wine = WinePrefix::Booted();
+  const auto ours = WinePrefix::Booted();
+  const std::string K = "HKCU\\Software\\VzT";
+  const struct Step {
+    std::vector<std::string> args;
+    Compare compare;
+  } steps[] = {
+      {{"query", K}, Compare::Output},  // no such key yet
+      {{"add", K, "/v", "s", "/d", "hello", "/f"}, Compare::Output},
+      {{"add", K, "/ve", "/d", "def", "/f"}, Compare::Output},
+      {{"ADD", K, "-v", "e", "-t", "reg_expand_sz", "-d", "%PATH%;x", "-f"}, Compare::Output},
+      {{"add", K, "/v", "d", "/t", "REG_DWORD", "/d", "0x10", "/f"}, Compare::Output},
+      {{"add", K, "/v", "d2", "/t", "REG_DWORD", "/d", "4294967295", "/f"}, Compare::Output},
+      {{"add", K, "/v", "big", "/t", "REG_DWORD_BIG_ENDIAN", "/d", "7", "/f"}, Compare::Output},
+      {{"add", K, "/v", "b", "/t", "REG_BINARY", "/d", "0aFFc", "/f"}, Compare::Output},
+      {{"add", K, "/v", "b0", "/t", "REG_BINARY", "/f"}, Compare::Output},
+      {{"add", K, "/v", "m", "/t", "REG_MULTI_SZ", "/d", "a\\0b\\0", "/f"}, Compare::Output},
+      {{"add", K, "/v", "m2", "/t", "REG_MULTI_SZ", "/s", "#", "/d", "x#y", "/f"}, Compare::Output},
+      {{"add", K, "/v", "n", "/t", "REG_NONE", "/d", "zz", "/f"}, Compare::Output},
+      {{"add", K + "\\Sub\\Deep", "/v", "x", "/d", "1", "/f"}, Compare::Output},
+      {{"add", K + "\\Sub", "/v", "x", "/d", "2", "/f"}, Compare::Output},
+      {{"add", K, "/v", "bad", "/t", "REG_DWORD", "/d", "abc", "/f"}, Compare::Status},
+      {{"add", K, "/v", "bad", "/t", "REG_FOO", "/d", "1", "/f"}, Compare::Status},
+      {{"add", K, "/v", "bad", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b", "/f"}, Compare::Status},
+      {{"add", "HKLM\\Software\\VzT32", "/v", "w", "/d", "32", "/reg:32", "/f"}, Compare::Output},
+      {{"query", K}, Compare::Output},
+      {{"query", K, "/s"}, Compare::Output},
+      {{"query", K, "/v", "d"}, Compare::Output},
+      {{"query", K, "/ve"}, Compare::Output},
+      {{"query", K + "\\Sub\\Deep", "/ve"}, Compare::Output},
+      {{"query", K, "/v", "missing"}, Compare::Output},
+      {{"query", K, "/v", "x", "/s"}, Compare::Output},
+      {{"query", "HKEY_CURRENT_USER\\Software\\VzT\\Sub\\"}, Compare::Output},
+      {{"query", "HKLM\\Software\\VzT32", "/reg:32"}, Compare::Output},
+      {{"query", "HKLM\\Software\\Wow6432Node\\VzT32"}, Compare::Output},
+      {{"query", "HKLM\\Software\\VzT32", "/reg:64"}, Compare::Output},
+      {{"query", K, "/x"}, Compare::Status},
+      {{"query", K, "/v"}, Compare::Status},
+      {{"query", K, "/v", "d", "/ve"}, Compare::Status},
+      {{"query", "HKXX\\Software"}, Compare::Status},
+      {{"delete", K + "\\Sub\\Deep", "/v", "x", "/f"}, Compare::Output},
+      {{"delete", K, "/v", "missing", "/f"}, Compare::Output},
+      {{"delete", K + "\\Nope", "/f"}, Compare::Output},
+      {{"delete", K + "\\Sub", "/f"}, Compare::Output},
+      {{"query", K, "/s"}, Compare::Output},
+      {{"delete", K, "/va", "/f"}, Compare::Output},
+      {{"query", K}, Compare::Output},
+      // Shown differently on purpose (0x1f, not Wine's "(null)"): compared by what is stored.
+      {{"add", K, "/v", "q", "/t", "REG_QWORD", "/d", "0x1F", "/f"}, Compare::Status},
+      {{"add", K, "/v", "café 日本", "/d", "データ", "/f"}, Compare::Status},
+  };
+  for (const Step& step : steps) {
+    std::string name;
+    for (const auto& a : step.args) name += a + " ";
+    const CommandResult theirs = Wines(*wine, step.args);
+    const Outcome mine = Ours(ours->Path(), step.args);
+    EXPECT_EQ(mine.status, theirs.exitCode) << name << "\nours:\n" << mine.out << mine.err << "\nWine's:\n"
+                                            << theirs.output;
+    if (step.compare == Compare::Output) {
+      EXPECT_EQ(mine.out + mine.err, theirs.output) << name;
+      EXPECT_EQ(mine.err.empty(), mine.status == 0 && step.args[0] == "query") << name << ": messages on stderr";
+    } else if (mine.status != 0) {
+      EXPECT_NE(mine.err, "") << name << ": a refusal says why";
+      EXPECT_EQ(mine.out, "") << name;
+    }
+  }
+
+  // What each left behind, read the same way: by our query of both prefixes.
+  for (const std::vector<std::string>& query :
+       {std::vector<std::string>{"query", K, "/s"}, {"query", "HKLM\\Software\\VzT32", "/reg:32", "/s"}}) {
+    const Outcome a = Ours(wine->Path(), query, false), b = Ours(ours->Path(), query, false);
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(a.out, b.out) << query[1];
+  }
+  const Outcome q = Ours(ours->Path(), {"query", K, "/v", "q"}, false);
+  EXPECT_NE(q.out.find("    q    REG_QWORD    0x1f\n"), std::string::npos) << q.out;
+  const Outcome unicode = Ours(ours->Path(), {"query", K, "/v", "café 日本"}, false);
+  EXPECT_NE(unicode.out.find("    café 日本    REG_SZ    データ\n"), std::string::npos) << unicode.out;
+  // The files hold the same escaped line, whoever wrote it.
+  const std::string wineLine = LineWith(FileText(wine->File("user.reg")), "\"caf\\xe9");
+  EXPECT_NE(wineLine, "(none)");
+  EXPECT_EQ(LineWith(FileText(ours->File("user.reg")), "\"caf\\xe9"), wineLine);
+  RemoveServerFolders(ours->Path());  // the lock folders our writes made
+}
+
+// Where Wine's answer is a fault, ours differs on purpose; and nothing is made where no
+// registry is.
+TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
+  const auto prefix = WinePrefix::Booted();
+  const fs::path p = prefix->Path();
+  const std::string K = "HKCU\\Software\\VzD";
+  ASSERT_EQ(Ours(p, {"add", K, "/ve", "/d", "keep", "/f"}).status, 0);
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string err;  // a part of stderr
+  } cases[] = {
+      {{"add", K, "/f"}, 0, "completed successfully"},  // Wine empties the default value here
+      {{"add", K, "/ve", "/d", "other"}, 0, "overwrite it? (Yes|No) No"},  // no terminal: No
+      {{"add", K + "\\New", "/v", "d", "/t", "REG_DWORD", "/d", "", "/f"}, 1, "must be a number"},
+      {{"add", K + "\\New", "/v", "q", "/t", "REG_QWORD", "/f"}, 1, "must be a number"},
+      {{"add", K + "\\New", "/v", "q", "/t", "REG_QWORD", "/d", "-1", "/f"}, 1, "must be a number"},
+      {{"add", K + "\\New", "/v", "d", "/t", "REG_DWORD", "/d", "4294967296", "/f"}, 1, "must be a number"},
+      {{"delete", "HKCU", "/f"}, 1, "Refusing to delete the whole root HKEY_CURRENT_USER"},
+      {{"delete", K}, 0, "(Yes|No)? No"},
+      {{"export", K, "/tmp/x.reg"}, 1, "not available"},
+  };
+  for (const auto& c : cases) {
+    std::string name;
+    for (const auto& a : c.args) name += a + " ";
+    const Outcome r = Ours(p, c.args, false);
+    EXPECT_EQ(r.status, c.status) << name << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << name << r.err;
+  }
+  const Outcome kept = Ours(p, {"query", K, "/ve"}, false);
+  EXPECT_EQ(kept.out, "\nHKEY_CURRENT_USER\\Software\\VzD\n    (Default)    REG_SZ    keep\n\n");
+  EXPECT_EQ(Ours(p, {"query", "HKCU\\Software\\VzD\\New"}, false).status, 1) << "a refused add made no key";
+
+  // --json: one line per key, data in a form a script reads.
+  ASSERT_EQ(Ours(p, {"add", K + "\\Sub", "/v", "n", "/t", "REG_QWORD", "/d", "18446744073709551615", "/f"}).status, 0);
+  ASSERT_EQ(Ours(p, {"add", K + "\\Sub", "/v", "m \"q\"", "/t", "REG_MULTI_SZ", "/d", "x\\0y", "/f"}).status, 0);
+  ASSERT_EQ(Ours(p, {"add", K + "\\Sub", "/v", "b", "/t", "REG_BINARY", "/d", "00Ff", "/f"}).status, 0);
+  const Outcome json = Ours(p, {"query", K, "/s", "--json"}, false);
+  EXPECT_EQ(json.status, 0);
+  EXPECT_EQ(json.out,
+            "{\"path\":\"HKEY_CURRENT_USER\\\\Software\\\\VzD\",\"values\":[{\"name\":\"\",\"type\":\"REG_SZ\","
+            "\"data\":\"keep\"}],\"subkeys\":[\"Sub\"]}\n"
+            "{\"path\":\"HKEY_CURRENT_USER\\\\Software\\\\VzD\\\\Sub\",\"values\":["
+            "{\"name\":\"b\",\"type\":\"REG_BINARY\",\"data\":\"00ff\"},"
+            "{\"name\":\"m \\\"q\\\"\",\"type\":\"REG_MULTI_SZ\",\"data\":[\"x\",\"y\"]},"
+            "{\"name\":\"n\",\"type\":\"REG_QWORD\",\"data\":18446744073709551615}],\"subkeys\":[]}\n");
+  EXPECT_EQ(Ours(p, {"query", K, "/ve", "--json"}, false).status, 1) << "--json shows whole keys";
+
+  // A key whose sub-key links back to it: /s and delete stop at Windows' nesting limit, say so,
+  // and delete nothing.
+  ASSERT_EQ(Ours(p, {"add", "HKCU\\Software\\VzLoop", "/v", "kept", "/d", "1", "/f"}).status, 0);
+  {
+    std::string target;
+    for (char c : std::string("\\Registry\\User\\S-1-5-21-0-0-0-1000\\Software\\VzLoop")) {
+      char byte[8];
+      std::snprintf(byte, sizeof byte, "%s%02x,00", target.empty() ? "" : ",", static_cast<unsigned char>(c));
+      target += byte;
+    }
+    std::ofstream(prefix->File("user.reg"), std::ios::app)
+        << "\n[Software\\\\VzLoop\\\\Back] 1700000000\n#link\n\"SymbolicLinkValue\"=hex(6):" << target << "\n";
+  }
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"query", "HKCU\\Software\\VzLoop", "/s"},
+        {"query", "HKCU\\Software\\VzLoop", "/v", "kept", "/s"},
+        {"delete", "HKCU\\Software\\VzLoop", "/f"}}) {
+    const Outcome r = Ours(p, args, false);
+    EXPECT_EQ(r.status, 1) << args[0] << r.err;
+    EXPECT_NE(r.err.find("deeper than 512 levels"), std::string::npos) << args[0] << r.err;
+  }
+  EXPECT_NE(Ours(p, {"query", "HKCU\\Software\\VzLoop\\Back\\Back", "/v", "kept"}, false).out.find("kept"),
+            std::string::npos)
+      << "the loop is still there, whole";
+
+  const TempDir dir("vidazoz-reg-none");
+  for (const fs::path& nowhere : {dir.Path() / "missing", dir.Path()}) {
+    const Outcome r = Ours(nowhere, {"add", "HKCU\\Software\\X", "/f"}, false);
+    EXPECT_EQ(r.status, 1) << nowhere;
+    EXPECT_NE(r.err.find("vidazoz reg: the Wine prefix"), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(fs::exists(dir.Path() / "missing"));
+  EXPECT_FALSE(fs::exists(dir.Path() / "system.reg"));
+  RemoveServerFolders(p);
+}
+
+}  // namespace
+}  // namespace vidazoz::testing
