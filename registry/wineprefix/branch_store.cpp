@@ -1,6 +1,8 @@
 #include "branch_store.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -20,24 +22,37 @@ FileIdentity IdentityOf(const struct stat& st) {
   return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
 }
 
-FileIdentity StatIdentity(const std::string& path) {
+FileIdentity StatIdentity(int dirFd, const char* name) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return {};
+  if (::fstatat(dirFd, name, &st, 0) != 0) return {};
   return IdentityOf(st);
 }
 
 }  // namespace
+
+BranchStore::BranchStore(std::string path) : path_(std::move(path)), name_(path_.substr(path_.rfind('/') + 1)) {}
 
 std::shared_ptr<RegBranch> BranchStore::Current(std::uint64_t generation, bool force) {
   const auto now = std::chrono::steady_clock::now();
   if (loaded_ && !force && generation == seenGeneration_ && now - lastStat_ < kExternalChangeWindow) return branch_;
   seenGeneration_ = generation;
   lastStat_ = now;
-  if (!loaded_ || StatIdentity(path_) != identity_) Load();
+  if (!loaded_ || StatIdentity(AT_FDCWD, path_.c_str()) != identity_) Load(AT_FDCWD, path_.c_str());
   return branch_;
 }
 
-void BranchStore::Load() {
+std::shared_ptr<RegBranch> BranchStore::CurrentIn(int dirFd, std::uint64_t generation) {
+  seenGeneration_ = generation;
+  lastStat_ = std::chrono::steady_clock::now();
+  if (!loaded_ || StatIdentity(dirFd, name_.c_str()) != identity_) Load(dirFd, name_.c_str());
+  return branch_;
+}
+
+bool BranchStore::Writable(int dirFd) const {
+  return ::faccessat(dirFd, name_.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+void BranchStore::Load(int dirFd, const char* name) {
   auto branch = std::make_shared<RegBranch>();
   FileIdentity identity;
   State state = State::Missing;
@@ -45,7 +60,7 @@ void BranchStore::Load() {
   std::string arch;
   struct stat st {};
   // Only a regular file, opened without blocking: a FIFO or a device reads as unreadable.
-  const UniqueFd fd = OpenRegularForReading(path_.c_str(), /*noFollow=*/false, st);
+  const UniqueFd fd = OpenRegularForReading(dirFd, name, /*noFollow=*/false, st);
   if (!fd) {
     readErrno = errno;
     if (readErrno != ENOENT) state = State::Unreadable;
@@ -106,25 +121,23 @@ std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16str
   return found;
 }
 
-LONG BranchStore::Save() {
+LONG BranchStore::Save(int dirFd) {
   if (const LONG refused = WriteRefusal()) return refused;
-  const std::size_t slash = path_.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : path_.substr(0, slash);
   const std::string& text = text_.Render(*branch_);
 
   // A new file gets what Wine's would (0666 less the umask); a replaced one keeps its mode as
   // it is now (a chmod leaves the identity alone).
   struct stat now {};
-  const bool replacing = ::stat(path_.c_str(), &now) == 0;
+  const bool replacing = ::fstatat(dirFd, name_.c_str(), &now, 0) == 0;
   const mode_t mode = replacing ? now.st_mode & 0777 : 0666;
-  TempFile temp(FileOps::Current(), dir);
+  TempFile temp(FileOps::Current(), dirFd);
   struct stat written {};
-  int err = temp.Create(path_.substr(slash + 1), mode);
+  int err = temp.Create(name_, mode);
   // The umask may have narrowed the mode; widening it back to the old file's shows nothing new.
   if (err == 0 && replacing) err = temp.SetMode(mode);
   if (err == 0) err = temp.Write(text);
   if (err == 0) err = temp.Sync(written);
-  if (err == 0) err = temp.Keep(path_);
+  if (err == 0) err = temp.Keep(name_);
   // Until the folder is synced the new file may not survive a crash: do not claim success.
   if (err == TempFile::kFolderNotSynced) return ERROR_REGISTRY_IO_FAILED;
   if (err != 0) return StatusFromErrno(err);

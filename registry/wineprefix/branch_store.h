@@ -30,13 +30,16 @@ struct FileIdentity {
 
 class BranchStore {
  public:
-  explicit BranchStore(std::string path) : path_(std::move(path)) {}
+  explicit BranchStore(std::string path);
 
   // The branch as the file holds it: a reload when the file changed. The stat that tells is
   // skipped while `generation` (our writers' change count) is what it was at the last stat and
   // that stat is younger than kExternalChangeWindow; `force` always stats. The pointer stays
   // valid for the caller even if a later call reloads.
   std::shared_ptr<RegBranch> Current(std::uint64_t generation, bool force = false);
+  // For a writer holding the prefix lock: the branch as the file in the folder dirFd holds
+  // (the one the writer checked) is now.
+  std::shared_ptr<RegBranch> CurrentIn(int dirFd, std::uint64_t generation);
 
   // While the tree is not loaded: whether the key at `path` exists, from the file's text
   // (key_scan.h). nullopt when the tree should answer: it is loaded, the text was unclear, or
@@ -52,12 +55,15 @@ class BranchStore {
   // The file's "#arch=" value, empty when it has none.
   const std::string& Arch() const { return arch_; }
   const std::string& Path() const { return path_; }
+  // Whether the file in the folder dirFd holds may be written by us.
+  bool Writable(int dirFd) const;
 
-  // Replaces the file with the current branch: a private temporary file in the same folder
+  // Replaces the file in the folder dirFd holds with the current branch: a private temporary
+  // file in that folder
   // made with the final mode, fsync, rename onto the name itself (a symlink there is replaced,
   // never written through), fsync of the folder. Keeps the file's mode. Returns a
   // Win32 status; the caller invalidates on failure.
-  LONG Save();
+  LONG Save(int dirFd);
 
   // Forgets the cached branch: the next read loads the file again.
   void Invalidate() noexcept { loaded_ = false; }
@@ -65,9 +71,10 @@ class BranchStore {
  private:
   enum class State { Missing, Whole, Damaged, Unreadable };
   // Reads the file into a new branch and only then replaces identity, tree and state together.
-  void Load();
+  void Load(int dirFd, const char* name);
 
   std::string path_;
+  std::string name_;  // the file's name in its folder
   RegFileText text_;  // the last save's text: the next save renders only what changed
   bool loaded_ = false;
   FileIdentity identity_;

@@ -57,8 +57,9 @@ class PrefixRegistry {
   LONG Change(Branch branch, std::mutex& held, const BranchChange& change);
 
  private:
-  LONG PrepareNewFile(Branch branch, RegBranch& fresh);
-  LONG ChangeLocked(Branch branch, const BranchChange& change, int lockFd);
+  LONG PrepareNewFile(Branch branch, RegBranch& fresh, int dirFd);
+  // dirFd: the prefix folder as checked, held for the whole change.
+  LONG ChangeLocked(Branch branch, const BranchChange& change, int lockFd, int dirFd);
 
   PrefixLocation location_;
   std::string lockPath_;

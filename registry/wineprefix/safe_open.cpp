@@ -8,8 +8,8 @@
 
 namespace vidazoz::wineprefix {
 
-UniqueFd OpenRegularForReading(const char* path, bool noFollow, struct stat& st) {
-  UniqueFd fd(::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (noFollow ? O_NOFOLLOW : 0)));
+UniqueFd OpenRegularForReading(int dirFd, const char* path, bool noFollow, struct stat& st) {
+  UniqueFd fd(::openat(dirFd, path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (noFollow ? O_NOFOLLOW : 0)));
   if (!fd) return fd;
   if (::fstat(fd.Get(), &st) != 0) return UniqueFd();
   if (!S_ISREG(st.st_mode)) {
@@ -17,6 +17,10 @@ UniqueFd OpenRegularForReading(const char* path, bool noFollow, struct stat& st)
     return UniqueFd();
   }
   return fd;
+}
+
+UniqueFd OpenRegularForReading(const char* path, bool noFollow, struct stat& st) {
+  return OpenRegularForReading(AT_FDCWD, path, noFollow, st);
 }
 
 bool OwnedByUs(const struct stat& st) { return st.st_uid == ::geteuid(); }

@@ -10,6 +10,8 @@ namespace vidazoz::wineprefix {
 
 // A regular file opened read-only without blocking; `st` receives its fstat. Anything else
 // (FIFO, device, folder, and with noFollow a symlink) fails with errno ENXIO (ELOOP for links).
+// `path` is relative to the folder dirFd holds (or AT_FDCWD).
+UniqueFd OpenRegularForReading(int dirFd, const char* path, bool noFollow, struct stat& st);
 UniqueFd OpenRegularForReading(const char* path, bool noFollow, struct stat& st);
 
 // Whether st describes something only the effective user owns and may change.

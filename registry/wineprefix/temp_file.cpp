@@ -12,7 +12,7 @@ namespace vidazoz::wineprefix {
 
 TempFile::~TempFile() {
   fd_.Reset();
-  if (!path_.empty()) ops_.Unlink(path_.c_str());
+  if (!name_.empty()) ops_.Unlink(dirFd_, name_.c_str());
 }
 
 int TempFile::Create(std::string_view name, mode_t mode) {
@@ -23,11 +23,11 @@ int TempFile::Create(std::string_view name, mode_t mode) {
                 (static_cast<unsigned long long>(::getpid()) << 32) ^ static_cast<unsigned long long>(attempt);
     char suffix[20];
     std::snprintf(suffix, sizeof suffix, "%016llx", random);
-    std::string path = dir_ + "/." + std::string(name) + ".vidazoz-" + suffix;
+    std::string candidate = "." + std::string(name) + ".vidazoz-" + suffix;
     // Created with its final mode: never readable by others in between.
-    fd_.Reset(ops_.Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    fd_.Reset(ops_.Open(dirFd_, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (fd_) {
-      path_ = std::move(path);
+      name_ = std::move(candidate);
       return 0;
     }
     if (errno != EEXIST) break;
@@ -54,10 +54,9 @@ int TempFile::Sync(struct stat& written) {
 
 int TempFile::Keep(const std::string& target) {
   fd_.Reset();
-  if (ops_.Rename(path_.c_str(), target.c_str()) != 0) return errno;
-  path_.clear();
-  const UniqueFd folder(ops_.Open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-  return folder && ops_.Fsync(folder.Get()) == 0 ? 0 : kFolderNotSynced;
+  if (ops_.Rename(dirFd_, name_.c_str(), target.c_str()) != 0) return errno;
+  name_.clear();
+  return ops_.Fsync(dirFd_) == 0 ? 0 : kFolderNotSynced;
 }
 
 }  // namespace vidazoz::wineprefix

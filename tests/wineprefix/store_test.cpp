@@ -201,6 +201,44 @@ TEST_F(RegistryTest, ASymlinkedFileIsReplacedNeverWrittenThrough) {
   EXPECT_EQ(ReadText(victim), "echo hello\n") << "the link's target is never written";
 }
 
+TEST_F(RegistryTest, APrefixSwappedMidChangeLeavesTheOtherPrefixAlone) {
+  // Whoever can write the prefix's parent swaps it for a link to another prefix of ours while
+  // a change runs: the change ends in the folder it checked, and the other prefix is untouched.
+  RegCloseKey(Create(HKEY_LOCAL_MACHINE, "Software\\Mine"));
+  const fs::path prefix = PrefixDir(), moved = dir_.Path() / "moved", other = dir_.Path() / "other";
+  const std::string otherText = MachineHeader() + "\n[Software\\\\Theirs] 1700000000\n\"v\"=\"1\"\n";
+  WriteText(other / "system.reg", otherText);
+  HookedDisk disk;
+  int n = 0;
+  for (const HookedDisk::Op moment : {HookedDisk::Op::Open, HookedDisk::Op::Write, HookedDisk::Op::Rename}) {
+    SCOPED_TRACE(n);
+    bool swapped = false;
+    disk.before = [&](HookedDisk::Op op, const char*, int) {
+      if (op == moment && !swapped) {
+        swapped = true;
+        fs::rename(prefix, moved);
+        fs::create_directory_symlink(other, prefix);
+      }
+      return 0;
+    };
+    const std::string key = "Software\\New" + std::to_string(n++);
+    LONG status = 0;
+    {
+      const InstalledDisk installed(disk);
+      status = CreateOnly(HKEY_LOCAL_MACHINE, key.c_str());
+    }
+    ASSERT_TRUE(swapped);
+    fs::remove(prefix);
+    fs::rename(moved, prefix);
+    EXPECT_EQ(ReadText(other / "system.reg"), otherText) << "the other prefix is not written";
+    EXPECT_EQ(status, 0);
+    std::this_thread::sleep_for(wineprefix::kExternalChangeWindow * 2);
+    EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, key.c_str())) << "the change is in the checked folder";
+    EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Mine"));
+  }
+  RemoveServerFolders(other);
+}
+
 TEST_F(RegistryTest, DamagedFileIsReadAsFarAsItGoesButNeverRewritten) {
   const fs::path system = fs::path(PrefixDir()) / "system.reg";
   const std::string text = MachineHeader() +
