@@ -18,16 +18,6 @@
 namespace vidazoz::wineprefix {
 namespace {
 
-FileIdentity IdentityOf(const struct stat& st) {
-  return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
-}
-
-FileIdentity StatIdentity(int dirFd, const char* name) {
-  struct stat st {};
-  if (::fstatat(dirFd, name, &st, 0) != 0) return {};
-  return IdentityOf(st);
-}
-
 }  // namespace
 
 BranchStore::BranchStore(std::string path) : path_(std::move(path)), name_(path_.substr(path_.rfind('/') + 1)) {}
@@ -37,14 +27,21 @@ std::shared_ptr<RegBranch> BranchStore::Current(std::uint64_t generation, bool f
   if (loaded_ && !force && generation == seenGeneration_ && now - lastStat_ < kExternalChangeWindow) return branch_;
   seenGeneration_ = generation;
   lastStat_ = now;
-  if (!loaded_ || StatIdentity(AT_FDCWD, path_.c_str()) != identity_) Load(AT_FDCWD, path_.c_str());
+  if (!loaded_ || IdentityAt(AT_FDCWD, path_.c_str()) != identity_) {
+    Load(AT_FDCWD, path_.c_str());
+    provenCount_ = generation;  // read before the file was opened
+  }
   return branch_;
 }
 
-std::shared_ptr<RegBranch> BranchStore::CurrentIn(int dirFd, std::uint64_t generation) {
-  seenGeneration_ = generation;
+std::shared_ptr<RegBranch> BranchStore::CurrentIn(int dirFd, std::uint64_t heldCount) {
+  seenGeneration_ = heldCount;
   lastStat_ = std::chrono::steady_clock::now();
-  if (!loaded_ || StatIdentity(dirFd, name_.c_str()) != identity_) Load(dirFd, name_.c_str());
+  const bool proven = loaded_ && heldCount != ChangeCounter::kUnknown && heldCount == provenCount_;
+  if (!proven || IdentityAt(dirFd, name_.c_str()) != identity_) {
+    Load(dirFd, name_.c_str());
+    provenCount_ = heldCount;
+  }
   return branch_;
 }
 
@@ -73,7 +70,7 @@ void BranchStore::Load(int dirFd, const char* name) {
       readErrno = error.value();
     } else {
       // The identity of what was read: should the file be replaced meanwhile, the next stat differs.
-      identity = IdentityOf(st);
+      identity = IdentityOf(st, fd.Get());
       state = result.complete ? State::Whole : State::Damaged;
       arch = std::move(result.arch);
     }
@@ -102,8 +99,8 @@ std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16str
   struct stat st {};
   UniqueFd fd = OpenRegularForReading(path_.c_str(), /*noFollow=*/false, st);
   if (!fd) return errno == ENOENT ? std::optional<bool>(path.empty()) : std::nullopt;
-  if (IdentityOf(st) != scannedIdentity_) {
-    scannedIdentity_ = IdentityOf(st);
+  if (const FileIdentity identity = IdentityOf(st, fd.Get()); identity != scannedIdentity_) {
+    scannedIdentity_ = identity;
     scans_ = 0;
     missing_.clear();
   }
@@ -136,12 +133,14 @@ LONG BranchStore::Save(int dirFd) {
   // The umask may have narrowed the mode; widening it back to the old file's shows nothing new.
   if (err == 0 && replacing) err = temp.SetMode(mode);
   if (err == 0) err = temp.Write(text);
-  if (err == 0) err = temp.Sync(written);
+  if (err == 0) err = temp.Sync();
   if (err == 0) err = temp.Keep(name_);
   // Until the folder is synced the new file may not survive a crash: do not claim success.
   if (err == TempFile::kFolderNotSynced) return ERROR_REGISTRY_IO_FAILED;
   if (err != 0) return StatusFromErrno(err);
-  identity_ = IdentityOf(written);
+  // The identity of the file in place (the rename itself set its ctime); when it cannot be
+  // told, the next look reads the file again.
+  identity_ = ::fstat(temp.Fd(), &written) == 0 ? IdentityOf(written, temp.Fd()) : FileIdentity{};
   state_ = State::Whole;
   return ERROR_SUCCESS;
 }

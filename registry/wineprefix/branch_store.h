@@ -13,20 +13,10 @@
 #include <string>
 
 #include "advapi32.h"
+#include "file_identity.h"
 #include "reg_file.h"
 
 namespace vidazoz::wineprefix {
-
-// What identifies a version of the file: a replaced or rewritten file differs in one of these.
-struct FileIdentity {
-  bool exists = false;
-  dev_t dev = 0;
-  ino_t ino = 0;
-  off_t size = 0;
-  std::int64_t mtimeSec = 0;
-  long mtimeNsec = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
 
 class BranchStore {
  public:
@@ -38,8 +28,13 @@ class BranchStore {
   // valid for the caller even if a later call reloads.
   std::shared_ptr<RegBranch> Current(std::uint64_t generation, bool force = false);
   // For a writer holding the prefix lock: the branch as the file in the folder dirFd holds
-  // (the one the writer checked) is now.
-  std::shared_ptr<RegBranch> CurrentIn(int dirFd, std::uint64_t generation);
+  // (the one the writer checked) is now. `heldCount` is the change count read under the lock:
+  // the cache is kept only when it was proven the file at that very count (loaded or saved
+  // then) and the file still looks the same; anything else is read again, since a file's
+  // look alone can be fooled (a reused inode, stamps of one second).
+  std::shared_ptr<RegBranch> CurrentIn(int dirFd, std::uint64_t heldCount);
+  // A writer holding the lock saved the branch and then set the change count to `count`.
+  void SavedAt(std::uint64_t count) { provenCount_ = seenGeneration_ = count; }
 
   // While the tree is not loaded: whether the key at `path` exists, from the file's text
   // (key_scan.h). nullopt when the tree should answer: it is loaded, the text was unclear, or
@@ -79,6 +74,9 @@ class BranchStore {
   bool loaded_ = false;
   FileIdentity identity_;
   std::uint64_t seenGeneration_ = 0;
+  // The change count at which the cached branch was known to be the file: read before it was
+  // loaded, or set after our own save.
+  std::uint64_t provenCount_ = ~std::uint64_t{0};
   FileIdentity scannedIdentity_;
   int scans_ = 0;
   // Paths whose last name is missing in that version of the file (its parent exists, no link on

@@ -132,8 +132,9 @@ LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int
   counter_.Follow(lockPath_);
   BranchStore& store = Store(branch);
   RegistryView view(*this);
-  // Re-read under the lock when another writer changed it, from the folder checked.
-  view.pinned_[Index(branch)] = store.CurrentIn(dirFd, view.Generation());
+  // Re-read under the lock unless the cache is proven current, from the folder checked.
+  const std::uint64_t heldCount = ChangeCounter::ReadHeld(lockFd);
+  view.pinned_[Index(branch)] = store.CurrentIn(dirFd, heldCount);
   RegBranch& fresh = view.BranchOf(branch);
   if (const LONG refused = store.WriteRefusal()) return refused;
   // Wine ignores a user file whose architecture differs from system.reg's; keep it as it is.
@@ -154,8 +155,10 @@ LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int
     store.Invalidate();  // the change is on no disk: forget it, and a retry writes it again
     return saved;
   }
-  // A count not written only delays other processes' look by one window; the file is safe.
-  ChangeCounter::Bump(lockFd);
+  // A count not written only delays other processes' look by one window; the file is safe,
+  // though our next write under the lock then reads it again.
+  const bool bumped = heldCount != ChangeCounter::kUnknown && ChangeCounter::Bump(lockFd);
+  store.SavedAt(bumped ? ChangeCounter::ReadHeld(lockFd) : ChangeCounter::kUnknown);
   return ERROR_SUCCESS;
 }
 

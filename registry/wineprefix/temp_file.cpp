@@ -47,13 +47,9 @@ int TempFile::Write(std::string_view text) {
   return 0;
 }
 
-int TempFile::Sync(struct stat& written) {
-  if (ops_.Fsync(fd_.Get()) != 0 || ::fstat(fd_.Get(), &written) != 0) return errno;
-  return 0;
-}
+int TempFile::Sync() { return ops_.Fsync(fd_.Get()) == 0 ? 0 : errno; }
 
 int TempFile::Keep(const std::string& target) {
-  fd_.Reset();
   if (ops_.Rename(dirFd_, name_.c_str(), target.c_str()) != 0) return errno;
   name_.clear();
   return ops_.Fsync(dirFd_) == 0 ? 0 : kFolderNotSynced;

@@ -32,11 +32,12 @@ class TempFile {
   int Create(std::string_view name, mode_t mode);
   int SetMode(mode_t mode);
   int Write(std::string_view text);
-  // fsync, then what the file is now (its identity once renamed).
-  int Sync(struct stat& written);
+  int Sync();
   // Renames onto `target` (a name in the folder) itself (a symlink there is replaced, never
   // written through), then syncs the folder.
   int Keep(const std::string& target);
+  // The file, open until destruction: its fstat after Keep is the identity of the file in place.
+  int Fd() const { return fd_.Get(); }
 
  private:
   FileOps& ops_;

@@ -34,8 +34,8 @@ std::optional<bool> MachineViewFacts::TwoViews(PrefixRegistry& prefix, std::uint
   struct stat st {};
   const UniqueFd fd = OpenRegularForReading(store.Path().c_str(), /*noFollow=*/false, st);
   if (!fd) return errno == ENOENT ? std::optional<bool>(false) : std::nullopt;
-  const std::int64_t mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  if (prefix_ == &prefix && dev_ == st.st_dev && ino_ == st.st_ino && size_ == st.st_size && mtimeNs_ == mtimeNs) {
+  const FileIdentity identity = IdentityOf(st, fd.Get());
+  if (prefix_ == &prefix && identity == identity_) {
     generation_ = generation;
     checked_ = now;
     return twoViews_;
@@ -46,10 +46,7 @@ std::optional<bool> MachineViewFacts::TwoViews(PrefixRegistry& prefix, std::uint
   prefix_ = &prefix;
   generation_ = generation;
   checked_ = now;
-  dev_ = st.st_dev;
-  ino_ = st.st_ino;
-  size_ = st.st_size;
-  mtimeNs_ = mtimeNs;
+  identity_ = identity;
   twoViews_ = twoViews;
   return twoViews;
 }

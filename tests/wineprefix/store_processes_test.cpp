@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <random>
 #include <set>
@@ -124,6 +125,120 @@ TEST_F(RegistryTest, KilledWritersNeverTearTheFile) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Durable", 0, KEY_READ, &key), 0);
   for (DWORD i : reported) EXPECT_TRUE(HasValue(key, "v" + std::to_string(i))) << "reported write " << i << " lost";
   RegCloseKey(key);
+}
+
+// Process A (this one) has HKCU\Reused cached with "z"; process B sets "b" and deletes "z", a
+// save each, which leaves user.reg the size A cached. Then `disguise` may make the file look as
+// A cached it (same device, inode, size and mtime); true when it did. A's next write must keep
+// B's changes and this process must read them. `cached` runs once A's cache is made.
+bool OtherWritersChangesSurvive(const fs::path& user, const std::function<void()>& cached,
+                                const std::function<bool(const struct stat&)>& disguise) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Reused", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+  RegDeleteValueA(key, "b");
+  RegDeleteValueA(key, "c");
+  EXPECT_EQ(SetNumber(key, "z", 1), 0);
+  EXPECT_TRUE(HasValue(key, "z"));  // cached, as the file is now
+  struct stat look {};
+  ::stat(user.c_str(), &look);
+  cached();
+  EXPECT_EQ(InChild([] {
+              HKEY k = nullptr;
+              if (RegOpenKeyExA(HKEY_CURRENT_USER, "Reused", 0, KEY_ALL_ACCESS, &k) != 0) return 1;
+              return SetNumber(k, "b", 1) == 0 && RegDeleteValueA(k, "z") == 0 ? 0 : 2;
+            }),
+            0);
+  const bool disguised = disguise(look);
+  if (disguised) {
+    EXPECT_EQ(SetNumber(key, "c", 1), 0);
+    EXPECT_TRUE(HasValue(key, "b")) << "B's set is kept";
+    EXPECT_FALSE(HasValue(key, "z")) << "B's delete is not undone";
+    const std::string text = ReadText(user);
+    EXPECT_NE(text.find("\"b\"=dword:00000001"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\"z\"="), std::string::npos) << text;
+  }
+  RegCloseKey(key);
+  return disguised;
+}
+
+TEST_F(RegistryTest, AFileThatLooksAsCachedIsNotTrustedUnderTheLock) {
+  // A version of the file with the cached inode, size and mtime, made by keeping the cached inode
+  // alive (a hard link), writing B's text into it and setting its mtime back.
+  const fs::path user = fs::path(PrefixDir()) / "user.reg", kept = fs::path(PrefixDir()) / "kept";
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Reused"));
+  auto link = [&] { fs::create_hard_link(user, kept); };
+  const bool disguised = OtherWritersChangesSurvive(user, link, [&](const struct stat& cached) {
+    const std::string text = ReadText(user);
+    if (static_cast<off_t>(text.size()) != cached.st_size) return false;
+    const int fd = ::open(kept.c_str(), O_WRONLY | O_TRUNC);
+    const bool written = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (fd >= 0) ::close(fd);
+    const struct timespec times[2] = {cached.st_atim, cached.st_mtim};
+    if (!written || ::utimensat(AT_FDCWD, kept.c_str(), times, 0) != 0) return false;
+    fs::rename(kept, user);
+    struct stat now {};
+    ::stat(user.c_str(), &now);
+    return now.st_ino == cached.st_ino && now.st_size == cached.st_size &&
+           now.st_mtim.tv_sec == cached.st_mtim.tv_sec && now.st_mtim.tv_nsec == cached.st_mtim.tv_nsec;
+  });
+  EXPECT_TRUE(disguised) << "the file looked as cached";
+}
+
+// A small ext4 with 128-byte inodes, whose times go by whole seconds, loop-mounted for the
+// object's life.
+class CoarseExt4 {
+ public:
+  explicit CoarseExt4(const fs::path& at) : image_(at / "ext4.img"), mount_(at / "ext4") {
+    if (::geteuid() != 0) {
+      whyNot_ = "mounting a file system needs root";
+      return;
+    }
+    fs::create_directories(mount_);
+    const std::string make = "truncate -s 16M '" + image_.string() + "' && mkfs.ext4 -q -F -I 128 '" +
+                             image_.string() + "' >/dev/null 2>&1";
+    if (std::system(make.c_str()) != 0) {
+      whyNot_ = "mkfs.ext4 is missing or failed";
+      return;
+    }
+    if (std::system(("mount -o loop '" + image_.string() + "' '" + mount_.string() + "' 2>/dev/null").c_str()) != 0) {
+      whyNot_ = "mount -o loop failed (no loop devices here?)";
+      return;
+    }
+    mounted_ = true;
+  }
+  CoarseExt4(const CoarseExt4&) = delete;
+  CoarseExt4& operator=(const CoarseExt4&) = delete;
+  // Lazily: this process's registry cache may still hold a file there open.
+  ~CoarseExt4() {
+    if (mounted_ && std::system(("umount -l '" + mount_.string() + "'").c_str()) != 0) ADD_FAILURE() << "umount failed";
+  }
+  bool Mounted() const { return mounted_; }
+  const std::string& WhyNot() const { return whyNot_; }
+  const fs::path& Path() const { return mount_; }
+
+ private:
+  fs::path image_, mount_;
+  bool mounted_ = false;
+  std::string whyNot_;
+};
+
+TEST_F(RegistryTest, AReusedInodeStampedToTheSecondIsNotTakenForTheCachedFile) {
+  // ext4 hands B's second file the inode number B's first save freed: A's cached one.
+  const CoarseExt4 disk(dir_.Path());
+  if (!disk.Mounted()) GTEST_SKIP() << disk.WhyNot();
+  const fs::path prefix = disk.Path() / "prefix", user = prefix / "user.reg";
+  const ScopedEnv env("WINEPREFIX", prefix.string());
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Reused"));
+  bool reused = false;
+  for (int attempt = 0; attempt < 20 && !reused; ++attempt)
+    reused = OtherWritersChangesSurvive(user, [] {}, [&](const struct stat& cached) {
+      struct stat now {};
+      ::stat(user.c_str(), &now);
+      return now.st_ino == cached.st_ino && now.st_size == cached.st_size &&
+             now.st_mtim.tv_sec == cached.st_mtim.tv_sec && now.st_mtim.tv_nsec == cached.st_mtim.tv_nsec;
+    });
+  RemoveServerFolders(prefix);
+  if (!reused) GTEST_SKIP() << "the file system never gave the cached inode back within its second";
 }
 
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
