@@ -111,7 +111,7 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as
     }
     key->SetValue(name, dwType, std::move(data));
     key->SetModified(FileTimeNow());
-    changed = true;
+    changed = !key->IsVolatile();  // a volatile key is in no file: nothing to save, nothing to fail
     return ERROR_SUCCESS;
   });
 } catch (...) {
@@ -128,7 +128,7 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) try {
     if (!r.missing.empty()) return call.Key().predefined ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
     if (r.key == nullptr || !r.key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
     r.key->SetModified(FileTimeNow());
-    changed = true;
+    changed = !r.key->IsVolatile();
     return ERROR_SUCCESS;
   });
 } catch (...) {

@@ -14,6 +14,7 @@
 #include "safe_open.h"
 #include "temp_file.h"
 #include "unique_fd.h"
+#include "volatile_keys.h"
 
 namespace vidazoz::wineprefix {
 namespace {
@@ -75,6 +76,8 @@ void BranchStore::Load(int dirFd, const char* name) {
       arch = std::move(result.arch);
     }
   }
+  // This process's volatile keys are in no file: they live on in the tree read anew.
+  if (branch_) CarryVolatileKeys(branch_->root, branch->root);
   // All or nothing: nothing from here on throws.
   identity_ = identity;
   state_ = state;

@@ -60,7 +60,8 @@ class BranchStore {
   // Win32 status; the caller invalidates on failure.
   LONG Save(int dirFd);
 
-  // Forgets the cached branch: the next read loads the file again.
+  // Forgets the cached branch: the next read loads the file again, and this process's
+  // volatile keys, which no file holds, are carried into it (volatile_keys.h).
   void Invalidate() noexcept { loaded_ = false; }
 
  private:
