@@ -58,7 +58,7 @@ void BranchStore::Load(int dirFd, const char* name) {
   std::string arch;
   struct stat st {};
   // Only a regular file, opened without blocking: a FIFO or a device reads as unreadable.
-  const UniqueFd fd = OpenRegularForReading(dirFd, name, /*noFollow=*/false, st);
+  const UniqueFd fd = OpenRegFileForReading(dirFd, name, st);
   if (!fd) {
     readErrno = errno;
     if (readErrno != ENOENT) state = State::Unreadable;
@@ -92,7 +92,9 @@ LONG BranchStore::WriteRefusal() const {
     case State::Missing:
     case State::Whole: return ERROR_SUCCESS;
     case State::Damaged: return ERROR_REGISTRY_CORRUPT;
-    case State::Unreadable: return readErrno_ == EACCES ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
+    case State::Unreadable:
+      if (readErrno_ == EFBIG) return ERROR_BADDB;  // see OpenRegFileForReading
+      return readErrno_ == EACCES ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
   }
   return ERROR_REGISTRY_IO_FAILED;
 }
@@ -100,8 +102,10 @@ LONG BranchStore::WriteRefusal() const {
 std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16string_view>& path) {
   if (loaded_ || scans_ >= kScanBudget) return std::nullopt;
   struct stat st {};
-  UniqueFd fd = OpenRegularForReading(path_.c_str(), /*noFollow=*/false, st);
+  UniqueFd fd = OpenRegFileForReading(AT_FDCWD, path_.c_str(), st);
   if (!fd) return errno == ENOENT ? std::optional<bool>(path.empty()) : std::nullopt;
+  // A pass over a big file costs what its parse costs, and is made again for each question.
+  if (st.st_size > kScanLimit) return std::nullopt;
   if (const FileIdentity identity = IdentityOf(st, fd.Get()); identity != scannedIdentity_) {
     scannedIdentity_ = identity;
     scans_ = 0;

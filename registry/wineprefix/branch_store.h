@@ -41,11 +41,13 @@ class BranchStore {
   // this version of the file was asked kScanBudget times already, when parsing it pays.
   std::optional<bool> ExistsWithoutTree(const std::vector<std::u16string_view>& path);
   static constexpr int kScanBudget = 16;
+  static constexpr off_t kScanLimit = off_t{32} << 20;  // larger files are parsed at once
 
   bool Exists() const { return identity_.exists; }
   // ERROR_SUCCESS when the file may be replaced by what we hold: it is missing or was read whole.
   // Else 1015 when some line was not understood, 5 when it could not be read for lack of
-  // permission, 1016 when it is no regular file or reading failed: such a file is never rewritten.
+  // permission, 1009 when it is too large or mostly holes to be read, 1016 when it is no
+  // regular file or reading failed: such a file is never rewritten.
   LONG WriteRefusal() const;
   // The file's "#arch=" value, empty when it has none.
   const std::string& Arch() const { return arch_; }

@@ -23,7 +23,7 @@ constexpr const char* kLockName = ".vidazoz-registry.lock";
 // the file: "win32" when it names none (Wine's reading) or does not exist (what a new prefix gets).
 std::string MachineArch(int dirFd) {
   struct stat st {};
-  const UniqueFd fd = OpenRegularForReading(dirFd, "system.reg", /*noFollow=*/false, st);
+  const UniqueFd fd = OpenRegFileForReading(dirFd, "system.reg", st);
   std::string arch = fd ? DeclaredArch(fd.Get()) : std::string();
   return arch.empty() ? "win32" : arch;
 }

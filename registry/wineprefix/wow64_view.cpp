@@ -1,5 +1,6 @@
 #include "wow64_view.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,7 +33,7 @@ std::optional<bool> MachineViewFacts::TwoViews(PrefixRegistry& prefix, std::uint
   if (prefix_ == &prefix && generation == generation_ && now - checked_ < kExternalChangeWindow) return twoViews_;
   BranchStore& store = prefix.Store(Branch::Machine);
   struct stat st {};
-  const UniqueFd fd = OpenRegularForReading(store.Path().c_str(), /*noFollow=*/false, st);
+  const UniqueFd fd = OpenRegFileForReading(AT_FDCWD, store.Path().c_str(), st);
   if (!fd) return errno == ENOENT ? std::optional<bool>(false) : std::nullopt;
   const FileIdentity identity = IdentityOf(st, fd.Get());
   if (prefix_ == &prefix && identity == identity_) {

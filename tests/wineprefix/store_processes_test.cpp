@@ -2,6 +2,7 @@
 // files, and a wineserver's lock.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -296,6 +297,14 @@ void GiveToNobody(const fs::path& dir) {
   ::lchown(dir.c_str(), 65534, 65534);
 }
 
+// Caps this process's memory, where the sanitizers (which reserve terabytes) allow it.
+void LimitAddressSpace() {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  const struct rlimit limit {std::uintmax_t{4} << 30, std::uintmax_t{4} << 30};
+  ::setrlimit(RLIMIT_AS, &limit);
+#endif
+}
+
 TEST_F(RegistryTest, HostileFilesAreRefusedNeverFollowed) {
   // Each case: a prefix written once, then something planted in it; then, as its owner, a read
   // and a write. Nothing may hang, crash or touch the planted target.
@@ -331,6 +340,11 @@ TEST_F(RegistryTest, HostileFilesAreRefusedNeverFollowed) {
          ::chown((p / ".user.reg.vidazoz-new").c_str(), 0, 0);
        },
        0, 0},
+      // Refused at once: no Wine could load it, and reading it would take memory and seconds.
+      {"user.reg is 64 GiB of holes", [](const fs::path& p) { fs::resize_file(p / "user.reg", std::uintmax_t{64} << 30); },
+       ERROR_FILE_NOT_FOUND, ERROR_BADDB},
+      {"user.reg is a header and 100 MiB of holes", [](const fs::path& p) { fs::resize_file(p / "user.reg", 100u << 20); },
+       ERROR_FILE_NOT_FOUND, ERROR_BADDB},
       {"the lock file is cut short while mapped",
        [](const fs::path& p) { ::chmod((p / ".vidazoz-registry.lock").c_str(), 0666); }, 0, 0},
   };
@@ -347,9 +361,12 @@ TEST_F(RegistryTest, HostileFilesAreRefusedNeverFollowed) {
     LeavePrefix();
     GiveToNobody(prefix);
     c.plant(prefix);
+    const fs::path user = prefix / "user.reg";
+    const std::uintmax_t planted = fs::is_regular_file(fs::symlink_status(user)) ? fs::file_size(user) : 0;
     const bool truncate = std::string(c.what).find("cut short") != std::string::npos;
     const int result = InChild([&] {
       alarm(20);  // a hang fails the case
+      LimitAddressSpace();  // a runaway read fails the case, not the machine
       if (!BecomeNobody()) return 10;
       setenv("WINEPREFIX", prefix.c_str(), 1);
       HKEY key = nullptr;
@@ -369,6 +386,7 @@ TEST_F(RegistryTest, HostileFilesAreRefusedNeverFollowed) {
     EXPECT_EQ(result, 0) << "30+status: read, 20+status: write, 99: hung or crashed";
     EXPECT_EQ(ReadText(victim), "echo planted\n");
     EXPECT_FALSE(fs::exists(open / "made"));
+    if (c.write != 0 && planted != 0) EXPECT_EQ(fs::file_size(user), planted) << "a refused file stays as it was";
     const fs::path lock = prefix / ".vidazoz-registry.lock";
     if (!truncate && fs::is_regular_file(fs::symlink_status(lock))) {
       EXPECT_EQ(ModeOf(lock) & 077, 0u) << "private";
