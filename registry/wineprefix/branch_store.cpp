@@ -134,6 +134,8 @@ LONG BranchStore::Save(int dirFd) {
   struct stat now {};
   const bool replacing = ::fstatat(dirFd, name_.c_str(), &now, 0) == 0;
   const mode_t mode = replacing ? now.st_mode & 0777 : 0666;
+  // Under the lock no other writer of ours is mid-save: a file of ours left here is a dead one's.
+  TempFile::RemoveLeftovers(FileOps::Current(), dirFd, name_);
   TempFile temp(FileOps::Current(), dirFd);
   struct stat written {};
   int err = temp.Create(name_, mode);

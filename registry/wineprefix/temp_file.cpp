@@ -1,5 +1,6 @@
 #include "temp_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <unistd.h>
@@ -7,8 +8,22 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <memory>
+
+#include "safe_open.h"
 
 namespace vidazoz::wineprefix {
+namespace {
+
+struct flock WholeFile(short type) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  return lock;  // l_start 0, l_len 0: the whole file; l_pid 0, as OFD locks need
+}
+
+}  // namespace
+
 
 TempFile::~TempFile() {
   fd_.Reset();
@@ -28,11 +43,36 @@ int TempFile::Create(std::string_view name, mode_t mode) {
     fd_.Reset(ops_.Open(dirFd_, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (fd_) {
       name_ = std::move(candidate);
+      // Held by this open file until it closes, whoever else in the process opens the file.
+      struct flock lock = WholeFile(F_WRLCK);
+      (void)::fcntl(fd_.Get(), F_OFD_SETLK, &lock);
       return 0;
     }
     if (errno != EEXIST) break;
   }
   return errno;
+}
+
+void TempFile::RemoveLeftovers(FileOps& ops, int dirFd, std::string_view name) {
+  const std::string stem = "." + std::string(name) + ".vidazoz-";
+  UniqueFd listFd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  DIR* const list = listFd ? ::fdopendir(listFd.Get()) : nullptr;
+  if (list == nullptr) return;
+  (void)listFd.Release();  // the DIR owns it now
+  const std::unique_ptr<DIR, int (*)(DIR*)> closer(list, ::closedir);
+  while (const dirent* entry = ::readdir(list)) {
+    const std::string_view found(entry->d_name);
+    if (!found.starts_with(stem) || found.size() != stem.size() + 16 ||
+        found.substr(stem.size()).find_first_not_of("0123456789abcdef") != std::string_view::npos)
+      continue;
+    struct stat st {};
+    const UniqueFd fd = OpenRegularForReading(dirFd, entry->d_name, /*noFollow=*/true, st);
+    if (!fd || !OwnedByUs(st)) continue;
+    // A read lock is refused while a live writer holds its file's write lock.
+    struct flock lock = WholeFile(F_RDLCK);
+    if (::fcntl(fd.Get(), F_OFD_SETLK, &lock) != 0) continue;
+    ops.Unlink(dirFd, entry->d_name);
+  }
 }
 
 int TempFile::SetMode(mode_t mode) { return ops_.Fchmod(fd_.Get(), mode) == 0 ? 0 : errno; }

@@ -126,6 +126,16 @@ TEST_F(RegistryTest, KilledWritersNeverTearTheFile) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Durable", 0, KEY_READ, &key), 0);
   for (DWORD i : reported) EXPECT_TRUE(HasValue(key, "v" + std::to_string(i))) << "reported write " << i << " lost";
   RegCloseKey(key);
+  // A killed writer leaves its temporary file (a whole copy of the branch); the next save removes it.
+  auto leftovers = [&] {
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator(PrefixDir()))
+      n += entry.path().filename().string().starts_with(".user.reg.vidazoz-");
+    return n;
+  };
+  EXPECT_LE(leftovers(), 1) << "each writer removed what the one killed before it left";
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Durable\\After"));
+  EXPECT_EQ(leftovers(), 0);
 }
 
 // Process A (this one) has HKCU\Reused cached with "z"; process B sets "b" and deletes "z", a

@@ -239,6 +239,40 @@ TEST_F(RegistryTest, APrefixSwappedMidChangeLeavesTheOtherPrefixAlone) {
   RemoveServerFolders(other);
 }
 
+TEST_F(RegistryTest, ASaveRemovesOnlyWhatDeadWritersLeft) {
+  RegCloseKey(Create(HKEY_CURRENT_USER, "First"));
+  const fs::path prefix = PrefixDir(), victim = dir_.Path() / "victim";
+  WriteText(victim, "kept\n");
+  const std::string ours = ".user.reg.vidazoz-";
+  const struct {
+    std::string name;
+    const char* what;
+    bool removed;
+  } planted[] = {
+      {ours + "0123456789abcdef", "a dead writer's", true},
+      {ours + "00000000000000aa", "a live writer's (its lock held)", false},
+      {ours + "00000000000000bb", "a link with our pattern", false},
+      {ours + "00000000000000cc", "another user's", false},
+      {"reg1a2b3c4d.tmp", "Wine's", false},
+      {ours + "0123", "not a name we make", false},
+      {".system.reg.vidazoz-00000000000000dd", "another file's, left for its own save", false},
+  };
+  for (const auto& p : planted) WriteText(prefix / p.name, "WINE REGISTRY Version 2\n");
+  fs::remove(prefix / planted[2].name);
+  fs::create_symlink(victim, prefix / planted[2].name);
+  ASSERT_EQ(::chown((prefix / planted[3].name).c_str(), 65534, 65534), 0);
+  const int live = ::open((prefix / planted[1].name).c_str(), O_RDWR | O_CLOEXEC);
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  ASSERT_EQ(::fcntl(live, F_OFD_SETLK, &lock), 0);
+
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
+  ::close(live);
+  for (const auto& p : planted) EXPECT_EQ(fs::exists(fs::symlink_status(prefix / p.name)), !p.removed) << p.what;
+  EXPECT_EQ(ReadText(victim), "kept\n");
+  EXPECT_NE(ReadText(prefix / "user.reg").find("[Second]"), std::string::npos);
+}
+
 TEST_F(RegistryTest, DamagedFileIsReadAsFarAsItGoesButNeverRewritten) {
   const fs::path system = fs::path(PrefixDir()) / "system.reg";
   const std::string text = MachineHeader() +
