@@ -273,6 +273,32 @@ TEST_F(RegistryTest, ASaveRemovesOnlyWhatDeadWritersLeft) {
   EXPECT_NE(ReadText(prefix / "user.reg").find("[Second]"), std::string::npos);
 }
 
+TEST_F(RegistryTest, AnArchAfterALongHeaderIsReadAsTheParserReadsIt) {
+  for (const std::size_t pad : {std::size_t{0}, std::size_t{9000}}) {
+    SCOPED_TRACE(pad);
+    const fs::path prefix = dir_.Path() / ("arch" + std::to_string(pad));
+    const ScopedEnv env("WINEPREFIX", prefix.string());
+    std::string header = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n";
+    while (header.size() < pad) header += ";" + std::string(59, '-') + "\n";
+    WriteText(prefix / "system.reg", header + "#arch=win64\n\n[Software\\\\Wow6432Node\\\\Only32] 1700000000\n");
+    auto open32 = [] {
+      HKEY key = nullptr;
+      const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Only32", 0, KEY_READ | KEY_WOW64_32KEY, &key);
+      if (status == 0) RegCloseKey(key);
+      return status;
+    };
+    EXPECT_EQ(open32(), 0) << "from the file's text";
+    DWORD subkeys = 0;  // the tree is loaded
+    ASSERT_EQ(RegQueryInfoKeyA(HKEY_LOCAL_MACHINE, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              0);
+    EXPECT_EQ(open32(), 0) << "from the tree";
+    RegCloseKey(Create(HKEY_CURRENT_USER, "New"));
+    EXPECT_NE(ReadText(prefix / "user.reg").find("\n#arch=win64\n"), std::string::npos) << "as system.reg says";
+    RemoveServerFolders(prefix);
+  }
+}
+
 TEST_F(RegistryTest, DamagedFileIsReadAsFarAsItGoesButNeverRewritten) {
   const fs::path system = fs::path(PrefixDir()) / "system.reg";
   const std::string text = MachineHeader() +
