@@ -38,7 +38,9 @@ std::shared_ptr<RegBranch> BranchStore::Current(std::uint64_t generation, bool f
 std::shared_ptr<RegBranch> BranchStore::CurrentIn(int dirFd, std::uint64_t heldCount) {
   seenGeneration_ = heldCount;
   lastStat_ = std::chrono::steady_clock::now();
-  const bool proven = loaded_ && heldCount != ChangeCounter::kUnknown && heldCount == provenCount_;
+  // A count of 0 under the lock: no writer of ours ever finished a save here, whenever we loaded.
+  const bool proven = loaded_ && heldCount != ChangeCounter::kUnknown &&
+                      (heldCount == provenCount_ || (heldCount == 0 && provenCount_ == ChangeCounter::kUnknown));
   if (!proven || IdentityAt(dirFd, name_.c_str()) != identity_) {
     Load(dirFd, name_.c_str());
     provenCount_ = heldCount;
