@@ -171,8 +171,7 @@ TEST_F(RegistryTest, VolatileKeysLiveThroughEveryReloadAndFailure) {
   auto volatileKeysStay = [&](const std::string& when) {
     EXPECT_EQ(Read(vol, "v"), "here") << when;
     HKEY deeper = OpenKey("Holder\\Vol\\Deeper");
-    EXPECT_NE(deeper, nullptr) << when;
-    if (deeper != nullptr) RegCloseKey(deeper);
+    EXPECT_EQ(RegCloseKey(deeper), 0) << when;
     const std::string text = ReadText(fs::path(PrefixDir()) / "user.reg");
     EXPECT_NE(text.find("\n[Holder] "), std::string::npos) << when << ": the holder is in the file";
     EXPECT_EQ(text.find("Vol"), std::string::npos) << when << ": volatile keys are not";
@@ -180,11 +179,8 @@ TEST_F(RegistryTest, VolatileKeysLiveThroughEveryReloadAndFailure) {
   volatileKeysStay("at the start");
 
   // Another process's write: this process reads the file anew.
-  const pid_t pid = fork();
-  if (pid == 0) _exit(Set(OpenKey("Kept"), "fromChild", "1") == 0 ? 0 : 1);
-  int status = -1;
-  waitpid(pid, &status, 0);
-  ASSERT_EQ(status, 0);
+  if (const pid_t pid = fork(); pid == 0) _exit(Set(OpenKey("Kept"), "fromChild", "1") == 0 ? 0 : 1);
+  ::wait(nullptr);
   EXPECT_EQ(Read(key, "fromChild"), "1");
   volatileKeysStay("after another process's write");
 

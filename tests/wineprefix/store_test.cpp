@@ -222,11 +222,10 @@ TEST_F(RegistryTest, APrefixSwappedMidChangeLeavesTheOtherPrefixAlone) {
       return 0;
     };
     const std::string key = "Software\\New" + std::to_string(n++);
-    LONG status = 0;
-    {
+    const LONG status = [&] {
       const InstalledDisk installed(disk);
-      status = CreateOnly(HKEY_LOCAL_MACHINE, key.c_str());
-    }
+      return CreateOnly(HKEY_LOCAL_MACHINE, key.c_str());
+    }();
     ASSERT_TRUE(swapped);
     fs::remove(prefix);
     fs::rename(moved, prefix);
@@ -236,7 +235,6 @@ TEST_F(RegistryTest, APrefixSwappedMidChangeLeavesTheOtherPrefixAlone) {
     EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, key.c_str())) << "the change is in the checked folder";
     EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Mine"));
   }
-  RemoveServerFolders(other);
 }
 
 TEST_F(RegistryTest, ASaveRemovesOnlyWhatDeadWritersLeft) {
@@ -262,8 +260,7 @@ TEST_F(RegistryTest, ASaveRemovesOnlyWhatDeadWritersLeft) {
   fs::create_symlink(victim, prefix / planted[2].name);
   ASSERT_EQ(::chown((prefix / planted[3].name).c_str(), 65534, 65534), 0);
   const int live = ::open((prefix / planted[1].name).c_str(), O_RDWR | O_CLOEXEC);
-  struct flock lock {};
-  lock.l_type = F_WRLCK;
+  struct flock lock {.l_type = F_WRLCK};
   ASSERT_EQ(::fcntl(live, F_OFD_SETLK, &lock), 0);
 
   RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
@@ -284,8 +281,7 @@ TEST_F(RegistryTest, AnArchAfterALongHeaderIsReadAsTheParserReadsIt) {
     auto open32 = [] {
       HKEY key = nullptr;
       const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Only32", 0, KEY_READ | KEY_WOW64_32KEY, &key);
-      if (status == 0) RegCloseKey(key);
-      return status;
+      return status != 0 ? status : RegCloseKey(key);
     };
     EXPECT_EQ(open32(), 0) << "from the file's text";
     DWORD subkeys = 0;  // the tree is loaded
@@ -295,7 +291,6 @@ TEST_F(RegistryTest, AnArchAfterALongHeaderIsReadAsTheParserReadsIt) {
     EXPECT_EQ(open32(), 0) << "from the tree";
     RegCloseKey(Create(HKEY_CURRENT_USER, "New"));
     EXPECT_NE(ReadText(prefix / "user.reg").find("\n#arch=win64\n"), std::string::npos) << "as system.reg says";
-    RemoveServerFolders(prefix);
   }
 }
 
