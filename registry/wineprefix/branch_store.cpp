@@ -17,9 +17,6 @@
 #include "volatile_keys.h"
 
 namespace vidazoz::wineprefix {
-namespace {
-
-}  // namespace
 
 BranchStore::BranchStore(std::string path) : path_(std::move(path)), name_(path_.substr(path_.rfind('/') + 1)) {}
 
