@@ -1,11 +1,15 @@
 // cRegistry over a Wine prefix's registry files: a whole file-type association (22 durable
-// writes) on a fresh prefix, and listing a key with 10,000 sub-keys.
+// writes) on a fresh prefix beside 22 bare durable replacements of the same file, and listing
+// a key with 10,000 sub-keys.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -90,6 +94,39 @@ void BM_CreateEXEAssociation_BootedPrefix(benchmark::State& state) {
   TimeAssociations(state, &templ);
 }
 BENCHMARK(BM_CreateEXEAssociation_BootedPrefix)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The floor under the association's writes, measured in the same run: as many bare durable
+// replacements (write, fsync, rename, folder fsync) of the file they change, system.reg (both
+// class roots live in it).
+void ReplaceDurably(const fs::path& dir, const std::string& name, const std::string& text) {
+  const std::string temp = (dir / ("." + name + ".bench")).string();
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
+  if (fd >= 0) ::close(fd);
+  ok = ok && std::rename(temp.c_str(), (dir / name).c_str()) == 0;
+  const int folder = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ok = ok && folder >= 0 && ::fsync(folder) == 0;
+  if (folder >= 0) ::close(folder);
+  if (!ok) throw std::runtime_error("bare replacement failed");
+}
+
+void BM_BareDurableReplacement_BootedPrefix(benchmark::State& state) {
+  const fs::path templ = BootedTemplate();
+  if (!fs::exists(templ / "system.reg")) {
+    state.SkipWithError("no booted prefix in this build yet (run the tests once)");
+    return;
+  }
+  auto text = [&](const char* name) {
+    std::ifstream in(templ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string system = text("system.reg");
+  const ScratchPrefix prefix;
+  for (auto _ : state)
+    for (int i = 0; i < 22; ++i) ReplaceDurably(prefix.Path(), "system.reg", system);
+  state.counters["writes"] = 22;
+}
+BENCHMARK(BM_BareDurableReplacement_BootedPrefix)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A system.reg holding Software\VidazozBench with `count` empty sub-keys, in Wine's format.
 void WriteManySubKeys(const fs::path& prefix, int count) {

@@ -1,6 +1,6 @@
 // The key scanner against the parser: on any file, for paths taken from its keys and headers,
-// the scanner either declines or answers as the parsed tree does. Input: two bytes choosing the
-// path, then the file.
+// the scanner either declines or answers as the parsed tree does, and the #arch read agrees.
+// Input: two bytes choosing the path, then the file.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data) + 2, size - 2);
 
   RegBranch branch;
-  ParseRegFile(text, branch);
+  const ParseResult parsed = ParseRegFile(text, branch);
   std::vector<Path> candidates;
   Path scratch;
   TreePaths(branch.root, scratch, candidates);
@@ -87,6 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()));
   FUZZ_CHECK(lseek(fd, 0, SEEK_SET) == 0);
 
+  // The header's #arch, read without the tree, is the parser's wherever the line stands (a file
+  // read whole has no global option after a key).
+  if (parsed.complete) FUZZ_CHECK(DeclaredArch(fd) == parsed.arch);
   const std::vector<std::u16string_view> names(path.begin(), path.end());
   std::size_t existing = 0;
   const std::optional<bool> answer = ScanForKey(fd, names, &existing);

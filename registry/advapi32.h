@@ -118,7 +118,9 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 //   ERROR_SHARING_VIOLATION (32)    a wineserver runs for the prefix and owns its files
 //   ERROR_ACCESS_DENIED (5)         the prefix's files or folder cannot be written
 //   ERROR_REGISTRY_IO_FAILED (1016) the new file could not be written or made durable
-// Reads are never refused for these reasons.
+//   ERROR_BADDB (1009)              the branch's file is larger than any Wine could load, or
+//                                   mostly holes: it is neither read nor rewritten
+// Reads are never refused for these reasons (such a file reads as empty).
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
                      REGSAM samDesired, const SECURITY_ATTRIBUTES* lpSecurityAttributes,

@@ -25,7 +25,9 @@ LONG CheckAnsiLength(LPCSTR subkey) {
 void CreateChain(RegKey* parent, const std::vector<std::u16string>& names, const std::u16string& cls,
                  bool isVolatile) {
   const std::uint64_t now = FileTimeNow();
-  parent->SetModified(now);  // Wine stamps a key that gains a sub-key
+  // Wine stamps a key that gains a sub-key; the file never learns of a volatile one, not even
+  // through its parent's time, so that such a change never needs a save that could fail.
+  if (!isVolatile || parent->IsVolatile()) parent->SetModified(now);
   for (const std::u16string& name : names) {
     RegKey& child = parent->AddSubkey(name);
     child.SetModified(now);
@@ -168,7 +170,7 @@ LONG CreateKey(HKEY hKey, std::u16string subkey, LONG nameStatus, DWORD Reserved
         CreateChain(now.key, now.missing, cls, isVolatile);
         settle(now);
         disposition = REG_CREATED_NEW_KEY;
-        changed = true;
+        changed = !isVolatile;
         return ERROR_SUCCESS;
       });
       if (status != kTargetMoved) break;
@@ -202,9 +204,10 @@ LONG DeleteKey(HKEY hKey, std::u16string subkey) {
     if (parent == nullptr || now.at.path.empty()) return ERROR_ACCESS_DENIED;
     if (now.key->SubkeyCount() != 0) return ERROR_ACCESS_DENIED;
     target = now.at;
+    const bool inFile = !now.key->IsVolatile();  // as for a create: a volatile key's file is untouched
     parent->RemoveSubkey(std::u16string(now.key->Name()));
-    parent->SetModified(FileTimeNow());
-    changed = true;
+    if (inFile || parent->IsVolatile()) parent->SetModified(FileTimeNow());
+    changed = inFile;
     return ERROR_SUCCESS;
   };
   const LONG status = ChangesGoLive(call) ? LiveDeleteKey(call, target) : call.Change(removeLeaf);

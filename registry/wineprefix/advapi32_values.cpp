@@ -129,7 +129,7 @@ LONG SetValue(Text text, HKEY hKey, const std::u16string& name, DWORD dwType, co
     }
     key->SetValue(name, dwType, std::move(data));
     key->SetModified(FileTimeNow());
-    changed = true;
+    changed = !key->IsVolatile();  // a volatile key is in no file: nothing to save, nothing to fail
     return ERROR_SUCCESS;
   });
 }
@@ -144,7 +144,7 @@ LONG DeleteValue(HKEY hKey, const std::u16string& name) {
     if (!r.missing.empty()) return call.Key().predefined ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
     if (r.key == nullptr || !r.key->RemoveValue(name)) return ERROR_FILE_NOT_FOUND;
     r.key->SetModified(FileTimeNow());
-    changed = true;
+    changed = !r.key->IsVolatile();
     return ERROR_SUCCESS;
   });
 }

@@ -1,6 +1,8 @@
 #include "branch_store.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -12,32 +14,42 @@
 #include "safe_open.h"
 #include "temp_file.h"
 #include "unique_fd.h"
+#include "volatile_keys.h"
 
 namespace vidazoz::wineprefix {
-namespace {
 
-FileIdentity IdentityOf(const struct stat& st) {
-  return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
-}
-
-FileIdentity StatIdentity(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return {};
-  return IdentityOf(st);
-}
-
-}  // namespace
+BranchStore::BranchStore(std::string path) : path_(std::move(path)), name_(path_.substr(path_.rfind('/') + 1)) {}
 
 std::shared_ptr<RegBranch> BranchStore::Current(std::uint64_t generation, bool force) {
   const auto now = std::chrono::steady_clock::now();
   if (loaded_ && !force && generation == seenGeneration_ && now - lastStat_ < kExternalChangeWindow) return branch_;
   seenGeneration_ = generation;
   lastStat_ = now;
-  if (!loaded_ || StatIdentity(path_) != identity_) Load();
+  if (!loaded_ || IdentityAt(AT_FDCWD, path_.c_str()) != identity_) {
+    Load(AT_FDCWD, path_.c_str());
+    provenCount_ = generation;  // read before the file was opened
+  }
   return branch_;
 }
 
-void BranchStore::Load() {
+std::shared_ptr<RegBranch> BranchStore::CurrentIn(int dirFd, std::uint64_t heldCount) {
+  seenGeneration_ = heldCount;
+  lastStat_ = std::chrono::steady_clock::now();
+  // A count of 0 under the lock: no writer of ours ever finished a save here, whenever we loaded.
+  const bool proven = loaded_ && heldCount != ChangeCounter::kUnknown &&
+                      (heldCount == provenCount_ || (heldCount == 0 && provenCount_ == ChangeCounter::kUnknown));
+  if (!proven || IdentityAt(dirFd, name_.c_str()) != identity_) {
+    Load(dirFd, name_.c_str());
+    provenCount_ = heldCount;
+  }
+  return branch_;
+}
+
+bool BranchStore::Writable(int dirFd) const {
+  return ::faccessat(dirFd, name_.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+void BranchStore::Load(int dirFd, const char* name) {
   auto branch = std::make_shared<RegBranch>();
   FileIdentity identity;
   State state = State::Missing;
@@ -45,7 +57,7 @@ void BranchStore::Load() {
   std::string arch;
   struct stat st {};
   // Only a regular file, opened without blocking: a FIFO or a device reads as unreadable.
-  const UniqueFd fd = OpenRegularForReading(path_.c_str(), /*noFollow=*/false, st);
+  const UniqueFd fd = OpenRegFileForReading(dirFd, name, st);
   if (!fd) {
     readErrno = errno;
     if (readErrno != ENOENT) state = State::Unreadable;
@@ -58,11 +70,13 @@ void BranchStore::Load() {
       readErrno = error.value();
     } else {
       // The identity of what was read: should the file be replaced meanwhile, the next stat differs.
-      identity = IdentityOf(st);
+      identity = IdentityOf(st, fd.Get());
       state = result.complete ? State::Whole : State::Damaged;
       arch = std::move(result.arch);
     }
   }
+  // This process's volatile keys are in no file: they live on in the tree read anew.
+  if (branch_) CarryVolatileKeys(branch_->root, branch->root);
   // All or nothing: nothing from here on throws.
   identity_ = identity;
   state_ = state;
@@ -77,7 +91,9 @@ LONG BranchStore::WriteRefusal() const {
     case State::Missing:
     case State::Whole: return ERROR_SUCCESS;
     case State::Damaged: return ERROR_REGISTRY_CORRUPT;
-    case State::Unreadable: return readErrno_ == EACCES ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
+    case State::Unreadable:
+      if (readErrno_ == EFBIG) return ERROR_BADDB;  // see OpenRegFileForReading
+      return readErrno_ == EACCES ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
   }
   return ERROR_REGISTRY_IO_FAILED;
 }
@@ -87,10 +103,12 @@ std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16str
   if (existing != nullptr) *existing = 0;
   if (loaded_ || scans_ >= kScanBudget) return std::nullopt;
   struct stat st {};
-  UniqueFd fd = OpenRegularForReading(path_.c_str(), /*noFollow=*/false, st);
+  UniqueFd fd = OpenRegFileForReading(AT_FDCWD, path_.c_str(), st);
   if (!fd) return errno == ENOENT ? std::optional<bool>(path.empty()) : std::nullopt;
-  if (IdentityOf(st) != scannedIdentity_) {
-    scannedIdentity_ = IdentityOf(st);
+  // A pass over a big file costs what its parse costs, and is made again for each question.
+  if (st.st_size > kScanLimit) return std::nullopt;
+  if (const FileIdentity identity = IdentityOf(st, fd.Get()); identity != scannedIdentity_) {
+    scannedIdentity_ = identity;
     scans_ = 0;
     missing_.clear();
   }
@@ -112,29 +130,31 @@ std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16str
   return found;
 }
 
-LONG BranchStore::Save() {
+LONG BranchStore::Save(int dirFd) {
   if (const LONG refused = WriteRefusal()) return refused;
-  const std::size_t slash = path_.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : path_.substr(0, slash);
   const std::string& text = text_.Render(*branch_);
 
   // A new file gets what Wine's would (0666 less the umask); a replaced one keeps its mode as
   // it is now (a chmod leaves the identity alone).
   struct stat now {};
-  const bool replacing = ::stat(path_.c_str(), &now) == 0;
+  const bool replacing = ::fstatat(dirFd, name_.c_str(), &now, 0) == 0;
   const mode_t mode = replacing ? now.st_mode & 0777 : 0666;
-  TempFile temp(FileOps::Current(), dir);
+  // Under the lock no other writer of ours is mid-save: a file of ours left here is a dead one's.
+  TempFile::RemoveLeftovers(FileOps::Current(), dirFd, name_);
+  TempFile temp(FileOps::Current(), dirFd);
   struct stat written {};
-  int err = temp.Create(path_.substr(slash + 1), mode);
+  int err = temp.Create(name_, mode);
   // The umask may have narrowed the mode; widening it back to the old file's shows nothing new.
   if (err == 0 && replacing) err = temp.SetMode(mode);
   if (err == 0) err = temp.Write(text);
-  if (err == 0) err = temp.Sync(written);
-  if (err == 0) err = temp.Keep(path_);
+  if (err == 0) err = temp.Sync();
+  if (err == 0) err = temp.Keep(name_);
   // Until the folder is synced the new file may not survive a crash: do not claim success.
   if (err == TempFile::kFolderNotSynced) return ERROR_REGISTRY_IO_FAILED;
   if (err != 0) return StatusFromErrno(err);
-  identity_ = IdentityOf(written);
+  // The identity of the file in place (the rename itself set its ctime); when it cannot be
+  // told, the next look reads the file again.
+  identity_ = ::fstat(temp.Fd(), &written) == 0 ? IdentityOf(written, temp.Fd()) : FileIdentity{};
   state_ = State::Whole;
   return ERROR_SUCCESS;
 }

@@ -13,30 +13,28 @@
 #include <string>
 
 #include "advapi32.h"
+#include "file_identity.h"
 #include "reg_file.h"
 
 namespace vidazoz::wineprefix {
 
-// What identifies a version of the file: a replaced or rewritten file differs in one of these.
-struct FileIdentity {
-  bool exists = false;
-  dev_t dev = 0;
-  ino_t ino = 0;
-  off_t size = 0;
-  std::int64_t mtimeSec = 0;
-  long mtimeNsec = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
 class BranchStore {
  public:
-  explicit BranchStore(std::string path) : path_(std::move(path)) {}
+  explicit BranchStore(std::string path);
 
   // The branch as the file holds it: a reload when the file changed. The stat that tells is
   // skipped while `generation` (our writers' change count) is what it was at the last stat and
   // that stat is younger than kExternalChangeWindow; `force` always stats. The pointer stays
   // valid for the caller even if a later call reloads.
   std::shared_ptr<RegBranch> Current(std::uint64_t generation, bool force = false);
+  // For a writer holding the prefix lock: the branch as the file in the folder dirFd holds
+  // (the one the writer checked) is now. `heldCount` is the change count read under the lock:
+  // the cache is kept only when it was proven the file at that very count (loaded or saved
+  // then) and the file still looks the same; anything else is read again, since a file's
+  // look alone can be fooled (a reused inode, stamps of one second).
+  std::shared_ptr<RegBranch> CurrentIn(int dirFd, std::uint64_t heldCount);
+  // A writer holding the lock saved the branch and then set the change count to `count`.
+  void SavedAt(std::uint64_t count) { provenCount_ = seenGeneration_ = count; }
 
   // While the tree is not loaded: whether the key at `path` exists, from the file's text
   // (key_scan.h). nullopt when the tree should answer: it is loaded, the text was unclear, or
@@ -44,35 +42,45 @@ class BranchStore {
   // `existing` receives how many leading names of the path name existing keys.
   std::optional<bool> ExistsWithoutTree(const std::vector<std::u16string_view>& path, std::size_t* existing = nullptr);
   static constexpr int kScanBudget = 16;
+  static constexpr off_t kScanLimit = off_t{32} << 20;  // larger files are parsed at once
 
   bool Exists() const { return identity_.exists; }
   // ERROR_SUCCESS when the file may be replaced by what we hold: it is missing or was read whole.
   // Else 1015 when some line was not understood, 5 when it could not be read for lack of
-  // permission, 1016 when it is no regular file or reading failed: such a file is never rewritten.
+  // permission, 1009 when it is too large or mostly holes to be read, 1016 when it is no
+  // regular file or reading failed: such a file is never rewritten.
   LONG WriteRefusal() const;
   // The file's "#arch=" value, empty when it has none.
   const std::string& Arch() const { return arch_; }
   const std::string& Path() const { return path_; }
+  // Whether the file in the folder dirFd holds may be written by us.
+  bool Writable(int dirFd) const;
 
-  // Replaces the file with the current branch: a private temporary file in the same folder
+  // Replaces the file in the folder dirFd holds with the current branch: a private temporary
+  // file in that folder
   // made with the final mode, fsync, rename onto the name itself (a symlink there is replaced,
   // never written through), fsync of the folder. Keeps the file's mode. Returns a
   // Win32 status; the caller invalidates on failure.
-  LONG Save();
+  LONG Save(int dirFd);
 
-  // Forgets the cached branch: the next read loads the file again.
+  // Forgets the cached branch: the next read loads the file again, and this process's
+  // volatile keys, which no file holds, are carried into it (volatile_keys.h).
   void Invalidate() noexcept { loaded_ = false; }
 
  private:
   enum class State { Missing, Whole, Damaged, Unreadable };
   // Reads the file into a new branch and only then replaces identity, tree and state together.
-  void Load();
+  void Load(int dirFd, const char* name);
 
   std::string path_;
+  std::string name_;  // the file's name in its folder
   RegFileText text_;  // the last save's text: the next save renders only what changed
   bool loaded_ = false;
   FileIdentity identity_;
   std::uint64_t seenGeneration_ = 0;
+  // The change count at which the cached branch was known to be the file: read before it was
+  // loaded, or set after our own save.
+  std::uint64_t provenCount_ = ~std::uint64_t{0};
   FileIdentity scannedIdentity_;
   int scans_ = 0;
   // Paths whose last name is missing in that version of the file (its parent exists, no link on

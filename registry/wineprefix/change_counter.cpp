@@ -50,6 +50,12 @@ std::uint64_t ChangeCounter::Read(const std::string& lockPath) {
   return count == kUnknown ? 0 : count;
 }
 
+std::uint64_t ChangeCounter::ReadHeld(int lockFd) {
+  std::uint64_t count = 0;
+  if (!ReadCount(lockFd, count)) return kUnknown;
+  return count == kUnknown ? 0 : count;
+}
+
 bool ChangeCounter::Bump(int lockFd) {
   std::uint64_t count = 0;
   if (!ReadCount(lockFd, count)) return false;

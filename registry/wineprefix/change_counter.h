@@ -25,6 +25,9 @@ class ChangeCounter {
   // at every call, so another process's next write is seen at once.
   void Follow(const std::string& lockPath);
 
+  // The count as a writer holding the lock reads it from its own descriptor; kUnknown when it
+  // cannot be read.
+  static std::uint64_t ReadHeld(int lockFd);
   // Called by a writer holding the lock (fd open read-write) after a file was replaced.
   // False when the count could not be written.
   static bool Bump(int lockFd);

@@ -20,12 +20,12 @@ std::atomic<FileOps*> installed{nullptr};
 
 }  // namespace
 
-int FileOps::Open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int FileOps::Open(int dirFd, const char* path, int flags, mode_t mode) { return ::openat(dirFd, path, flags, mode); }
 ssize_t FileOps::Write(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
 int FileOps::Fsync(int fd) { return ::fsync(fd); }
 int FileOps::Fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
-int FileOps::Rename(const char* from, const char* to) { return std::rename(from, to); }
-int FileOps::Unlink(const char* path) { return ::unlink(path); }
+int FileOps::Rename(int dirFd, const char* from, const char* to) { return ::renameat(dirFd, from, dirFd, to); }
+int FileOps::Unlink(int dirFd, const char* path) { return ::unlinkat(dirFd, path, 0); }
 int FileOps::Mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
 
 FileOps& FileOps::Current() {

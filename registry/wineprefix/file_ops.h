@@ -8,16 +8,17 @@
 
 namespace vidazoz::wineprefix {
 
-// Each returns what the POSIX call returns and sets errno the same way.
+// Each returns what the POSIX call returns and sets errno the same way. Names are relative to
+// a folder held open (or AT_FDCWD), so that one call acts on the folder it checked.
 class FileOps {
  public:
   virtual ~FileOps() = default;
-  virtual int Open(const char* path, int flags, mode_t mode);
+  virtual int Open(int dirFd, const char* path, int flags, mode_t mode);
   virtual ssize_t Write(int fd, const void* data, std::size_t size);
   virtual int Fsync(int fd);  // a file's contents, or a folder's entries
   virtual int Fchmod(int fd, mode_t mode);
-  virtual int Rename(const char* from, const char* to);
-  virtual int Unlink(const char* path);
+  virtual int Rename(int dirFd, const char* from, const char* to);  // both in that folder
+  virtual int Unlink(int dirFd, const char* path);
   virtual int Mkdir(const char* path, mode_t mode);
 
   // The installed operations (POSIX unless a test installed others).

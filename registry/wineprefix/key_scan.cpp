@@ -18,8 +18,6 @@ constexpr std::string_view kFirstLine = "WINE REGISTRY Version 2";
 
 // Small chunks: a big buffer costs more in page faults than the pass itself.
 constexpr std::size_t kScanChunk = 64u << 10;
-// The #arch read looks no further than this: the global options open the file.
-constexpr std::size_t kArchHead = 8192;
 
 // The parser skips what C's isspace does, CR, VT and FF included.
 std::string_view TrimLeft(std::string_view s) {
@@ -192,20 +190,27 @@ std::string DeclaredArch(int fd) {
   off_t at = 0;  // pread: from the start, whatever the descriptor's offset
   LineReader lines(
       [fd, &at](char* into, std::size_t capacity) -> std::ptrdiff_t {
-        const std::size_t left = kArchHead - static_cast<std::size_t>(at);
         ssize_t got;
-        do got = ::pread(fd, into, std::min(capacity, left), at);
+        do got = ::pread(fd, into, capacity, at);
         while (got < 0 && errno == EINTR);
         if (got > 0) at += got;
         return got;
       },
-      kArchHead);
+      kScanChunk);
+  // As the parser reads the global options: all of them up to the first key, however far; a
+  // file it rejects (line 1, an unknown or a second, different #arch) keeps what came before.
   std::string_view line;
+  if (!lines.Next(line) || line != kFirstLine) return {};
+  std::string arch;
   while (lines.Next(line)) {
-    if (line.starts_with("#arch=")) return std::string(line.substr(6));
+    line = TrimLeft(line);
     if (line.starts_with("[")) break;
+    if (!line.starts_with("#arch=")) continue;
+    const std::string_view value = line.substr(6);
+    if ((value != "win32" && value != "win64") || (!arch.empty() && arch != value)) break;
+    arch = value;
   }
-  return {};
+  return arch;
 }
 
 }  // namespace vidazoz::wineprefix

@@ -18,7 +18,7 @@ namespace vidazoz::wineprefix {
 std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path, std::size_t* existing = nullptr);
 
 // The "#arch=" value among the global options before the file's first key, read from the start
-// of fd without parsing the file; empty when it names none.
+// of fd as the parser reads it, without building a tree; empty when it names none.
 std::string DeclaredArch(int fd);
 
 }  // namespace vidazoz::wineprefix

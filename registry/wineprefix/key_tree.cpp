@@ -204,6 +204,20 @@ bool RegKey::RemoveSubkey(std::u16string_view name) {
   return true;
 }
 
+bool RegKey::AdoptSubkey(RegKey& key) {
+  RegKey& from = *key.parent_;
+  const auto source = LowerBound(from.subkeys_, key.name_, KeyName);
+  auto it = LowerBound(subkeys_, key.name_, KeyName);
+  if (it != subkeys_.end() && SameName((*it)->Name(), key.name_)) return false;
+  std::unique_ptr<RegKey> moved = std::move(*source);
+  from.subkeys_.erase(source);
+  subkeys_.insert(it, std::move(moved));
+  key.parent_ = this;
+  from.MarkChanged();
+  MarkChanged();
+  return true;
+}
+
 const RegValue* RegKey::FindValue(std::u16string_view name) const {
   auto it = LowerBound(values_, name, ValueName);
   return (it != values_.end() && SameName(it->name, name)) ? &*it : nullptr;

@@ -47,6 +47,12 @@ class RegKey {
   RegKey& AddSubkey(std::u16string_view name, bool* created = nullptr);
   // Removes the named sub-key with its whole subtree; false when there is none.
   bool RemoveSubkey(std::u16string_view name);
+  // Room for `extra` more sub-keys, so that as many moves in cannot fail.
+  void ReserveSubkeys(std::size_t extra) { subkeys_.reserve(subkeys_.size() + extra); }
+  // Moves `key`, a sub-key of another key, with its subtree under this key; the keys keep their
+  // addresses. False, moving nothing, when this key has a sub-key of that name. Does not throw
+  // once ReserveSubkeys made room.
+  bool AdoptSubkey(RegKey& key);
 
   // Values, in Wine's order (the default value, named "", first).
   std::size_t ValueCount() const { return values_.size(); }

@@ -12,10 +12,10 @@
 
 namespace vidazoz::wineprefix {
 
-LONG PrefixLock::Acquire(const std::string& lockPath, const std::string& prefixDir,
+LONG PrefixLock::Acquire(int dirFd, const char* lockName, const std::string& prefixDir,
                          std::chrono::milliseconds deadline) {
   // Private from the start: anyone who can open it can hold a lock on it.
-  fd_.Reset(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600));
+  fd_.Reset(::openat(dirFd, lockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600));
   if (!fd_) return StatusFromErrno(errno);
   struct stat st {};
   if (::fstat(fd_.Get(), &st) != 0) return StatusFromErrno(errno);

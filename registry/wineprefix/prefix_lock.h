@@ -17,7 +17,8 @@ class PrefixLock {
 
   // ERROR_SUCCESS with both held. 33 when another holder kept the lock past the deadline, 32
   // while a wineserver runs, 5 when the lock file is not ours, 1016 for other failures.
-  LONG Acquire(const std::string& lockPath, const std::string& prefixDir,
+  // The lock file is `lockName` in the folder dirFd holds: the one the caller checked.
+  LONG Acquire(int dirFd, const char* lockName, const std::string& prefixDir,
                std::chrono::milliseconds deadline = kDeadline);
   // The lock file, open read-write (it holds the change count).
   int Fd() const { return fd_.Get(); }

@@ -17,13 +17,13 @@
 namespace vidazoz::wineprefix {
 namespace {
 
-constexpr const char* kLockName = "/.vidazoz-registry.lock";
+constexpr const char* kLockName = ".vidazoz-registry.lock";
 
-// system.reg's architecture from its first lines, without parsing the file: "win32" when it
-// names none (Wine's reading) or does not exist (what a new prefix gets).
-std::string MachineArch(const std::string& dir) {
+// system.reg's architecture, in the folder dirFd holds, from its first lines without parsing
+// the file: "win32" when it names none (Wine's reading) or does not exist (what a new prefix gets).
+std::string MachineArch(int dirFd) {
   struct stat st {};
-  const UniqueFd fd = OpenRegularForReading((dir + "/system.reg").c_str(), /*noFollow=*/false, st);
+  const UniqueFd fd = OpenRegFileForReading(dirFd, "system.reg", st);
   std::string arch = fd ? DeclaredArch(fd.Get()) : std::string();
   return arch.empty() ? "win32" : arch;
 }
@@ -45,15 +45,17 @@ int MakeFolders(const std::string& dir, mode_t mode) {
       return errno;
     }
     const std::string parent = path.substr(0, path.rfind('/'));
-    UniqueFd parentFd(ops.Open(parent.empty() ? "/" : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    UniqueFd parentFd(ops.Open(AT_FDCWD, parent.empty() ? "/" : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
     if (!parentFd || ops.Fsync(parentFd.Get()) != 0) return errno != 0 ? errno : EIO;
   }
   return 0;
 }
 
-// Wine runs only in a prefix the user owns; nor do we write anyone else's.
-LONG CheckPrefixOwner(const std::string& dir) {
-  UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+// Wine runs only in a prefix the user owns; nor do we write anyone else's. The folder is
+// resolved once and held: every later step of the call acts on it, whatever its path names by
+// then (someone who can write the parent folder may swap the prefix for a link meanwhile).
+LONG OpenOwnedPrefix(const std::string& dir, UniqueFd& fd) {
+  fd.Reset(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   struct stat st {};
   if (!fd || ::fstat(fd.Get(), &st) != 0) return StatusFromErrno(errno);
   return OwnedByUs(st) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
@@ -97,15 +99,15 @@ RegKey& RegistryView::Root(Branch branch) { return BranchOf(branch).root; }
 
 PrefixRegistry::PrefixRegistry(PrefixLocation location)
     : location_(std::move(location)),
-      lockPath_(location_.dir.empty() ? std::string() : location_.dir + kLockName),
+      lockPath_(location_.dir.empty() ? std::string() : location_.dir + "/" + kLockName),
       stores_{BranchStore(FilePath(location_, Branch::Machine)), BranchStore(FilePath(location_, Branch::User)),
               BranchStore(FilePath(location_, Branch::UserDefault))},
       live_(location_.dir) {}
 
-LONG PrefixRegistry::PrepareNewFile(Branch branch, RegBranch& fresh) {
+LONG PrefixRegistry::PrepareNewFile(Branch branch, RegBranch& fresh, int dirFd) {
   fresh.rootComment = std::string(RootComment(branch));
   // Wine rejects a user file whose #arch differs from system.reg's.
-  fresh.options = {"#arch=" + (branch == Branch::Machine ? std::string("win32") : MachineArch(location_.dir))};
+  fresh.options = {"#arch=" + (branch == Branch::Machine ? std::string("win32") : MachineArch(dirFd))};
   return ERROR_SUCCESS;
 }
 
@@ -113,14 +115,15 @@ LONG PrefixRegistry::Change(Branch branch, std::mutex& held, const BranchChange&
   if (location_.dir.empty()) return ERROR_BAD_PATHNAME;
   try {
     if (const int err = MakeFolders(location_.dir, location_.isPrivate ? 0700 : 0777)) return StatusFromErrno(err);
-    if (const LONG status = CheckPrefixOwner(location_.dir)) return status;
+    UniqueFd dir;
+    if (const LONG status = OpenOwnedPrefix(location_.dir, dir)) return status;
     PrefixLock lock;
     {
       // Waiting for another writer must not stop this process's readers and writers.
       const Relock relock(held);
-      if (const LONG status = lock.Acquire(lockPath_, location_.dir)) return status;
+      if (const LONG status = lock.Acquire(dir.Get(), kLockName, location_.dir)) return status;
     }
-    return ChangeLocked(branch, change, lock.Fd());
+    return ChangeLocked(branch, change, lock.Fd(), dir.Get());
   } catch (const std::bad_alloc&) {
     Store(branch).Invalidate();  // whatever the change did in memory is dropped
     return ERROR_OUTOFMEMORY;
@@ -130,33 +133,38 @@ LONG PrefixRegistry::Change(Branch branch, std::mutex& held, const BranchChange&
   }
 }
 
-LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int lockFd) {
+LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int lockFd, int dirFd) {
   counter_.Follow(lockPath_);
   BranchStore& store = Store(branch);
-  store.Current(Generation(), /*force=*/true);  // re-read under the lock when another writer changed it
-  RegistryView view(*this, RegistryView::Source::FilesOnly);  // the change is saved to the file
+  // The change is saved to the file: it reads the files, never a running server's registry.
+  RegistryView view(*this, RegistryView::Source::FilesOnly);
+  // Re-read under the lock unless the cache is proven current, from the folder checked.
+  const std::uint64_t heldCount = ChangeCounter::ReadHeld(lockFd);
+  view.pinned_[Index(branch)] = store.CurrentIn(dirFd, heldCount);
   RegBranch& fresh = view.BranchOf(branch);
   if (const LONG refused = store.WriteRefusal()) return refused;
   // Wine ignores a user file whose architecture differs from system.reg's; keep it as it is.
-  if (branch != Branch::Machine && !store.Arch().empty() && store.Arch() != MachineArch(location_.dir))
+  if (branch != Branch::Machine && !store.Arch().empty() && store.Arch() != MachineArch(dirFd))
     return ERROR_REGISTRY_CORRUPT;
   if (store.Exists()) {
-    if (::faccessat(AT_FDCWD, store.Path().c_str(), W_OK, AT_EACCESS) != 0) return ERROR_ACCESS_DENIED;
+    if (!store.Writable(dirFd)) return ERROR_ACCESS_DENIED;
   } else if (fresh.rootComment.empty()) {
-    PrepareNewFile(branch, fresh);
+    PrepareNewFile(branch, fresh, dirFd);
   }
 
   bool changed = false;
   const LONG status = change(view, changed);
   if (status != ERROR_SUCCESS && changed) store.Invalidate();  // memory no longer matches the file
   if (status != ERROR_SUCCESS || !changed) return status;
-  const LONG saved = store.Save();
+  const LONG saved = store.Save(dirFd);
   if (saved != ERROR_SUCCESS) {
     store.Invalidate();  // the change is on no disk: forget it, and a retry writes it again
     return saved;
   }
-  // A count not written only delays other processes' look by one window; the file is safe.
-  ChangeCounter::Bump(lockFd);
+  // A count not written only delays other processes' look by one window; the file is safe,
+  // though our next write under the lock then reads it again.
+  const bool bumped = heldCount != ChangeCounter::kUnknown && ChangeCounter::Bump(lockFd);
+  store.SavedAt(bumped ? ChangeCounter::ReadHeld(lockFd) : ChangeCounter::kUnknown);
   return ERROR_SUCCESS;
 }
 

@@ -57,7 +57,8 @@ class PrefixRegistry {
 
   // Runs `change` on fresh data under the prefix's lock and saves the branch durably.
   // `held` is the caller's mutex, locked: it is let go while the lock is waited for, and held
-  // again before anything cached is touched. After any failure the cache matches the file.
+  // again before anything cached is touched. After any failure the cache matches the file,
+  // but for this process's volatile keys, which stay.
   // Refusals: 1015 when the file did not parse whole, 32 while a wineserver runs for the
   // prefix, 33 when the lock stayed taken, 5 when the prefix or its file cannot be written
   // by us (or is not ours), 161 when no usable prefix is named, 14 out of memory, 1016 for
@@ -65,8 +66,9 @@ class PrefixRegistry {
   LONG Change(Branch branch, std::mutex& held, const BranchChange& change);
 
  private:
-  LONG PrepareNewFile(Branch branch, RegBranch& fresh);
-  LONG ChangeLocked(Branch branch, const BranchChange& change, int lockFd);
+  LONG PrepareNewFile(Branch branch, RegBranch& fresh, int dirFd);
+  // dirFd: the prefix folder as checked, held for the whole change.
+  LONG ChangeLocked(Branch branch, const BranchChange& change, int lockFd, int dirFd);
 
   PrefixLocation location_;
   std::string lockPath_;

@@ -3,6 +3,8 @@
 // which it does when the .reg file is a symlink.)
 #include "reg_load.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 
 #include "reg_parse_internal.h"
@@ -22,7 +24,7 @@ ParseResult LoadRegFile(const std::filesystem::path& path, RegBranch& branch, st
   error.clear();
   // Only a regular file: a FIFO would block and a device never end.
   struct stat st {};
-  const UniqueFd fd = OpenRegularForReading(path.c_str(), /*noFollow=*/false, st);
+  const UniqueFd fd = OpenRegFileForReading(AT_FDCWD, path.c_str(), st);
   if (!fd) {
     error.assign(errno, std::generic_category());
     branch.rootComment.clear();

@@ -90,8 +90,17 @@ void AppendValue(std::string& out, const RegValue& value, std::u16string& scratc
   out.push_back('\n');
 }
 
+// Whether a key has a sub-key that goes to the file.
+bool HasSavedSubkey(const RegKey& key) {
+  for (std::size_t i = 0; i < key.SubkeyCount(); ++i)
+    if (!key.Subkey(i).IsVolatile()) return true;
+  return false;
+}
+
+// Wine writes a key whose sub-keys say nothing of it. Volatile sub-keys are not written, so a
+// key whose sub-keys are all volatile is written itself: else it would be lost with them.
 bool IsWritten(const RegKey& key) {
-  return key.ValueCount() > 0 || key.SubkeyCount() == 0 || key.HasClass() || key.IsLink();
+  return key.ValueCount() > 0 || key.HasClass() || key.IsLink() || !HasSavedSubkey(key);
 }
 
 void AppendKeyBlock(std::string& out, const RegKey& key, std::string_view path, std::u16string& scratch) {

@@ -10,7 +10,18 @@ namespace vidazoz::wineprefix {
 
 // A regular file opened read-only without blocking; `st` receives its fstat. Anything else
 // (FIFO, device, folder, and with noFollow a symlink) fails with errno ENXIO (ELOOP for links).
+// `path` is relative to the folder dirFd holds (or AT_FDCWD).
+UniqueFd OpenRegularForReading(int dirFd, const char* path, bool noFollow, struct stat& st);
 UniqueFd OpenRegularForReading(const char* path, bool noFollow, struct stat& st);
+
+// The largest .reg file read: a wineserver keeps the whole registry in memory at several times
+// its text's size, and a real prefix's system.reg is a few MiB (tens for a crowded one).
+inline constexpr off_t kMaxRegFileSize = off_t{512} << 20;
+
+// A .reg file to read, as OpenRegularForReading opens it; refused with errno EFBIG before any
+// byte is read when it is larger than kMaxRegFileSize or mostly holes (a sparse file costs no
+// disk and reads as endless zeros).
+UniqueFd OpenRegFileForReading(int dirFd, const char* path, struct stat& st);
 
 // Whether st describes something only the effective user owns and may change.
 bool OwnedByUs(const struct stat& st);

@@ -1,5 +1,6 @@
 #include "temp_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <unistd.h>
@@ -7,12 +8,26 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <memory>
+
+#include "safe_open.h"
 
 namespace vidazoz::wineprefix {
+namespace {
+
+struct flock WholeFile(short type) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  return lock;  // l_start 0, l_len 0: the whole file; l_pid 0, as OFD locks need
+}
+
+}  // namespace
+
 
 TempFile::~TempFile() {
   fd_.Reset();
-  if (!path_.empty()) ops_.Unlink(path_.c_str());
+  if (!name_.empty()) ops_.Unlink(dirFd_, name_.c_str());
 }
 
 int TempFile::Create(std::string_view name, mode_t mode) {
@@ -23,16 +38,41 @@ int TempFile::Create(std::string_view name, mode_t mode) {
                 (static_cast<unsigned long long>(::getpid()) << 32) ^ static_cast<unsigned long long>(attempt);
     char suffix[20];
     std::snprintf(suffix, sizeof suffix, "%016llx", random);
-    std::string path = dir_ + "/." + std::string(name) + ".vidazoz-" + suffix;
+    std::string candidate = "." + std::string(name) + ".vidazoz-" + suffix;
     // Created with its final mode: never readable by others in between.
-    fd_.Reset(ops_.Open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
+    fd_.Reset(ops_.Open(dirFd_, candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (fd_) {
-      path_ = std::move(path);
+      name_ = std::move(candidate);
+      // Held by this open file until it closes, whoever else in the process opens the file.
+      struct flock lock = WholeFile(F_WRLCK);
+      (void)::fcntl(fd_.Get(), F_OFD_SETLK, &lock);
       return 0;
     }
     if (errno != EEXIST) break;
   }
   return errno;
+}
+
+void TempFile::RemoveLeftovers(FileOps& ops, int dirFd, std::string_view name) {
+  const std::string stem = "." + std::string(name) + ".vidazoz-";
+  UniqueFd listFd(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  DIR* const list = listFd ? ::fdopendir(listFd.Get()) : nullptr;
+  if (list == nullptr) return;
+  (void)listFd.Release();  // the DIR owns it now
+  const std::unique_ptr<DIR, int (*)(DIR*)> closer(list, ::closedir);
+  while (const dirent* entry = ::readdir(list)) {
+    const std::string_view found(entry->d_name);
+    if (!found.starts_with(stem) || found.size() != stem.size() + 16 ||
+        found.substr(stem.size()).find_first_not_of("0123456789abcdef") != std::string_view::npos)
+      continue;
+    struct stat st {};
+    const UniqueFd fd = OpenRegularForReading(dirFd, entry->d_name, /*noFollow=*/true, st);
+    if (!fd || !OwnedByUs(st)) continue;
+    // A read lock is refused while a live writer holds its file's write lock.
+    struct flock lock = WholeFile(F_RDLCK);
+    if (::fcntl(fd.Get(), F_OFD_SETLK, &lock) != 0) continue;
+    ops.Unlink(dirFd, entry->d_name);
+  }
 }
 
 int TempFile::SetMode(mode_t mode) { return ops_.Fchmod(fd_.Get(), mode) == 0 ? 0 : errno; }
@@ -47,17 +87,12 @@ int TempFile::Write(std::string_view text) {
   return 0;
 }
 
-int TempFile::Sync(struct stat& written) {
-  if (ops_.Fsync(fd_.Get()) != 0 || ::fstat(fd_.Get(), &written) != 0) return errno;
-  return 0;
-}
+int TempFile::Sync() { return ops_.Fsync(fd_.Get()) == 0 ? 0 : errno; }
 
 int TempFile::Keep(const std::string& target) {
-  fd_.Reset();
-  if (ops_.Rename(path_.c_str(), target.c_str()) != 0) return errno;
-  path_.clear();
-  const UniqueFd folder(ops_.Open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
-  return folder && ops_.Fsync(folder.Get()) == 0 ? 0 : kFolderNotSynced;
+  if (ops_.Rename(dirFd_, name_.c_str(), target.c_str()) != 0) return errno;
+  name_.clear();
+  return ops_.Fsync(dirFd_) == 0 ? 0 : kFolderNotSynced;
 }
 
 }  // namespace vidazoz::wineprefix

@@ -21,26 +21,35 @@ class TempFile {
   // the new name may not survive a crash.
   static constexpr int kFolderNotSynced = -1;
 
-  TempFile(FileOps& ops, std::string dir) : ops_(ops), dir_(std::move(dir)) {}
+  // `dirFd`: the folder, held open by the caller for the file's whole life.
+  TempFile(FileOps& ops, int dirFd) : ops_(ops), dirFd_(dirFd) {}
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   ~TempFile();
 
-  // Creates "<dir>/.<name>.vidazoz-<random>" with `mode` from the start, under a name nobody
-  // can guess ahead (another user could otherwise block saves in a sticky folder).
+  // Creates ".<name>.vidazoz-<random>" with `mode` from the start, under a name nobody
+  // can guess ahead (another user could otherwise block saves in a sticky folder). The file
+  // holds a lock of its own while it lives, which tells it from a dead writer's.
   int Create(std::string_view name, mode_t mode);
+
+  // Removes what writers killed mid-save left for `name` in the folder dirFd holds: our own
+  // regular files of that pattern whose lock nobody holds. Never follows a link, and never
+  // touches another user's file, a live writer's, or anything of another name (Wine's own
+  // temporary files included). Best effort: what cannot be checked stays.
+  static void RemoveLeftovers(FileOps& ops, int dirFd, std::string_view name);
   int SetMode(mode_t mode);
   int Write(std::string_view text);
-  // fsync, then what the file is now (its identity once renamed).
-  int Sync(struct stat& written);
-  // Renames onto `target` itself (a symlink there is replaced, never written through), then
-  // syncs the folder.
+  int Sync();
+  // Renames onto `target` (a name in the folder) itself (a symlink there is replaced, never
+  // written through), then syncs the folder.
   int Keep(const std::string& target);
+  // The file, open until destruction: its fstat after Keep is the identity of the file in place.
+  int Fd() const { return fd_.Get(); }
 
  private:
   FileOps& ops_;
-  std::string dir_;
-  std::string path_;  // empty once kept
+  int dirFd_;
+  std::string name_;  // empty once kept
   UniqueFd fd_;
 };
 

@@ -22,6 +22,8 @@ class UniqueFd {
 
   int Get() const { return fd_; }
   explicit operator bool() const { return fd_ >= 0; }
+  // Gives the descriptor up to a new owner.
+  int Release() { return std::exchange(fd_, -1); }
   void Reset(int fd = -1) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;

@@ -1,5 +1,6 @@
 #include "wow64_view.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,11 +37,10 @@ MachineViewFacts::Views MachineViewFacts::Known(PrefixRegistry& prefix, std::uin
   if (prefix_ == &prefix && generation == generation_ && now - checked_ < kExternalChangeWindow) return views_;
   BranchStore& store = prefix.Store(Branch::Machine);
   struct stat st {};
-  const UniqueFd fd = OpenRegularForReading(store.Path().c_str(), /*noFollow=*/false, st);
+  const UniqueFd fd = OpenRegFileForReading(AT_FDCWD, store.Path().c_str(), st);
   if (!fd) return errno == ENOENT ? Views::kOne : Views::kUnsure;
-  const std::int64_t mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  const bool same = prefix_ == &prefix && dev_ == st.st_dev && ino_ == st.st_ino && size_ == st.st_size &&
-                    mtimeNs_ == mtimeNs;
+  const FileIdentity identity = IdentityOf(st, fd.Get());
+  const bool same = prefix_ == &prefix && identity == identity_;
   prefix_ = &prefix;
   generation_ = generation;
   checked_ = now;
@@ -49,10 +49,7 @@ MachineViewFacts::Views MachineViewFacts::Known(PrefixRegistry& prefix, std::uin
   // changes. Whether Software\Wow6432Node exists is left to the first probe: the same pass
   // that looks for a key under it tells.
   views_ = DeclaredArch(fd.Get()) == "win64" ? Views::kWin64 : Views::kOne;
-  dev_ = st.st_dev;
-  ino_ = st.st_ino;
-  size_ = st.st_size;
-  mtimeNs_ = mtimeNs;
+  identity_ = identity;
   return views_;
 }
 

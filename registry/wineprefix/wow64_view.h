@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "advapi32.h"
+#include "file_identity.h"
 #include "key_path.h"
 
 namespace vidazoz::wineprefix {
@@ -42,10 +43,7 @@ class MachineViewFacts {
   const PrefixRegistry* prefix_ = nullptr;
   std::uint64_t generation_ = 0;
   std::chrono::steady_clock::time_point checked_{};
-  dev_t dev_ = 0;
-  ino_t ino_ = 0;
-  off_t size_ = 0;
-  std::int64_t mtimeNs_ = 0;
+  FileIdentity identity_;
   Views views_ = Views::kUnsure;
 };
 

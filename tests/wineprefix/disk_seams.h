@@ -34,8 +34,8 @@ class HookedDisk : public wineprefix::FileOps {
   // Returns an errno to fail the operation with, or 0 to let it run.
   std::function<int(Op, const char* path, int fd)> before = [](Op, const char*, int) { return 0; };
 
-  int Open(const char* path, int flags, mode_t mode) override {
-    return Run(Op::Open, path, -1, [&] { return FileOps::Open(path, flags, mode); });
+  int Open(int dirFd, const char* path, int flags, mode_t mode) override {
+    return Run(Op::Open, path, -1, [&] { return FileOps::Open(dirFd, path, flags, mode); });
   }
   ssize_t Write(int fd, const void* data, std::size_t size) override {
     return Run(Op::Write, nullptr, fd, [&] { return FileOps::Write(fd, data, size); });
@@ -44,8 +44,8 @@ class HookedDisk : public wineprefix::FileOps {
   int Fchmod(int fd, mode_t mode) override {
     return Run(Op::Fchmod, nullptr, fd, [&] { return FileOps::Fchmod(fd, mode); });
   }
-  int Rename(const char* from, const char* to) override {
-    return Run(Op::Rename, to, -1, [&] { return FileOps::Rename(from, to); });
+  int Rename(int dirFd, const char* from, const char* to) override {
+    return Run(Op::Rename, to, dirFd, [&] { return FileOps::Rename(dirFd, from, to); });
   }
 
  private:
@@ -70,11 +70,11 @@ class PowerCutDisk : public wineprefix::FileOps {
   }
   bool Cut() const { return ops_ > cutAfter_; }
 
-  int Open(const char* path, int flags, mode_t mode) override {
+  int Open(int dirFd, const char* path, int flags, mode_t mode) override {
     if (Dead()) return -1;
-    const bool fresh = (flags & O_CREAT) && ::access(path, F_OK) != 0;
-    const int fd = FileOps::Open(path, flags, mode);
-    if (fd >= 0 && fresh) RecordOf(path, true, false);
+    const bool fresh = (flags & O_CREAT) && ::faccessat(dirFd, path, F_OK, 0) != 0;
+    const int fd = FileOps::Open(dirFd, path, flags, mode);
+    if (fd >= 0 && fresh) RecordOf(dirFd, path, true, false);
     return fd;
   }
   ssize_t Write(int fd, const void* data, std::size_t size) override {
@@ -97,8 +97,10 @@ class PowerCutDisk : public wineprefix::FileOps {
     return 0;
   }
   int Fchmod(int fd, mode_t mode) override { return Dead() ? -1 : FileOps::Fchmod(fd, mode); }
-  int Rename(const char* from, const char* to) override { return Dead() ? -1 : FileOps::Rename(from, to); }
-  int Unlink(const char* path) override { return Dead() ? -1 : FileOps::Unlink(path); }
+  int Rename(int dirFd, const char* from, const char* to) override {
+    return Dead() ? -1 : FileOps::Rename(dirFd, from, to);
+  }
+  int Unlink(int dirFd, const char* path) override { return Dead() ? -1 : FileOps::Unlink(dirFd, path); }
   int Mkdir(const char* path, mode_t mode) override {
     if (Dead()) return -1;
     const int done = FileOps::Mkdir(path, mode);
@@ -124,9 +126,10 @@ class PowerCutDisk : public wineprefix::FileOps {
   }
   // The record of the inode at `path`: a new one when the inode was just made (its number
   // may be a freed one's, whose old record synced folders still point at).
-  std::shared_ptr<Record> RecordOf(const char* path, bool fresh, bool dir) {
+  std::shared_ptr<Record> RecordOf(const char* path, bool fresh, bool dir) { return RecordOf(AT_FDCWD, path, fresh, dir); }
+  std::shared_ptr<Record> RecordOf(int dirFd, const char* path, bool fresh, bool dir) {
     struct stat st {};
-    ::lstat(path, &st);
+    ::fstatat(dirFd, path, &st, AT_SYMLINK_NOFOLLOW);
     std::shared_ptr<Record>& record = inodes_[{st.st_dev, st.st_ino}];
     if (fresh || !record) record = std::make_shared<Record>(Record{dir, {}, {}});
     return record;

@@ -160,6 +160,60 @@ TEST_F(RegistryTest, AFailedChangeLeavesMemoryAsTheFile) {
   RegCloseKey(key);
 }
 
+TEST_F(RegistryTest, VolatileKeysLiveThroughEveryReloadAndFailure) {
+  // A key with no values whose only sub-key is volatile is still a key of the file.
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Holder"));
+  HKEY vol = Create(HKEY_CURRENT_USER, "Holder\\Vol", nullptr, REG_OPTION_VOLATILE);
+  ASSERT_EQ(Set(vol, "v", "here"), 0);
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Holder\\Vol\\Deeper", nullptr, REG_OPTION_VOLATILE));
+  HKEY key = Create(HKEY_CURRENT_USER, "Kept");
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Kept\\Child"));
+  auto volatileKeysStay = [&](const std::string& when) {
+    EXPECT_EQ(Read(vol, "v"), "here") << when;
+    HKEY deeper = OpenKey("Holder\\Vol\\Deeper");
+    EXPECT_EQ(RegCloseKey(deeper), 0) << when;
+    const std::string text = ReadText(fs::path(PrefixDir()) / "user.reg");
+    EXPECT_NE(text.find("\n[Holder] "), std::string::npos) << when << ": the holder is in the file";
+    EXPECT_EQ(text.find("Vol"), std::string::npos) << when << ": volatile keys are not";
+  };
+  volatileKeysStay("at the start");
+
+  // Another process's write: this process reads the file anew.
+  if (const pid_t pid = fork(); pid == 0) _exit(Set(OpenKey("Kept"), "fromChild", "1") == 0 ? 0 : 1);
+  ::wait(nullptr);
+  EXPECT_EQ(Read(key, "fromChild"), "1");
+  volatileKeysStay("after another process's write");
+
+  HookedDisk disk;
+  {
+    const InstalledDisk installed(disk);
+    for (const Op failing : {Op::Open, Op::Write, Op::Fsync, Op::Rename}) {
+      disk.before = [&](Op op, const char*, int) { return op == failing ? EIO : 0; };
+      EXPECT_NE(Set(key, "v", "lost"), 0);
+      EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Kept\\Child"), ERROR_REGISTRY_IO_FAILED);
+      volatileKeysStay("after a failed write, step " + std::to_string(static_cast<int>(failing)));
+    }
+    // A volatile key is in no file: changing it needs no disk.
+    EXPECT_EQ(Set(vol, "w", "1"), 0);
+    EXPECT_EQ(Read(vol, "w"), "1");
+  }
+  for (long n = 0;; ++n) {
+    FailAllocation(n);
+    try {
+      Set(key, "v", "oom" + std::to_string(n));
+    } catch (const std::bad_alloc&) {
+    }
+    if (!AllocationFailed()) break;
+    volatileKeysStay("after allocation " + std::to_string(n) + " failed");
+    EXPECT_EQ(Read(key, "v"), OnDisk(PrefixDir(), "Kept", "v")) << "and the rest is the file";
+  }
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Holder\\Vol\\Deeper"), 0) << "until this process deletes them";
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Holder\\Vol"), 0);
+  EXPECT_EQ(Read(vol, "v"), "");
+  RegCloseKey(vol);
+  RegCloseKey(key);
+}
+
 TEST_F(RegistryTest, AReloadThatRunsOutOfMemoryChangesNothing) {
   const fs::path user = fs::path(PrefixDir()) / "user.reg";
   const std::string header = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n";

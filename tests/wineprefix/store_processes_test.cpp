@@ -2,6 +2,7 @@
 // files, and a wineserver's lock.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <random>
 #include <set>
@@ -125,6 +127,105 @@ TEST_F(RegistryTest, KilledWritersNeverTearTheFile) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Durable", 0, KEY_READ, &key), 0);
   for (DWORD i : reported) EXPECT_TRUE(HasValue(key, "v" + std::to_string(i))) << "reported write " << i << " lost";
   RegCloseKey(key);
+  // A killed writer leaves its temporary file (a whole copy of the branch); the next save removes it.
+  auto leftovers = [&] {
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator(PrefixDir()))
+      n += entry.path().filename().string().starts_with(".user.reg.vidazoz-");
+    return n;
+  };
+  EXPECT_LE(leftovers(), 1) << "each writer removed what the one killed before it left";
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Durable\\After"));
+  EXPECT_EQ(leftovers(), 0);
+}
+
+// Process A (this one) has HKCU\Reused cached with "z"; process B sets "b" and deletes "z", a
+// save each, which leaves user.reg the size A cached. Then `disguise` may make the file look as
+// A cached it (same device, inode, size and mtime); true when it did. A's next write must keep
+// B's changes and this process must read them. `cached` runs once A's cache is made.
+bool OtherWritersChangesSurvive(const fs::path& user, const std::function<void()>& cached,
+                                const std::function<bool(const struct stat&)>& disguise) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Reused", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+  RegDeleteValueA(key, "b");
+  RegDeleteValueA(key, "c");
+  EXPECT_EQ(SetNumber(key, "z", 1), 0);
+  EXPECT_TRUE(HasValue(key, "z"));  // cached, as the file is now
+  struct stat look {};
+  ::stat(user.c_str(), &look);
+  cached();
+  EXPECT_EQ(InChild([] {
+              HKEY k = nullptr;
+              if (RegOpenKeyExA(HKEY_CURRENT_USER, "Reused", 0, KEY_ALL_ACCESS, &k) != 0) return 1;
+              return SetNumber(k, "b", 1) == 0 && RegDeleteValueA(k, "z") == 0 ? 0 : 2;
+            }),
+            0);
+  const bool disguised = disguise(look);
+  if (disguised) {
+    EXPECT_EQ(SetNumber(key, "c", 1), 0);
+    EXPECT_TRUE(HasValue(key, "b")) << "B's set is kept";
+    EXPECT_FALSE(HasValue(key, "z")) << "B's delete is not undone";
+    const std::string text = ReadText(user);
+    EXPECT_TRUE(text.find("\"b\"=dword:00000001") != std::string::npos && text.find("\"z\"=") == std::string::npos) << text;
+  }
+  RegCloseKey(key);
+  return disguised;
+}
+
+TEST_F(RegistryTest, AFileThatLooksAsCachedIsNotTrustedUnderTheLock) {
+  // A version of the file with the cached inode, size and mtime, made by keeping the cached inode
+  // alive (a hard link), writing B's text into it and setting its mtime back.
+  const fs::path user = fs::path(PrefixDir()) / "user.reg", kept = fs::path(PrefixDir()) / "kept";
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Reused"));
+  auto link = [&] { fs::create_hard_link(user, kept); };
+  const bool disguised = OtherWritersChangesSurvive(user, link, [&](const struct stat& cached) {
+    const std::string text = ReadText(user);
+    if (static_cast<off_t>(text.size()) != cached.st_size) return false;
+    std::ofstream(kept, std::ios::binary | std::ios::in) << text;  // in place: the same inode
+    const struct timespec times[2] = {cached.st_atim, cached.st_mtim};
+    if (::utimensat(AT_FDCWD, kept.c_str(), times, 0) != 0) return false;
+    fs::rename(kept, user);
+    struct stat now {};
+    ::stat(user.c_str(), &now);
+    return now.st_ino == cached.st_ino && now.st_size == cached.st_size &&
+           now.st_mtim.tv_sec == cached.st_mtim.tv_sec && now.st_mtim.tv_nsec == cached.st_mtim.tv_nsec;
+  });
+  EXPECT_TRUE(disguised) << "the file looked as cached";
+}
+
+// A small ext4 with 128-byte inodes, whose times go by whole seconds, loop-mounted (as root)
+// for the object's life; unmounted lazily, as this process's cache may hold a file there open.
+struct CoarseExt4 {
+  explicit CoarseExt4(const fs::path& at) : image(at / "ext4.img"), mount(at / "ext4") {
+    fs::create_directories(mount);
+    mounted = ::geteuid() == 0 && std::system(("truncate -s 16M '" + image.string() + "' && mkfs.ext4 -q -F -I 128 '" +
+                                               image.string() + "' >/dev/null 2>&1 && mount -o loop '" + image.string() +
+                                               "' '" + mount.string() + "' 2>/dev/null").c_str()) == 0;
+  }
+  ~CoarseExt4() {
+    if (mounted && std::system(("umount -l '" + mount.string() + "'").c_str()) != 0) ADD_FAILURE() << "umount";
+  }
+  fs::path image, mount;
+  bool mounted = false;
+};
+
+TEST_F(RegistryTest, AReusedInodeStampedToTheSecondIsNotTakenForTheCachedFile) {
+  // ext4 hands B's second file the inode number B's first save freed: A's cached one.
+  const CoarseExt4 disk(dir_.Path());
+  if (!disk.mounted) GTEST_SKIP() << "no ext4 loop mount here (needs root, mkfs.ext4 and a loop device)";
+  const fs::path prefix = disk.mount / "prefix", user = prefix / "user.reg";
+  const ScopedEnv env("WINEPREFIX", prefix.string());
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Reused"));
+  bool reused = false;
+  for (int attempt = 0; attempt < 20 && !reused; ++attempt)
+    reused = OtherWritersChangesSurvive(user, [] {}, [&](const struct stat& cached) {
+      struct stat now {};
+      ::stat(user.c_str(), &now);
+      return now.st_ino == cached.st_ino && now.st_size == cached.st_size &&
+             now.st_mtim.tv_sec == cached.st_mtim.tv_sec && now.st_mtim.tv_nsec == cached.st_mtim.tv_nsec;
+    });
+  RemoveServerFolders(prefix);
+  if (!reused) GTEST_SKIP() << "the file system never gave the cached inode back within its second";
 }
 
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
@@ -182,6 +283,14 @@ void GiveToNobody(const fs::path& dir) {
   ::lchown(dir.c_str(), 65534, 65534);
 }
 
+// Caps this process's memory, where the sanitizers (which reserve terabytes) allow it.
+void LimitAddressSpace() {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  const struct rlimit limit {std::uintmax_t{4} << 30, std::uintmax_t{4} << 30};
+  ::setrlimit(RLIMIT_AS, &limit);
+#endif
+}
+
 TEST_F(RegistryTest, HostileFilesAreRefusedNeverFollowed) {
   // Each case: a prefix written once, then something planted in it; then, as its owner, a read
   // and a write. Nothing may hang, crash or touch the planted target.
@@ -217,6 +326,11 @@ TEST_F(RegistryTest, HostileFilesAreRefusedNeverFollowed) {
          ::chown((p / ".user.reg.vidazoz-new").c_str(), 0, 0);
        },
        0, 0},
+      // Refused at once: no Wine could load it, and reading it would take memory and seconds.
+      {"user.reg is 64 GiB of holes", [](const fs::path& p) { fs::resize_file(p / "user.reg", std::uintmax_t{64} << 30); },
+       ERROR_FILE_NOT_FOUND, ERROR_BADDB},
+      {"user.reg is a header and 100 MiB of holes", [](const fs::path& p) { fs::resize_file(p / "user.reg", 100u << 20); },
+       ERROR_FILE_NOT_FOUND, ERROR_BADDB},
       {"the lock file is cut short while mapped",
        [](const fs::path& p) { ::chmod((p / ".vidazoz-registry.lock").c_str(), 0666); }, 0, 0},
   };
@@ -233,9 +347,12 @@ TEST_F(RegistryTest, HostileFilesAreRefusedNeverFollowed) {
     LeavePrefix();
     GiveToNobody(prefix);
     c.plant(prefix);
+    const fs::path user = prefix / "user.reg";
+    const std::uintmax_t planted = fs::is_regular_file(fs::symlink_status(user)) ? fs::file_size(user) : 0;
     const bool truncate = std::string(c.what).find("cut short") != std::string::npos;
     const int result = InChild([&] {
       alarm(20);  // a hang fails the case
+      LimitAddressSpace();  // a runaway read fails the case, not the machine
       if (!BecomeNobody()) return 10;
       setenv("WINEPREFIX", prefix.c_str(), 1);
       HKEY key = nullptr;
@@ -255,6 +372,7 @@ TEST_F(RegistryTest, HostileFilesAreRefusedNeverFollowed) {
     EXPECT_EQ(result, 0) << "30+status: read, 20+status: write, 99: hung or crashed";
     EXPECT_EQ(ReadText(victim), "echo planted\n");
     EXPECT_FALSE(fs::exists(open / "made"));
+    if (c.write != 0 && planted != 0) EXPECT_EQ(fs::file_size(user), planted) << "a refused file stays as it was";
     const fs::path lock = prefix / ".vidazoz-registry.lock";
     if (!truncate && fs::is_regular_file(fs::symlink_status(lock))) {
       EXPECT_EQ(ModeOf(lock) & 077, 0u) << "private";

@@ -201,6 +201,99 @@ TEST_F(RegistryTest, ASymlinkedFileIsReplacedNeverWrittenThrough) {
   EXPECT_EQ(ReadText(victim), "echo hello\n") << "the link's target is never written";
 }
 
+TEST_F(RegistryTest, APrefixSwappedMidChangeLeavesTheOtherPrefixAlone) {
+  // Whoever can write the prefix's parent swaps it for a link to another prefix of ours while
+  // a change runs: the change ends in the folder it checked, and the other prefix is untouched.
+  RegCloseKey(Create(HKEY_LOCAL_MACHINE, "Software\\Mine"));
+  const fs::path prefix = PrefixDir(), moved = dir_.Path() / "moved", other = dir_.Path() / "other";
+  const std::string otherText = MachineHeader() + "\n[Software\\\\Theirs] 1700000000\n\"v\"=\"1\"\n";
+  WriteText(other / "system.reg", otherText);
+  HookedDisk disk;
+  int n = 0;
+  for (const HookedDisk::Op moment : {HookedDisk::Op::Open, HookedDisk::Op::Write, HookedDisk::Op::Rename}) {
+    SCOPED_TRACE(n);
+    bool swapped = false;
+    disk.before = [&](HookedDisk::Op op, const char*, int) {
+      if (op == moment && !swapped) {
+        swapped = true;
+        fs::rename(prefix, moved);
+        fs::create_directory_symlink(other, prefix);
+      }
+      return 0;
+    };
+    const std::string key = "Software\\New" + std::to_string(n++);
+    const LONG status = [&] {
+      const InstalledDisk installed(disk);
+      return CreateOnly(HKEY_LOCAL_MACHINE, key.c_str());
+    }();
+    ASSERT_TRUE(swapped);
+    fs::remove(prefix);
+    fs::rename(moved, prefix);
+    EXPECT_EQ(ReadText(other / "system.reg"), otherText) << "the other prefix is not written";
+    EXPECT_EQ(status, 0);
+    std::this_thread::sleep_for(wineprefix::kExternalChangeWindow * 2);
+    EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, key.c_str())) << "the change is in the checked folder";
+    EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Mine"));
+  }
+}
+
+TEST_F(RegistryTest, ASaveRemovesOnlyWhatDeadWritersLeft) {
+  RegCloseKey(Create(HKEY_CURRENT_USER, "First"));
+  const fs::path prefix = PrefixDir(), victim = dir_.Path() / "victim";
+  WriteText(victim, "kept\n");
+  const std::string ours = ".user.reg.vidazoz-";
+  const struct {
+    std::string name;
+    const char* what;
+    bool removed;
+  } planted[] = {
+      {ours + "0123456789abcdef", "a dead writer's", true},
+      {ours + "00000000000000aa", "a live writer's (its lock held)", false},
+      {ours + "00000000000000bb", "a link with our pattern", false},
+      {ours + "00000000000000cc", "another user's", false},
+      {"reg1a2b3c4d.tmp", "Wine's", false},
+      {ours + "0123", "not a name we make", false},
+      {".system.reg.vidazoz-00000000000000dd", "another file's, left for its own save", false},
+  };
+  for (const auto& p : planted) WriteText(prefix / p.name, "WINE REGISTRY Version 2\n");
+  fs::remove(prefix / planted[2].name);
+  fs::create_symlink(victim, prefix / planted[2].name);
+  ASSERT_EQ(::chown((prefix / planted[3].name).c_str(), 65534, 65534), 0);
+  const int live = ::open((prefix / planted[1].name).c_str(), O_RDWR | O_CLOEXEC);
+  struct flock lock {.l_type = F_WRLCK};
+  ASSERT_EQ(::fcntl(live, F_OFD_SETLK, &lock), 0);
+
+  RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
+  ::close(live);
+  for (const auto& p : planted) EXPECT_EQ(fs::exists(fs::symlink_status(prefix / p.name)), !p.removed) << p.what;
+  EXPECT_EQ(ReadText(victim), "kept\n");
+  EXPECT_NE(ReadText(prefix / "user.reg").find("[Second]"), std::string::npos);
+}
+
+TEST_F(RegistryTest, AnArchAfterALongHeaderIsReadAsTheParserReadsIt) {
+  for (const std::size_t pad : {std::size_t{0}, std::size_t{9000}}) {
+    SCOPED_TRACE(pad);
+    const fs::path prefix = dir_.Path() / ("arch" + std::to_string(pad));
+    const ScopedEnv env("WINEPREFIX", prefix.string());
+    std::string header = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n";
+    while (header.size() < pad) header += ";" + std::string(59, '-') + "\n";
+    WriteText(prefix / "system.reg", header + "#arch=win64\n\n[Software\\\\Wow6432Node\\\\Only32] 1700000000\n");
+    auto open32 = [] {
+      HKEY key = nullptr;
+      const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Only32", 0, KEY_READ | KEY_WOW64_32KEY, &key);
+      return status != 0 ? status : RegCloseKey(key);
+    };
+    EXPECT_EQ(open32(), 0) << "from the file's text";
+    DWORD subkeys = 0;  // the tree is loaded
+    ASSERT_EQ(RegQueryInfoKeyA(HKEY_LOCAL_MACHINE, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              0);
+    EXPECT_EQ(open32(), 0) << "from the tree";
+    RegCloseKey(Create(HKEY_CURRENT_USER, "New"));
+    EXPECT_NE(ReadText(prefix / "user.reg").find("\n#arch=win64\n"), std::string::npos) << "as system.reg says";
+  }
+}
+
 TEST_F(RegistryTest, DamagedFileIsReadAsFarAsItGoesButNeverRewritten) {
   const fs::path system = fs::path(PrefixDir()) / "system.reg";
   const std::string text = MachineHeader() +
