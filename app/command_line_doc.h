@@ -51,9 +51,11 @@ inline constexpr OptionDoc kOptions[] = {
 
 // A command added here appears in the help, the manual page and the completion.
 inline constexpr CommandDoc kCommandList[] = {
-    {"reg", "[--prefix DIR] [--crlf] query|add|delete KEY [switches]",
+    {"reg", "[--prefix DIR] [--crlf] query|add|delete|export KEY [switches]",
      "Wine's reg on the prefix, without starting Wine: query KEY [/v NAME | /ve] [/s] [--json]; add KEY [/v NAME | /ve] "
-     "[/t TYPE] [/s C] [/d DATA] [/f]; delete KEY [/v NAME | /ve | /va] [/f]. Switches start with / or -, any "
+     "[/t TYPE] [/s C] [/d DATA] [/f]; delete KEY [/v NAME | /ve | /va] [/f];"
+     " export KEY FILE [/y] writes KEY and every key below it as Wine's .reg file (UTF-16LE, version 5)."
+     " Switches start with / or -, any "
      "of them may add /reg:32 or /reg:64, and KEY starts with a root, short or long (HKLM, HKCU, HKCR, HKU, "
      "HKCC). Output and exit statuses are Wine's (0 done, 1 failed), with these differences on purpose: "
      "the output is UTF-8 with LF line ends (--crlf for CR LF); messages and errors go to standard error; "
@@ -61,8 +63,9 @@ inline constexpr CommandDoc kCommandList[] = {
      "standard input is not a terminal; add without /v or /ve creates the key and touches no value; an add "
      "whose data is refused changes nothing; delete refuses a whole root; REG_DWORD and REG_QWORD data must "
      "be given, in decimal or 0x hexadecimal, without a sign, within the type's range; a prefix that does "
-     "not exist or holds no registry is an error and is never created. copy, export, import and compare are "
-     "not available yet. query --json writes each key (with /s each key below too) as one line of JSON: "
+     "not exist or holds no registry is an error and is never created; export takes a FILE starting with / (Wine "
+     "takes it for a switch), writes it whole or not at all, and replaces a link there rather than writing "
+     "through it. copy, import and compare are not available yet. query --json writes each key (with /s each key below too) as one line of JSON: "
      "path, values (name, type name, data: a string, an array of strings for REG_MULTI_SZ, a number for "
      "the DWORD and QWORD types, else hexadecimal digits in a string) and sub-keys."},
 };

@@ -1,4 +1,4 @@
-// The reg commands over the W calls: query, add and delete.
+// The reg commands over the W calls: query, add, delete and export.
 #pragma once
 
 #include "reg_key_name.h"
@@ -13,5 +13,7 @@ using Confirm = bool (*)(Output& output, const std::string& question);
 int Query(const KeyName& key, const Switches& switches, Output& output);
 int Add(const KeyName& key, const Switches& switches, Output& output, Confirm confirm);
 int Delete(const KeyName& key, const Switches& switches, Output& output, Confirm confirm);
+// The key and every key below it into `file` (UTF-8 path), replacing one only with /y or a Yes.
+int Export(const KeyName& key, const std::string& file, const Switches& switches, Output& output, Confirm confirm);
 
 }  // namespace vidazoz::reg

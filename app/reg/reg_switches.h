@@ -16,13 +16,14 @@ struct Switches {
   bool recurse = false;                 // /s (query)
   bool json = false;                    // --json (query)
   bool force = false;                   // /f
+  bool overwrite = false;               // /y (export)
   std::optional<std::u16string> type;   // /t
   std::optional<std::u16string> data;   // /d
   std::optional<char16_t> separator;    // /s C (add)
   REGSAM view = 0;                      // KEY_WOW64_32KEY or _64KEY from /reg:32, /reg:64
 };
 
-enum class Command { Query, Add, Delete };
+enum class Command { Query, Add, Delete, Export };
 
 // The switches of `command` in `args` (after the key); false when one is unknown, repeated,
 // missing its argument, or contradicts another (Wine's "Invalid syntax").

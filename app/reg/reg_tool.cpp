@@ -39,7 +39,9 @@ int RunReg(const std::vector<std::string>& args, RegStreams streams) {
     command = Command::Add;
   } else if (SameAscii(name, u"delete")) {
     command = Command::Delete;
-  } else if (SameAscii(name, u"copy") || SameAscii(name, u"export") || SameAscii(name, u"import") ||
+  } else if (SameAscii(name, u"export")) {
+    command = Command::Export;
+  } else if (SameAscii(name, u"copy") || SameAscii(name, u"import") ||
              SameAscii(name, u"compare")) {
     output.Message("reg: '" + args[0] + "' is not available in this version");
     return 1;
@@ -53,8 +55,10 @@ int RunReg(const std::vector<std::string>& args, RegStreams streams) {
     output.Message(error);
     return 1;
   }
+  const bool takesFile = command == Command::Export;
+  if (takesFile && args.size() < 3) return invalid(args[0]);
   std::vector<std::u16string> switchArgs;
-  for (std::size_t i = 2; i < args.size(); ++i) switchArgs.push_back(Utf16(args[i]));
+  for (std::size_t i = takesFile ? 3 : 2; i < args.size(); ++i) switchArgs.push_back(Utf16(args[i]));
   Switches switches;
   if (!ParseSwitches(command, switchArgs, switches)) return invalid(args[0]);
 
@@ -64,6 +68,7 @@ int RunReg(const std::vector<std::string>& args, RegStreams streams) {
     case Command::Query: status = Query(*key, switches, output); break;
     case Command::Add: status = Add(*key, switches, output, confirm); break;
     case Command::Delete: status = Delete(*key, switches, output, confirm); break;
+    case Command::Export: status = Export(*key, args[2], switches, output, confirm); break;
   }
   streams.out.flush();
   if (!output.Good()) {

@@ -3,6 +3,7 @@
 // them into stdout), and by the registry each left behind.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -60,6 +61,28 @@ std::string LineWith(const std::string& text, const std::string& needle) {
 
 enum class Compare { Output, Status };
 
+bool SameCase(std::string a, std::string_view b) {
+  for (char& c : a) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return a == b;
+}
+
+// Where an export step writes: "@FILE" in a step becomes a file of each side's own folder, named
+// for Wine by its drive Z: (Wine takes an argument starting with / for a switch).
+constexpr std::string_view kFile = "@FILE";
+
+std::vector<std::string> WithFile(std::vector<std::string> args, const std::string& file) {
+  for (std::string& a : args)
+    if (a == kFile) a = file;
+  return args;
+}
+
+std::string WineName(const fs::path& path) {
+  std::string name = "Z:" + path.string();
+  for (char& c : name)
+    if (c == '/') c = '\\';
+  return name;
+}
+
 TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
   const auto wine = WinePrefix::Booted();
   const auto ours = WinePrefix::Booted();
@@ -86,6 +109,19 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
       {{"add", K, "/v", "bad", "/t", "REG_FOO", "/d", "1", "/f"}, Compare::Status},
       {{"add", K, "/v", "bad", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b", "/f"}, Compare::Status},
       {{"add", "HKLM\\Software\\VzT32", "/v", "w", "/d", "32", "/reg:32", "/f"}, Compare::Output},
+      {{"add", K + "\\Sub", "/v", "a rather long value name for wrapping", "/t", "REG_BINARY", "/d",
+        std::string(190, 'a') + "5", "/f"},
+       Compare::Output},
+      {{"add", K + "\\Sub", "/v", "q\"\\", "/d", "say \"hi\" C:\\x\\", "/f"}, Compare::Output},
+      {{"add", K + "\\Sub", "/v", "empty", "/d", "", "/f"}, Compare::Output},
+      {{"add", K + "\\Sub", "/v", "longm", "/t", "REG_MULTI_SZ", "/d", std::string(40, 'm') + "\\0zz", "/f"},
+       Compare::Output},
+      {{"export", K, std::string(kFile), "/y"}, Compare::Output},
+      {{"EXPORT", "HKLM\\Software\\VzT32", std::string(kFile), "-Y", "/reg:32"}, Compare::Output},
+      {{"export", K + "\\Nope", std::string(kFile), "/y"}, Compare::Output},
+      {{"export", K}, Compare::Status},
+      {{"export", K, std::string(kFile), "/v", "x"}, Compare::Status},
+      {{"export", K, std::string(kFile), "/y", "/y"}, Compare::Output},
       {{"query", K}, Compare::Output},
       {{"query", K, "/s"}, Compare::Output},
       {{"query", K, "/v", "d"}, Compare::Output},
@@ -111,17 +147,28 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
       // Shown differently on purpose (0x1f, not Wine's "(null)"): compared by what is stored.
       {{"add", K, "/v", "q", "/t", "REG_QWORD", "/d", "0x1F", "/f"}, Compare::Status},
       {{"add", K, "/v", "café 日本", "/d", "データ", "/f"}, Compare::Status},
+      {{"export", K, std::string(kFile), "/y"}, Compare::Output},
   };
+  const TempDir files("vidazoz-reg-export");
   for (const Step& step : steps) {
     std::string name;
     for (const auto& a : step.args) name += a + " ";
-    const CommandResult theirs = Wines(*wine, step.args);
-    const Outcome mine = Ours(ours->Path(), step.args);
+    const fs::path wineFile = files.Path() / "wine.reg", ourFile = files.Path() / "ours.reg";
+    fs::remove(wineFile);
+    fs::remove(ourFile);
+    const CommandResult theirs = Wines(*wine, WithFile(step.args, WineName(wineFile)));
+    const Outcome mine = Ours(ours->Path(), WithFile(step.args, ourFile.string()));
+    EXPECT_EQ(fs::exists(ourFile), fs::exists(wineFile)) << name;
+    if (fs::exists(wineFile)) {
+      const std::string exported = FileText(wineFile);
+      EXPECT_EQ(FileText(ourFile), exported) << name;
+      EXPECT_GT(exported.size(), 100u) << name;
+    }
     EXPECT_EQ(mine.status, theirs.exitCode) << name << "\nours:\n" << mine.out << mine.err << "\nWine's:\n"
                                             << theirs.output;
     if (step.compare == Compare::Output) {
       EXPECT_EQ(mine.out + mine.err, theirs.output) << name;
-      EXPECT_EQ(mine.err.empty(), mine.status == 0 && step.args[0] == "query") << name << ": messages on stderr";
+      EXPECT_EQ(mine.err.empty(), mine.status == 0 && (step.args[0] == "query" || SameCase(step.args[0], "export"))) << name << ": messages on stderr";
     } else if (mine.status != 0) {
       EXPECT_NE(mine.err, "") << name << ": a refusal says why";
       EXPECT_EQ(mine.out, "") << name;
@@ -166,7 +213,7 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
       {{"add", K + "\\New", "/v", "d", "/t", "REG_DWORD", "/d", "4294967296", "/f"}, 1, "must be a number"},
       {{"delete", "HKCU", "/f"}, 1, "Refusing to delete the whole root HKEY_CURRENT_USER"},
       {{"delete", K}, 0, "(Yes|No)? No"},
-      {{"export", K, "/tmp/x.reg"}, 1, "not available"},
+      {{"import", K}, 1, "not available"},
   };
   for (const auto& c : cases) {
     std::string name;
@@ -178,6 +225,34 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
   const Outcome kept = Ours(p, {"query", K, "/ve"}, false);
   EXPECT_EQ(kept.out, "\nHKEY_CURRENT_USER\\Software\\VzD\n    (Default)    REG_SZ    keep\n\n");
   EXPECT_EQ(Ours(p, {"query", "HKCU\\Software\\VzD\\New"}, false).status, 1) << "a refused add made no key";
+
+  // export: an absolute path is a file; what is there is replaced only with /y, and a link there
+  // is replaced, never written through; a failed write leaves nothing behind.
+  {
+    const TempDir out("vidazoz-reg-export");
+    const fs::path file = out.Path() / "k.reg", elsewhere = out.Path() / "elsewhere", link = out.Path() / "link.reg";
+    std::ofstream(file) << "mine";
+    std::ofstream(elsewhere) << "theirs";
+    fs::create_symlink(elsewhere, link);
+    const Outcome kept = Ours(p, {"export", K, file.string()}, false);
+    EXPECT_EQ(kept.status, 0);
+    EXPECT_NE(kept.err.find("already exists. Do you want to overwrite it? (Yes|No) No"), std::string::npos) << kept.err;
+    EXPECT_EQ(FileText(file), "mine");
+    const std::string exported = "\xff\xfeW\0i\0n\0d\0o\0w\0s\0";
+    EXPECT_EQ(Ours(p, {"export", K, file.string(), "/y"}, false).status, 0);
+    EXPECT_EQ(FileText(file).substr(0, exported.size()), exported);
+    EXPECT_EQ(Ours(p, {"export", K, link.string(), "-y"}, false).status, 0);
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_EQ(FileText(link), FileText(file));
+    EXPECT_EQ(FileText(elsewhere), "theirs");
+    for (const fs::path& bad : {out.Path() / "no" / "k.reg", out.Path()}) {
+      const Outcome r = Ours(p, {"export", K, bad.string(), "/y"}, false);
+      EXPECT_EQ(r.status, 1) << bad;
+      EXPECT_NE(r.err.find("reg: "), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(out.Path() / "no"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(out.Path()), fs::directory_iterator()), 3) << "no stray file";
+  }
 
   // --json: one line per key, data in a form a script reads.
   ASSERT_EQ(Ours(p, {"add", K + "\\Sub", "/v", "n", "/t", "REG_QWORD", "/d", "18446744073709551615", "/f"}).status, 0);
