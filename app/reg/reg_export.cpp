@@ -12,37 +12,33 @@
 namespace vidazoz::reg {
 namespace {
 
-constexpr std::size_t kHexWrap =
-    77; // a hex line breaks once it reaches this many columns
+constexpr std::size_t kHexWrap = 77;  // a hex line breaks once it reaches this many columns
 
 std::u16string Escaped(std::u16string_view text) {
   std::u16string out;
   for (char16_t c : text) {
-    if (c == u'\0')
-      break;
+    if (c == u'\0') break;
     switch (c) {
-    case u'\r':
-      out += u"\\r";
-      break;
-    case u'\n':
-      out += u"\\n";
-      break;
-    case u'\\':
-      out += u"\\\\";
-      break;
-    case u'"':
-      out += u"\\\"";
-      break;
-    default:
-      out += c;
+      case u'\r':
+        out += u"\\r";
+        break;
+      case u'\n':
+        out += u"\\n";
+        break;
+      case u'\\':
+        out += u"\\\\";
+        break;
+      case u'"':
+        out += u"\\\"";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
 }
 
-std::u16string Ascii(std::string_view text) {
-  return std::u16string(text.begin(), text.end());
-}
+std::u16string Ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
 
 std::u16string HexByte(BYTE b) {
   static constexpr char16_t kDigits[] = u"0123456789abcdef";
@@ -52,8 +48,7 @@ std::u16string HexByte(BYTE b) {
 // "name"=data and its line end; hex lines break after a comma, continued two
 // spaces in.
 void ValueText(const Value &value, std::u16string &out) {
-  const std::u16string name =
-      value.name.empty() ? u"@=" : u"\"" + Escaped(value.name) + u"\"=";
+  const std::u16string name = value.name.empty() ? u"@=" : u"\"" + Escaped(value.name) + u"\"=";
   out += name;
   const std::vector<BYTE> &data = value.data;
   if (value.type == REG_SZ) {
@@ -65,8 +60,7 @@ void ValueText(const Value &value, std::u16string &out) {
   }
   if (value.type == REG_DWORD && data.size() == 4) {
     char digits[9];
-    const unsigned v = data[0] | (data[1] << 8) | (data[2] << 16) |
-                       (static_cast<unsigned>(data[3]) << 24);
+    const unsigned v = data[0] | (data[1] << 8) | (data[2] << 16) | (static_cast<unsigned>(data[3]) << 24);
     std::snprintf(digits, sizeof digits, "%08x", v);
     out += u"dword:" + Ascii(digits) + u"\r\n";
     return;
@@ -74,16 +68,14 @@ void ValueText(const Value &value, std::u16string &out) {
   std::u16string prefix = u"hex:";
   if (value.type != REG_BINARY) {
     char type[16];
-    std::snprintf(type, sizeof type,
-                  "hex(%x):", static_cast<unsigned>(value.type));
+    std::snprintf(type, sizeof type, "hex(%x):", static_cast<unsigned>(value.type));
     prefix = Ascii(type);
   }
   out += prefix;
   std::size_t column = name.size() + prefix.size();
   for (std::size_t i = 0; i < data.size(); ++i) {
     out += HexByte(data[i]);
-    if (i + 1 == data.size())
-      break;
+    if (i + 1 == data.size()) break;
     out += u',';
     column += 3;
     if (column >= kHexWrap) {
@@ -109,24 +101,20 @@ struct Exporter {
     std::vector<std::u16string> subkeys;
     Values(key, values);
     SubkeyNames(key, subkeys);
-    for (const Value &value : values)
-      ValueText(value, text);
+    for (const Value &value : values) ValueText(value, text);
     for (const std::u16string &sub : subkeys) {
       OpenKey child;
-      if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | view, child.Out()) ==
-          ERROR_SUCCESS)
+      if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | view, child.Out()) == ERROR_SUCCESS)
         Key(child.Get(), path + u"\\" + sub, depth + 1);
     }
   }
 };
 
-} // namespace
+}  // namespace
 
-int Export(const KeyName &key, const std::string &file, const Switches &s,
-           Output &output, Confirm confirm) {
+int Export(const KeyName &key, const std::string &file, const Switches &s, Output &output, Confirm confirm) {
   OpenKey open;
-  if (RegOpenKeyExW(key.root, Wide(key.path), 0, KEY_READ | s.view,
-                    open.Out()) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(key.root, Wide(key.path), 0, KEY_READ | s.view, open.Out()) != ERROR_SUCCESS) {
     output.Message("reg: Unable to find the specified registry key");
     return 1;
   }
@@ -138,9 +126,7 @@ int Export(const KeyName &key, const std::string &file, const Switches &s,
     return 1;
   }
   if (!s.overwrite && NameTaken(file) &&
-      !confirm(output,
-               "The file '" + file +
-                   "' already exists. Do you want to overwrite it? (Yes|No)")) {
+      !confirm(output, "The file '" + file + "' already exists. Do you want to overwrite it? (Yes|No)")) {
     output.Message("reg: The operation was cancelled.");
     return 0;
   }
@@ -157,4 +143,4 @@ int Export(const KeyName &key, const std::string &file, const Switches &s,
   return 0;
 }
 
-} // namespace vidazoz::reg
+}  // namespace vidazoz::reg

@@ -21,20 +21,16 @@ namespace fs = std::filesystem;
 bool NameTaken(const std::string &path) {
   std::error_code error;
   const fs::file_status status = fs::symlink_status(fs::path(path), error);
-  return fs::exists(status) ||
-         (error && error != std::errc::no_such_file_or_directory);
+  return fs::exists(status) || (error && error != std::errc::no_such_file_or_directory);
 }
 
 std::string WriteWholeFile(const std::string &path, std::string_view bytes) {
   const fs::path target(path);
-  if (target.filename().empty())
-    return "'" + path + "' names a folder, not a file";
+  if (target.filename().empty()) return "'" + path + "' names a folder, not a file";
   fs::path dir = target.parent_path();
-  if (dir.empty())
-    dir = ".";
+  if (dir.empty()) dir = ".";
 #ifdef _WIN32
-  const fs::path temp =
-      dir / ("." + target.filename().string() + ".vidazoz-tmp");
+  const fs::path temp = dir / ("." + target.filename().string() + ".vidazoz-tmp");
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -59,19 +55,15 @@ std::string WriteWholeFile(const std::string &path, std::string_view bytes) {
     return std::string(step) + " '" + path + "': " + std::strerror(err);
   };
   struct stat written {};
-  if (int err = file.Create(target.filename().string(), 0644))
-    return failed("cannot create a file beside", err);
-  if (int err = file.Write(bytes))
-    return failed("cannot write", err);
-  if (int err = file.Sync(written))
-    return failed("cannot sync", err);
+  if (int err = file.Create(target.filename().string(), 0644)) return failed("cannot create a file beside", err);
+  if (int err = file.Write(bytes)) return failed("cannot write", err);
+  if (int err = file.Sync(written)) return failed("cannot sync", err);
   const int err = file.Keep(path);
   if (err == wineprefix::TempFile::kFolderNotSynced)
     return "'" + path + "' is written, but its folder could not be synced";
-  if (err)
-    return failed("cannot rename onto", err);
+  if (err) return failed("cannot rename onto", err);
   return {};
 #endif
 }
 
-} // namespace vidazoz::reg
+}  // namespace vidazoz::reg

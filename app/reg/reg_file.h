@@ -15,4 +15,4 @@ bool NameTaken(const std::string &path);
 // failed; on failure `path` is as it was.
 std::string WriteWholeFile(const std::string &path, std::string_view bytes);
 
-} // namespace vidazoz::reg
+}  // namespace vidazoz::reg

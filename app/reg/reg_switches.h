@@ -23,7 +23,7 @@ struct Switches {
   REGSAM view = 0;                      // KEY_WOW64_32KEY or _64KEY from /reg:32, /reg:64
 };
 
-enum class Command { Query, Add, Delete, Export };
+enum class Command { Query, Add, Delete, Export, Import };
 
 // The switches of `command` in `args` (after the key); false when one is unknown, repeated,
 // missing its argument, or contradicts another (Wine's "Invalid syntax").

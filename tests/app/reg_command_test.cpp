@@ -193,6 +193,68 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
   RemoveServerFolders(ours->Path());  // the lock folders our writes made
 }
 
+std::string Utf16File(std::u16string_view text) {
+  std::string bytes = "\xff\xfe";
+  for (char16_t u : text) {
+    bytes += static_cast<char>(u & 0xFF);
+    bytes += static_cast<char>(u >> 8);
+  }
+  return bytes;
+}
+
+// Each file imported by Wine's reg and by ours into two copies of one prefix; the registries
+// they leave are compared by our query, and what it shows is checked against the file's text.
+TEST(RegCommand, ImportsAsWinesRegDoesOnTheSamePrefix) {
+  const auto wine = WinePrefix::Booted();
+  const auto ours = WinePrefix::Booted();
+  const TempDir dir("vidazoz-reg-import");
+  const std::string K = "HKEY_CURRENT_USER\\Software\\VzI";
+  const struct {
+    std::string bytes;
+    std::string expect;  // a line our query of the result must show
+  } files[] = {
+      {Utf16File(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                 u"[HKEY_CURRENT_USER\\Software\\VzI\\A]\r\n"
+                 u"@=\"def\"\r\n"
+                 u"\"s\"=\"a \\\"q\\\" \\\\ b\"\r\n"
+                 u"\"caf\u00e9 \u65e5\"=\"\u30c7\u30fc\u30bf\"\r\n"
+                 u"\"d\"=dword:0000001f\r\n"
+                 u"\"b\"=hex:01,02,\\\r\n  03,ff\r\n"
+                 u"\"e\"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00\r\n"
+                 u"\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
+                 u"\"gone\"=\"x\"\r\n"
+                 u"\"gone\"=-\r\n"
+                 u"; a comment\r\n"
+                 u"[HKEY_CURRENT_USER\\Software\\VzI\\A\\Drop\\Deep]\r\n"
+                 u"\"x\"=\"1\"\r\n"
+                 u"[-HKEY_CURRENT_USER\\Software\\VzI\\A\\Drop]\r\n"
+                 u"[HKEY_CURRENT_USER\\Software\\VzI\\A\\Kept]\r\n\r\n"),
+       "    café 日    REG_SZ    データ"},
+      {"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\VzI\\Four]\r\n\"n\xe9\"=\"d\xe9j\xe0\"\r\n"
+       "\"e\"=hex(2):25,50,41,54,48,25,00\r\n\"m\"=hex(7):61,00,62,00,00\r\n\"d\"=dword:ffffffff\r\n",
+       "    né    REG_SZ    déjà"},
+  };
+  int n = 0;
+  for (const auto& f : files) {
+    const fs::path file = dir.Path() / ("f" + std::to_string(n++) + ".reg");
+    std::ofstream(file, std::ios::binary) << f.bytes;
+    const CommandResult theirs = Wines(*wine, {"import", WineName(file)});
+    const Outcome mine = Ours(ours->Path(), {"import", file.string()});
+    EXPECT_EQ(mine.status, theirs.exitCode) << file << mine.err;
+    EXPECT_EQ(mine.out + mine.err, theirs.output) << file;
+  }
+  const Outcome a = Ours(wine->Path(), {"query", K, "/s"}, false), b = Ours(ours->Path(), {"query", K, "/s"}, false);
+  EXPECT_EQ(a.status, 0);
+  EXPECT_EQ(b.out, a.out);
+  for (const auto& f : files) EXPECT_NE(b.out.find(f.expect + "\n"), std::string::npos) << f.expect << "\n" << b.out;
+  for (const char* line : {"    b    REG_BINARY    010203FF\n", "    e    REG_EXPAND_SZ    %PATH%\n",
+                           "    m    REG_MULTI_SZ    a\\0b\n", "HKEY_CURRENT_USER\\Software\\VzI\\A\\Kept\n"})
+    EXPECT_NE(b.out.find(line), std::string::npos) << line << b.out;
+  EXPECT_EQ(b.out.find("Drop"), std::string::npos) << b.out;
+  EXPECT_EQ(b.out.find("gone"), std::string::npos) << b.out;
+  RemoveServerFolders(ours->Path());
+}
+
 // Where Wine's answer is a fault, ours differs on purpose; and nothing is made where no
 // registry is.
 TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
@@ -213,7 +275,7 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
       {{"add", K + "\\New", "/v", "d", "/t", "REG_DWORD", "/d", "4294967296", "/f"}, 1, "must be a number"},
       {{"delete", "HKCU", "/f"}, 1, "Refusing to delete the whole root HKEY_CURRENT_USER"},
       {{"delete", K}, 0, "(Yes|No)? No"},
-      {{"import", K}, 1, "not available"},
+      {{"copy", K, K + "2"}, 1, "not available"},
   };
   for (const auto& c : cases) {
     std::string name;
@@ -293,6 +355,48 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
   EXPECT_NE(Ours(p, {"query", "HKCU\\Software\\VzLoop\\Back\\Back", "/v", "kept"}, false).out.find("kept"),
             std::string::npos)
       << "the loop is still there, whole";
+
+  // import: a refused file says why and changes nothing; a UTF-8 BOM is read; a UTF-16 file's
+  // hex(2) data is not widened again under a REGEDIT4 header.
+  {
+    const TempDir in("vidazoz-reg-import");
+    const std::string key = "[HKEY_CURRENT_USER\\Software\\VzD\\Imp]\r\n";
+    const struct {
+      std::string bytes;
+      int status;
+      std::string err;    // a part of stderr
+      std::string shown;  // a part of our query of the key afterwards ("" for no key)
+    } imports[] = {
+        {"REGEDIT5\r\n" + key + "\"v\"=\"1\"\r\n", 1, "line 1: the first line must be", ""},
+        {"\r\n" + key, 1, "line 1: the first line must be", ""},
+        {"REGEDIT4\r\n" + key + "\"v\"=\"1\"\r\n\"w\"=hex:zz\r\n", 1, "line 4: hex data", ""},
+        {"REGEDIT4\r\n\"v\"=\"1\"\r\n", 1, "line 2: a value outside any key", ""},
+        {"REGEDIT4\r\n" + key + "\"v\"=hex:01,\\\r\n", 1, "past the end of the file", ""},
+        {"REGEDIT4\r\n" + key + "\"v\"=\"open\r\n", 1, "closing quote", ""},
+        {"REGEDIT4\r\n[-HKEY_CURRENT_USER]\r\n", 1, "whole root", ""},
+        {"\xef\xbb\xbfWindows Registry Editor Version 5.00\r\n" + key + "\"u\"=\"\xc3\xa9t\xc3\xa9\"\r\n", 0, "",
+         "    u    REG_SZ    été"},
+        {Utf16File(u"REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\VzD\\Imp]\r\n\"x\"=hex(2):41,00,00,00\r\n"), 0, "",
+         "    x    REG_EXPAND_SZ    A"},
+    };
+    int n = 0;
+    for (const auto& c : imports) {
+      const fs::path file = in.Path() / ("i" + std::to_string(n++) + ".reg");
+      std::ofstream(file, std::ios::binary) << c.bytes;
+      const Outcome r = Ours(p, {"import", file.string()}, false);
+      EXPECT_EQ(r.status, c.status) << n << r.err;
+      EXPECT_NE(r.err.find(c.err), std::string::npos) << n << r.err;
+      const Outcome q = Ours(p, {"query", "HKCU\\Software\\VzD\\Imp"}, false);
+      if (c.shown.empty()) {
+        EXPECT_EQ(q.status, 1) << n << ": a refused file changed nothing\n" << q.out;
+      } else {
+        EXPECT_NE(q.out.find(c.shown + "\n"), std::string::npos) << n << q.out;
+        ASSERT_EQ(Ours(p, {"delete", "HKCU\\Software\\VzD\\Imp", "/f"}).status, 0);
+      }
+    }
+    EXPECT_NE(Ours(p, {"import", (in.Path() / "missing.reg").string()}, false).err.find("Unable to open"),
+              std::string::npos);
+  }
 
   const TempDir dir("vidazoz-reg-none");
   for (const fs::path& nowhere : {dir.Path() / "missing", dir.Path()}) {
