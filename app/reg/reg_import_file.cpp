@@ -121,8 +121,9 @@ class Reader {
         const std::optional<KeyName> parsed = ParseKeyName(std::u16string(name), error);
         if (!parsed) return Refuse(file, error);
         if (deletes && parsed->path.empty()) return Refuse(file, "a whole root cannot be deleted");
-        file.steps.push_back(
-            {.kind = deletes ? ImportStep::Kind::DeleteKey : ImportStep::Kind::CreateKey, .key = *parsed});
+        ImportStep& step = file.steps.emplace_back();
+        step.kind = deletes ? ImportStep::Kind::DeleteKey : ImportStep::Kind::CreateKey;
+        step.key = *parsed;
         inKey = !deletes;
         key = *parsed;
         continue;
@@ -130,7 +131,9 @@ class Reader {
       if (line[0] != u'@' && line[0] != u'"')
         return Refuse(file, "a line that is neither a key, a value nor a comment");
       if (!inKey) return Refuse(file, "a value outside any key");
-      ImportStep step{.kind = ImportStep::Kind::SetValue, .key = key};
+      ImportStep step;
+      step.kind = ImportStep::Kind::SetValue;
+      step.key = key;
       if (!Value(line, step, error)) return Refuse(file, error);
       file.steps.push_back(std::move(step));
     }

@@ -17,7 +17,7 @@ inline constexpr std::size_t kMaxImportBytes = 64u << 20;
 
 struct ImportStep {
   enum class Kind { CreateKey, DeleteKey, SetValue, DeleteValue };
-  Kind kind;
+  Kind kind = Kind::CreateKey;
   KeyName key;
   std::u16string name;  // the value's
   DWORD type = 0;
