@@ -1,4 +1,4 @@
-// The reg commands over the W calls: query, add, delete, export and import.
+// The reg commands over the W calls: query, add, delete, export, import and copy.
 #pragma once
 
 #include "reg_key_name.h"
@@ -15,6 +15,9 @@ int Add(const KeyName& key, const Switches& switches, Output& output, Confirm co
 int Delete(const KeyName& key, const Switches& switches, Output& output, Confirm confirm);
 // Imports the .reg file `file` (UTF-8 path): all of it, or nothing when any line is unreadable.
 int Import(const std::string& file, const Switches& switches, Output& output);
+
+// The values of `from` into `to` (made when missing) and, with /s, every key below.
+int Copy(const KeyName& from, const KeyName& to, const Switches& switches, Output& output, Confirm confirm);
 
 // Deletes `key` and every key below it, after checking the whole tree is within Windows' depth.
 LONG DeleteKeyTree(const KeyName& key, REGSAM view);

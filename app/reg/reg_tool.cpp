@@ -52,7 +52,9 @@ int RunReg(const std::vector<std::string> &args, RegStreams streams) {
     command = Command::Export;
   } else if (SameAscii(name, u"import")) {
     command = Command::Import;
-  } else if (SameAscii(name, u"copy") || SameAscii(name, u"compare")) {
+  } else if (SameAscii(name, u"copy")) {
+    command = Command::Copy;
+  } else if (SameAscii(name, u"compare")) {
     output.Message("reg: '" + args[0] + "' is not available in this version");
     return 1;
   } else {
@@ -72,10 +74,10 @@ int RunReg(const std::vector<std::string> &args, RegStreams streams) {
     output.Message(error);
     return 1;
   }
-  const bool takesFile = command == Command::Export;
-  if (takesFile && args.size() < 3) return invalid(args[0]);
+  const bool takesSecond = command == Command::Export || command == Command::Copy;
+  if (takesSecond && args.size() < 3) return invalid(args[0]);
   std::vector<std::u16string> switchArgs;
-  for (std::size_t i = takesFile ? 3 : 2; i < args.size(); ++i) switchArgs.push_back(Utf16(args[i]));
+  for (std::size_t i = takesSecond ? 3 : 2; i < args.size(); ++i) switchArgs.push_back(Utf16(args[i]));
   Switches switches;
   if (!ParseSwitches(command, switchArgs, switches)) return invalid(args[0]);
 
@@ -91,6 +93,15 @@ int RunReg(const std::vector<std::string> &args, RegStreams streams) {
     case Command::Delete:
       status = Delete(*key, switches, output, confirm);
       break;
+    case Command::Copy: {
+      const std::optional<KeyName> to = ParseKeyName(Utf16(args[2]), error);
+      if (!to) {
+        output.Message(error);
+        return 1;
+      }
+      status = Copy(*key, *to, switches, output, confirm);
+      break;
+    }
     case Command::Import:
       break;  // handled above: it names a file, not a key
     case Command::Export:

@@ -122,6 +122,12 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
       {{"export", K}, Compare::Status},
       {{"export", K, std::string(kFile), "/v", "x"}, Compare::Status},
       {{"export", K, std::string(kFile), "/y", "/y"}, Compare::Output},
+      {{"copy", K + "\\Sub", K + "\\Copy", "/s", "/f"}, Compare::Output},
+      {{"COPY", K + "\\Sub", K + "\\Copy2", "-F"}, Compare::Output},
+      {{"copy", K + "\\Nope", K + "\\Copy3", "/f"}, Compare::Output},
+      {{"copy", K + "\\Sub", K + "\\Sub", "/f"}, Compare::Status},
+      {{"copy", K + "\\Sub", K + "\\Copy", "/v", "x"}, Compare::Status},
+      {{"copy", "HKLM\\Software\\VzT32", "HKLM\\Software\\VzT32c", "/reg:32", "/s", "/f"}, Compare::Output},
       {{"query", K}, Compare::Output},
       {{"query", K, "/s"}, Compare::Output},
       {{"query", K, "/v", "d"}, Compare::Output},
@@ -168,7 +174,8 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
                                             << theirs.output;
     if (step.compare == Compare::Output) {
       EXPECT_EQ(mine.out + mine.err, theirs.output) << name;
-      EXPECT_EQ(mine.err.empty(), mine.status == 0 && (step.args[0] == "query" || SameCase(step.args[0], "export"))) << name << ": messages on stderr";
+      EXPECT_EQ(mine.err.empty(), mine.status == 0 && (step.args[0] == "query" || SameCase(step.args[0], "export") ||
+                                                            SameCase(step.args[0], "copy"))) << name << ": messages on stderr";
     } else if (mine.status != 0) {
       EXPECT_NE(mine.err, "") << name << ": a refusal says why";
       EXPECT_EQ(mine.out, "") << name;
@@ -177,7 +184,9 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
 
   // What each left behind, read the same way: by our query of both prefixes.
   for (const std::vector<std::string>& query :
-       {std::vector<std::string>{"query", K, "/s"}, {"query", "HKLM\\Software\\VzT32", "/reg:32", "/s"}}) {
+       {std::vector<std::string>{"query", K, "/s"},
+        {"query", "HKLM\\Software\\VzT32", "/reg:32", "/s"},
+        {"query", "HKLM\\Software\\VzT32c", "/reg:32", "/s"}}) {
     const Outcome a = Ours(wine->Path(), query, false), b = Ours(ours->Path(), query, false);
     EXPECT_EQ(a.status, 0);
     EXPECT_EQ(a.out, b.out) << query[1];
@@ -275,7 +284,10 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
       {{"add", K + "\\New", "/v", "d", "/t", "REG_DWORD", "/d", "4294967296", "/f"}, 1, "must be a number"},
       {{"delete", "HKCU", "/f"}, 1, "Refusing to delete the whole root HKEY_CURRENT_USER"},
       {{"delete", K}, 0, "(Yes|No)? No"},
-      {{"copy", K, K + "2"}, 1, "not available"},
+      {{"compare", K, K + "2"}, 1, "not available"},
+      {{"copy", K, K + "\\Inside", "/s", "/f"}, 1, "into its own sub-tree"},  // Wine recurses to the path limit
+      {{"copy", K, "HKCU\\Software", "/f"}, 0, ""},
+      {{"copy", K, "HKCU\\Software"}, 0, "already exists. Do you want to overwrite it? (Yes|No) No"},
   };
   for (const auto& c : cases) {
     std::string name;
@@ -287,6 +299,7 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
   const Outcome kept = Ours(p, {"query", K, "/ve"}, false);
   EXPECT_EQ(kept.out, "\nHKEY_CURRENT_USER\\Software\\VzD\n    (Default)    REG_SZ    keep\n\n");
   EXPECT_EQ(Ours(p, {"query", "HKCU\\Software\\VzD\\New"}, false).status, 1) << "a refused add made no key";
+  EXPECT_EQ(Ours(p, {"query", "HKCU\\Software\\VzD\\Inside"}, false).status, 1) << "a refused copy made no key";
 
   // export: an absolute path is a file; what is there is replaced only with /y, and a link there
   // is replaced, never written through; a failed write leaves nothing behind.
