@@ -1,4 +1,4 @@
-// The reg commands over the W calls: query, add, delete, export, import and copy.
+// The reg commands over the W calls: query, add, delete, export, import, copy and compare.
 #pragma once
 
 #include "reg_key_name.h"
@@ -18,6 +18,9 @@ int Import(const std::string& file, const Switches& switches, Output& output);
 
 // The values of `from` into `to` (made when missing) and, with /s, every key below.
 int Copy(const KeyName& from, const KeyName& to, const Switches& switches, Output& output, Confirm confirm);
+
+// The differences between two keys (with /s, their trees); 0 identical, 2 different, 1 failed.
+int Compare(const KeyName& first, const KeyName& second, const Switches& switches, Output& output);
 
 // Deletes `key` and every key below it, after checking the whole tree is within Windows' depth.
 LONG DeleteKeyTree(const KeyName& key, REGSAM view);

@@ -23,6 +23,11 @@ bool ParseSwitches(Command command, const std::vector<std::u16string>& args, Swi
       const REGSAM bit = SameAscii(name, u"reg:32") ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
       if (s.view & bit) return false;
       s.view |= bit;
+    } else if (command == Command::Compare && SameAscii(name, u"s")) {
+      if (s.recurse) return false;
+      s.recurse = true;
+    } else if (command == Command::Compare && SameAscii(name, u"f")) {
+      return false;
     } else if (command == Command::Copy) {
       if (SameAscii(name, u"s") && !s.recurse) {
         s.recurse = true;

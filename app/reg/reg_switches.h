@@ -13,7 +13,7 @@ struct Switches {
   std::optional<std::u16string> value;  // /v NAME
   bool emptyValue = false;              // /ve
   bool allValues = false;               // /va
-  bool recurse = false;                 // /s (query, copy)
+  bool recurse = false;                 // /s (query, copy, compare)
   bool json = false;                    // --json (query)
   bool force = false;                   // /f
   bool overwrite = false;               // /y (export)
@@ -23,7 +23,7 @@ struct Switches {
   REGSAM view = 0;                      // KEY_WOW64_32KEY or _64KEY from /reg:32, /reg:64
 };
 
-enum class Command { Query, Add, Delete, Export, Import, Copy };
+enum class Command { Query, Add, Delete, Export, Import, Copy, Compare };
 
 // The switches of `command` in `args` (after the key); false when one is unknown, repeated,
 // missing its argument, or contradicts another (Wine's "Invalid syntax").

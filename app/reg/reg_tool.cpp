@@ -55,8 +55,7 @@ int RunReg(const std::vector<std::string> &args, RegStreams streams) {
   } else if (SameAscii(name, u"copy")) {
     command = Command::Copy;
   } else if (SameAscii(name, u"compare")) {
-    output.Message("reg: '" + args[0] + "' is not available in this version");
-    return 1;
+    command = Command::Compare;
   } else {
     return invalid(args[0]);
   }
@@ -74,7 +73,7 @@ int RunReg(const std::vector<std::string> &args, RegStreams streams) {
     output.Message(error);
     return 1;
   }
-  const bool takesSecond = command == Command::Export || command == Command::Copy;
+  const bool takesSecond = command == Command::Export || command == Command::Copy || command == Command::Compare;
   if (takesSecond && args.size() < 3) return invalid(args[0]);
   std::vector<std::u16string> switchArgs;
   for (std::size_t i = takesSecond ? 3 : 2; i < args.size(); ++i) switchArgs.push_back(Utf16(args[i]));
@@ -93,13 +92,15 @@ int RunReg(const std::vector<std::string> &args, RegStreams streams) {
     case Command::Delete:
       status = Delete(*key, switches, output, confirm);
       break;
-    case Command::Copy: {
-      const std::optional<KeyName> to = ParseKeyName(Utf16(args[2]), error);
-      if (!to) {
+    case Command::Copy:
+    case Command::Compare: {
+      const std::optional<KeyName> second = ParseKeyName(Utf16(args[2]), error);
+      if (!second) {
         output.Message(error);
         return 1;
       }
-      status = Copy(*key, *to, switches, output, confirm);
+      status = command == Command::Copy ? Copy(*key, *second, switches, output, confirm)
+                                        : Compare(*key, *second, switches, output);
       break;
     }
     case Command::Import:

@@ -284,7 +284,6 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
       {{"add", K + "\\New", "/v", "d", "/t", "REG_DWORD", "/d", "4294967296", "/f"}, 1, "must be a number"},
       {{"delete", "HKCU", "/f"}, 1, "Refusing to delete the whole root HKEY_CURRENT_USER"},
       {{"delete", K}, 0, "(Yes|No)? No"},
-      {{"compare", K, K + "2"}, 1, "not available"},
       {{"copy", K, K + "\\Inside", "/s", "/f"}, 1, "into its own sub-tree"},  // Wine recurses to the path limit
       {{"copy", K, "HKCU\\Software", "/f"}, 0, ""},
       {{"copy", K, "HKCU\\Software"}, 0, "already exists. Do you want to overwrite it? (Yes|No) No"},
@@ -409,6 +408,46 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
     }
     EXPECT_NE(Ours(p, {"import", (in.Path() / "missing.reg").string()}, false).err.find("Unable to open"),
               std::string::npos);
+  }
+
+  // compare: Windows' answer, a line per difference and its verdict; exit 0 same, 2 different.
+  {
+    const std::string A = "HKCU\\Software\\VzC\\A", B = "HKCU\\Software\\VzC\\B";
+    const std::string LA = "HKEY_CURRENT_USER\\Software\\VzC\\A", LB = "HKEY_CURRENT_USER\\Software\\VzC\\B";
+    for (const std::vector<std::string>& setup :
+         {std::vector<std::string>{"add", A, "/v", "v", "/d", "1", "/f"},
+          {"add", A, "/v", "w", "/t", "REG_DWORD", "/d", "2", "/f"},
+          {"add", A + "\\Sub", "/v", "x", "/d", "1", "/f"},
+          {"copy", A, B, "/s", "/f"}})
+      ASSERT_EQ(Ours(p, setup).status, 0) << setup[0];
+    const struct {
+      std::vector<std::string> change;  // made first, when not empty
+      std::vector<std::string> args;
+      int status;
+      std::string out;  // a part of stdout, or of stderr on failure
+    } compares[] = {
+        {{}, {"compare", A, B, "/s"}, 0, "\nResult Compared: Identical\n"},
+        {{"add", B + "\\Sub", "/v", "x", "/d", "2", "/f"}, {"compare", A, B}, 0, "Result Compared: Identical"},
+        {{}, {"compare", A, B, "/s"}, 2,
+         "< " + LA + "\\Sub    x    REG_SZ    1\n> " + LB + "\\Sub    x    REG_SZ    2\n\nResult Compared: Different\n"},
+        {{}, {"compare", A, B, "/v", "v", "/s"}, 0, "Identical"},
+        {{"add", B, "/v", "W", "/t", "REG_DWORD", "/d", "3", "/f"}, {"compare", A, B, "/v", "w"}, 2,
+         "< " + LA + "    w    REG_DWORD    0x2\n> " + LB + "    w    REG_DWORD    0x3\n"},
+        {{}, {"compare", A, B, "/ve"}, 0, "Identical"},
+        {{"add", B + "\\Extra", "/f"}, {"compare", A, B, "-S"}, 2, "> " + LB + "\\Extra\n"},
+        {{}, {"compare", A, A + "\\Nope"}, 1, "Unable to find"},
+        {{}, {"compare", A, B, "/f"}, 1, "Invalid syntax"},
+    };
+    for (const auto& c : compares) {
+      if (!c.change.empty()) {
+        ASSERT_EQ(Ours(p, c.change).status, 0) << c.change[1];
+      }
+      const Outcome r = Ours(p, c.args, false);
+      std::string name;
+      for (const auto& a : c.args) name += a + " ";
+      EXPECT_EQ(r.status, c.status) << name << r.out << r.err;
+      EXPECT_NE((c.status == 1 ? r.err : r.out).find(c.out), std::string::npos) << name << r.out << r.err;
+    }
   }
 
   const TempDir dir("vidazoz-reg-none");
