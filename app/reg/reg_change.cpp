@@ -1,5 +1,6 @@
-// add and delete. Unlike Wine's reg: add without /v touches no value, a refused add changes
-// nothing, delete never removes a whole root, and a question without a terminal is answered No.
+// add and delete. Unlike Wine's reg: add without /v touches no value, a refused
+// add changes nothing, delete never removes a whole root, and a question
+// without a terminal is answered No.
 #include <string>
 
 #include "reg_commands.h"
@@ -15,13 +16,14 @@ constexpr std::string_view kSuccess = "reg: The operation completed successfully
 // A status no Win32 call returns: the tree was deeper than any Windows makes.
 constexpr LONG kTooDeepStatus = -1;
 
-// Empties `key` of every sub-key below it, deepest first; with `dryRun` only walks the tree, so
-// that one deeper than Windows allows (a loop of links) is found before anything is deleted.
+// Empties `key` of every sub-key below it, deepest first; with `dryRun` only
+// walks the tree, so that one deeper than Windows allows (a loop of links) is
+// found before anything is deleted.
 LONG DeleteSubtree(HKEY key, REGSAM view, bool dryRun, int depth = 0) {
   if (depth > kMaxDepth) return kTooDeepStatus;
   std::vector<std::u16string> subkeys;
   if (const LONG status = SubkeyNames(key, subkeys)) return status;
-  for (const std::u16string& sub : subkeys) {
+  for (const std::u16string &sub : subkeys) {
     OpenKey child;
     if (const LONG status = RegOpenKeyExW(key, Wide(sub), 0, KEY_ALL_ACCESS | view, child.Out())) return status;
     if (const LONG status = DeleteSubtree(child.Get(), view, dryRun, depth + 1)) return status;
@@ -31,11 +33,33 @@ LONG DeleteSubtree(HKEY key, REGSAM view, bool dryRun, int depth = 0) {
   return ERROR_SUCCESS;
 }
 
-std::string StatusText(LONG status) { return "reg: the registry refused the change (error " + std::to_string(status) + ")"; }
+std::string StatusText(LONG status) {
+  return "reg: the registry refused the change (error " + std::to_string(status) + ")";
+}
 
 }  // namespace
 
-int Add(const KeyName& key, const Switches& s, Output& output, Confirm confirm) {
+LONG DeleteKeyTree(const KeyName &key, REGSAM view) {
+  OpenKey open;
+  if (const LONG status = RegOpenKeyExW(key.root, Wide(key.path), 0, KEY_ALL_ACCESS | view, open.Out())) return status;
+  // The key through its parent, so that /reg:32 and /reg:64 choose which one
+  // goes.
+  const std::size_t slash = key.path.rfind(u'\\');
+  const std::u16string parentPath = slash == std::u16string::npos ? u"" : key.path.substr(0, slash);
+  const std::u16string leaf = slash == std::u16string::npos ? key.path : key.path.substr(slash + 1);
+  OpenKey parent;
+  LONG status = RegOpenKeyExW(key.root, Wide(parentPath), 0, KEY_ALL_ACCESS | view, parent.Out());
+  if (status == ERROR_SUCCESS) status = DeleteSubtree(open.Get(), view, true);
+  if (status == ERROR_SUCCESS) status = DeleteSubtree(open.Get(), view, false);
+  if (status == ERROR_SUCCESS) status = RegDeleteKeyW(parent.Get(), Wide(leaf));
+  return status;
+}
+
+std::string TooDeepOrStatusText(LONG status) {
+  return status == kTooDeepStatus ? std::string(kTooDeep) : StatusText(status);
+}
+
+int Add(const KeyName &key, const Switches &s, Output &output, Confirm confirm) {
   const bool setsValue = s.value || s.emptyValue || s.type || s.data;
   DWORD type = REG_SZ;
   ParsedData data;
@@ -52,7 +76,8 @@ int Add(const KeyName& key, const Switches& s, Output& output, Confirm confirm) 
       output.Message("reg: Invalid syntax.");
       return 1;
     }
-    // The data is checked before anything is created: a refused add changes nothing.
+    // The data is checked before anything is created: a refused add changes
+    // nothing.
     data = DataFromText(type, s.data, s.separator);
     if (!data.error.empty()) {
       output.Message(data.error);
@@ -73,8 +98,8 @@ int Add(const KeyName& key, const Switches& s, Output& output, Confirm confirm) 
       output.Message("reg: The operation was cancelled.");
       return 0;
     }
-    if (const LONG status = RegSetValueExW(open.Get(), Wide(name), 0, type, data.bytes.data(),
-                                           static_cast<DWORD>(data.bytes.size()))) {
+    if (const LONG status =
+            RegSetValueExW(open.Get(), Wide(name), 0, type, data.bytes.data(), static_cast<DWORD>(data.bytes.size()))) {
       output.Message(StatusText(status));
       return 1;
     }
@@ -83,7 +108,7 @@ int Add(const KeyName& key, const Switches& s, Output& output, Confirm confirm) 
   return 0;
 }
 
-int Delete(const KeyName& key, const Switches& s, Output& output, Confirm confirm) {
+int Delete(const KeyName &key, const Switches &s, Output &output, Confirm confirm) {
   const bool deletesValues = s.value || s.emptyValue || s.allValues;
   if (!deletesValues && key.path.empty()) {
     output.Message("reg: Refusing to delete the whole root " + Utf8(key.longName));
@@ -113,15 +138,7 @@ int Delete(const KeyName& key, const Switches& s, Output& output, Confirm confir
       return 1;
     }
   } else {
-    // The key through its parent, so that /reg:32 and /reg:64 choose which one goes.
-    const std::size_t slash = key.path.rfind(u'\\');
-    const std::u16string parentPath = slash == std::u16string::npos ? u"" : key.path.substr(0, slash);
-    const std::u16string leaf = slash == std::u16string::npos ? key.path : key.path.substr(slash + 1);
-    OpenKey parent;
-    status = RegOpenKeyExW(key.root, Wide(parentPath), 0, KEY_ALL_ACCESS | s.view, parent.Out());
-    if (status == ERROR_SUCCESS) status = DeleteSubtree(open.Get(), s.view, true);
-    if (status == ERROR_SUCCESS) status = DeleteSubtree(open.Get(), s.view, false);
-    if (status == ERROR_SUCCESS) status = RegDeleteKeyW(parent.Get(), Wide(leaf));
+    status = DeleteKeyTree(key, s.view);
   }
   if (status != ERROR_SUCCESS) {
     output.Message(status == kTooDeepStatus ? std::string(kTooDeep) : StatusText(status));

@@ -23,6 +23,24 @@ bool ParseSwitches(Command command, const std::vector<std::u16string>& args, Swi
       const REGSAM bit = SameAscii(name, u"reg:32") ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
       if (s.view & bit) return false;
       s.view |= bit;
+    } else if (command == Command::Compare && SameAscii(name, u"s")) {
+      if (s.recurse) return false;
+      s.recurse = true;
+    } else if (command == Command::Compare && SameAscii(name, u"f")) {
+      return false;
+    } else if (command == Command::Copy) {
+      if (SameAscii(name, u"s") && !s.recurse) {
+        s.recurse = true;
+      } else if (SameAscii(name, u"f") && !s.force) {
+        s.force = true;
+      } else {
+        return false;
+      }
+    } else if (command == Command::Import) {
+      return false;  // only a view
+    } else if (command == Command::Export) {
+      if (!SameAscii(name, u"y")) return false;  // repeated, as Wine takes it
+      s.overwrite = true;
     } else if (SameAscii(name, u"v")) {
       if (!next(s.value)) return false;
     } else if (SameAscii(name, u"ve")) {

@@ -13,16 +13,17 @@ struct Switches {
   std::optional<std::u16string> value;  // /v NAME
   bool emptyValue = false;              // /ve
   bool allValues = false;               // /va
-  bool recurse = false;                 // /s (query)
+  bool recurse = false;                 // /s (query, copy, compare)
   bool json = false;                    // --json (query)
   bool force = false;                   // /f
+  bool overwrite = false;               // /y (export)
   std::optional<std::u16string> type;   // /t
   std::optional<std::u16string> data;   // /d
   std::optional<char16_t> separator;    // /s C (add)
   REGSAM view = 0;                      // KEY_WOW64_32KEY or _64KEY from /reg:32, /reg:64
 };
 
-enum class Command { Query, Add, Delete };
+enum class Command { Query, Add, Delete, Export, Import, Copy, Compare };
 
 // The switches of `command` in `args` (after the key); false when one is unknown, repeated,
 // missing its argument, or contradicts another (Wine's "Invalid syntax").

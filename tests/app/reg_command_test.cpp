@@ -3,6 +3,7 @@
 // them into stdout), and by the registry each left behind.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -60,6 +61,28 @@ std::string LineWith(const std::string& text, const std::string& needle) {
 
 enum class Compare { Output, Status };
 
+bool SameCase(std::string a, std::string_view b) {
+  for (char& c : a) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return a == b;
+}
+
+// Where an export step writes: "@FILE" in a step becomes a file of each side's own folder, named
+// for Wine by its drive Z: (Wine takes an argument starting with / for a switch).
+constexpr std::string_view kFile = "@FILE";
+
+std::vector<std::string> WithFile(std::vector<std::string> args, const std::string& file) {
+  for (std::string& a : args)
+    if (a == kFile) a = file;
+  return args;
+}
+
+std::string WineName(const fs::path& path) {
+  std::string name = "Z:" + path.string();
+  for (char& c : name)
+    if (c == '/') c = '\\';
+  return name;
+}
+
 TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
   const auto wine = WinePrefix::Booted();
   const auto ours = WinePrefix::Booted();
@@ -86,6 +109,25 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
       {{"add", K, "/v", "bad", "/t", "REG_FOO", "/d", "1", "/f"}, Compare::Status},
       {{"add", K, "/v", "bad", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b", "/f"}, Compare::Status},
       {{"add", "HKLM\\Software\\VzT32", "/v", "w", "/d", "32", "/reg:32", "/f"}, Compare::Output},
+      {{"add", K + "\\Sub", "/v", "a rather long value name for wrapping", "/t", "REG_BINARY", "/d",
+        std::string(190, 'a') + "5", "/f"},
+       Compare::Output},
+      {{"add", K + "\\Sub", "/v", "q\"\\", "/d", "say \"hi\" C:\\x\\", "/f"}, Compare::Output},
+      {{"add", K + "\\Sub", "/v", "empty", "/d", "", "/f"}, Compare::Output},
+      {{"add", K + "\\Sub", "/v", "longm", "/t", "REG_MULTI_SZ", "/d", std::string(40, 'm') + "\\0zz", "/f"},
+       Compare::Output},
+      {{"export", K, std::string(kFile), "/y"}, Compare::Output},
+      {{"EXPORT", "HKLM\\Software\\VzT32", std::string(kFile), "-Y", "/reg:32"}, Compare::Output},
+      {{"export", K + "\\Nope", std::string(kFile), "/y"}, Compare::Output},
+      {{"export", K}, Compare::Status},
+      {{"export", K, std::string(kFile), "/v", "x"}, Compare::Status},
+      {{"export", K, std::string(kFile), "/y", "/y"}, Compare::Output},
+      {{"copy", K + "\\Sub", K + "\\Copy", "/s", "/f"}, Compare::Output},
+      {{"COPY", K + "\\Sub", K + "\\Copy2", "-F"}, Compare::Output},
+      {{"copy", K + "\\Nope", K + "\\Copy3", "/f"}, Compare::Output},
+      {{"copy", K + "\\Sub", K + "\\Sub", "/f"}, Compare::Status},
+      {{"copy", K + "\\Sub", K + "\\Copy", "/v", "x"}, Compare::Status},
+      {{"copy", "HKLM\\Software\\VzT32", "HKLM\\Software\\VzT32c", "/reg:32", "/s", "/f"}, Compare::Output},
       {{"query", K}, Compare::Output},
       {{"query", K, "/s"}, Compare::Output},
       {{"query", K, "/v", "d"}, Compare::Output},
@@ -111,17 +153,29 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
       // Shown differently on purpose (0x1f, not Wine's "(null)"): compared by what is stored.
       {{"add", K, "/v", "q", "/t", "REG_QWORD", "/d", "0x1F", "/f"}, Compare::Status},
       {{"add", K, "/v", "café 日本", "/d", "データ", "/f"}, Compare::Status},
+      {{"export", K, std::string(kFile), "/y"}, Compare::Output},
   };
+  const TempDir files("vidazoz-reg-export");
   for (const Step& step : steps) {
     std::string name;
     for (const auto& a : step.args) name += a + " ";
-    const CommandResult theirs = Wines(*wine, step.args);
-    const Outcome mine = Ours(ours->Path(), step.args);
+    const fs::path wineFile = files.Path() / "wine.reg", ourFile = files.Path() / "ours.reg";
+    fs::remove(wineFile);
+    fs::remove(ourFile);
+    const CommandResult theirs = Wines(*wine, WithFile(step.args, WineName(wineFile)));
+    const Outcome mine = Ours(ours->Path(), WithFile(step.args, ourFile.string()));
+    EXPECT_EQ(fs::exists(ourFile), fs::exists(wineFile)) << name;
+    if (fs::exists(wineFile)) {
+      const std::string exported = FileText(wineFile);
+      EXPECT_EQ(FileText(ourFile), exported) << name;
+      EXPECT_GT(exported.size(), 100u) << name;
+    }
     EXPECT_EQ(mine.status, theirs.exitCode) << name << "\nours:\n" << mine.out << mine.err << "\nWine's:\n"
                                             << theirs.output;
     if (step.compare == Compare::Output) {
       EXPECT_EQ(mine.out + mine.err, theirs.output) << name;
-      EXPECT_EQ(mine.err.empty(), mine.status == 0 && step.args[0] == "query") << name << ": messages on stderr";
+      EXPECT_EQ(mine.err.empty(), mine.status == 0 && (step.args[0] == "query" || SameCase(step.args[0], "export") ||
+                                                            SameCase(step.args[0], "copy"))) << name << ": messages on stderr";
     } else if (mine.status != 0) {
       EXPECT_NE(mine.err, "") << name << ": a refusal says why";
       EXPECT_EQ(mine.out, "") << name;
@@ -130,7 +184,9 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
 
   // What each left behind, read the same way: by our query of both prefixes.
   for (const std::vector<std::string>& query :
-       {std::vector<std::string>{"query", K, "/s"}, {"query", "HKLM\\Software\\VzT32", "/reg:32", "/s"}}) {
+       {std::vector<std::string>{"query", K, "/s"},
+        {"query", "HKLM\\Software\\VzT32", "/reg:32", "/s"},
+        {"query", "HKLM\\Software\\VzT32c", "/reg:32", "/s"}}) {
     const Outcome a = Ours(wine->Path(), query, false), b = Ours(ours->Path(), query, false);
     EXPECT_EQ(a.status, 0);
     EXPECT_EQ(a.out, b.out) << query[1];
@@ -144,6 +200,68 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
   EXPECT_NE(wineLine, "(none)");
   EXPECT_EQ(LineWith(FileText(ours->File("user.reg")), "\"caf\\xe9"), wineLine);
   RemoveServerFolders(ours->Path());  // the lock folders our writes made
+}
+
+std::string Utf16File(std::u16string_view text) {
+  std::string bytes = "\xff\xfe";
+  for (char16_t u : text) {
+    bytes += static_cast<char>(u & 0xFF);
+    bytes += static_cast<char>(u >> 8);
+  }
+  return bytes;
+}
+
+// Each file imported by Wine's reg and by ours into two copies of one prefix; the registries
+// they leave are compared by our query, and what it shows is checked against the file's text.
+TEST(RegCommand, ImportsAsWinesRegDoesOnTheSamePrefix) {
+  const auto wine = WinePrefix::Booted();
+  const auto ours = WinePrefix::Booted();
+  const TempDir dir("vidazoz-reg-import");
+  const std::string K = "HKEY_CURRENT_USER\\Software\\VzI";
+  const struct {
+    std::string bytes;
+    std::string expect;  // a line our query of the result must show
+  } files[] = {
+      {Utf16File(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                 u"[HKEY_CURRENT_USER\\Software\\VzI\\A]\r\n"
+                 u"@=\"def\"\r\n"
+                 u"\"s\"=\"a \\\"q\\\" \\\\ b\"\r\n"
+                 u"\"caf\u00e9 \u65e5\"=\"\u30c7\u30fc\u30bf\"\r\n"
+                 u"\"d\"=dword:0000001f\r\n"
+                 u"\"b\"=hex:01,02,\\\r\n  03,ff\r\n"
+                 u"\"e\"=hex(2):25,00,50,00,41,00,54,00,48,00,25,00,00,00\r\n"
+                 u"\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
+                 u"\"gone\"=\"x\"\r\n"
+                 u"\"gone\"=-\r\n"
+                 u"; a comment\r\n"
+                 u"[HKEY_CURRENT_USER\\Software\\VzI\\A\\Drop\\Deep]\r\n"
+                 u"\"x\"=\"1\"\r\n"
+                 u"[-HKEY_CURRENT_USER\\Software\\VzI\\A\\Drop]\r\n"
+                 u"[HKEY_CURRENT_USER\\Software\\VzI\\A\\Kept]\r\n\r\n"),
+       "    café 日    REG_SZ    データ"},
+      {"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\VzI\\Four]\r\n\"n\xe9\"=\"d\xe9j\xe0\"\r\n"
+       "\"e\"=hex(2):25,50,41,54,48,25,00\r\n\"m\"=hex(7):61,00,62,00,00\r\n\"d\"=dword:ffffffff\r\n",
+       "    né    REG_SZ    déjà"},
+  };
+  int n = 0;
+  for (const auto& f : files) {
+    const fs::path file = dir.Path() / ("f" + std::to_string(n++) + ".reg");
+    std::ofstream(file, std::ios::binary) << f.bytes;
+    const CommandResult theirs = Wines(*wine, {"import", WineName(file)});
+    const Outcome mine = Ours(ours->Path(), {"import", file.string()});
+    EXPECT_EQ(mine.status, theirs.exitCode) << file << mine.err;
+    EXPECT_EQ(mine.out + mine.err, theirs.output) << file;
+  }
+  const Outcome a = Ours(wine->Path(), {"query", K, "/s"}, false), b = Ours(ours->Path(), {"query", K, "/s"}, false);
+  EXPECT_EQ(a.status, 0);
+  EXPECT_EQ(b.out, a.out);
+  for (const auto& f : files) EXPECT_NE(b.out.find(f.expect + "\n"), std::string::npos) << f.expect << "\n" << b.out;
+  for (const char* line : {"    b    REG_BINARY    010203FF\n", "    e    REG_EXPAND_SZ    %PATH%\n",
+                           "    m    REG_MULTI_SZ    a\\0b\n", "HKEY_CURRENT_USER\\Software\\VzI\\A\\Kept\n"})
+    EXPECT_NE(b.out.find(line), std::string::npos) << line << b.out;
+  EXPECT_EQ(b.out.find("Drop"), std::string::npos) << b.out;
+  EXPECT_EQ(b.out.find("gone"), std::string::npos) << b.out;
+  RemoveServerFolders(ours->Path());
 }
 
 // Where Wine's answer is a fault, ours differs on purpose; and nothing is made where no
@@ -166,7 +284,9 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
       {{"add", K + "\\New", "/v", "d", "/t", "REG_DWORD", "/d", "4294967296", "/f"}, 1, "must be a number"},
       {{"delete", "HKCU", "/f"}, 1, "Refusing to delete the whole root HKEY_CURRENT_USER"},
       {{"delete", K}, 0, "(Yes|No)? No"},
-      {{"export", K, "/tmp/x.reg"}, 1, "not available"},
+      {{"copy", K, K + "\\Inside", "/s", "/f"}, 1, "into its own sub-tree"},  // Wine recurses to the path limit
+      {{"copy", K, "HKCU\\Software", "/f"}, 0, ""},
+      {{"copy", K, "HKCU\\Software"}, 0, "already exists. Do you want to overwrite it? (Yes|No) No"},
   };
   for (const auto& c : cases) {
     std::string name;
@@ -178,6 +298,35 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
   const Outcome kept = Ours(p, {"query", K, "/ve"}, false);
   EXPECT_EQ(kept.out, "\nHKEY_CURRENT_USER\\Software\\VzD\n    (Default)    REG_SZ    keep\n\n");
   EXPECT_EQ(Ours(p, {"query", "HKCU\\Software\\VzD\\New"}, false).status, 1) << "a refused add made no key";
+  EXPECT_EQ(Ours(p, {"query", "HKCU\\Software\\VzD\\Inside"}, false).status, 1) << "a refused copy made no key";
+
+  // export: an absolute path is a file; what is there is replaced only with /y, and a link there
+  // is replaced, never written through; a failed write leaves nothing behind.
+  {
+    const TempDir out("vidazoz-reg-export");
+    const fs::path file = out.Path() / "k.reg", elsewhere = out.Path() / "elsewhere", link = out.Path() / "link.reg";
+    std::ofstream(file) << "mine";
+    std::ofstream(elsewhere) << "theirs";
+    fs::create_symlink(elsewhere, link);
+    const Outcome kept = Ours(p, {"export", K, file.string()}, false);
+    EXPECT_EQ(kept.status, 0);
+    EXPECT_NE(kept.err.find("already exists. Do you want to overwrite it? (Yes|No) No"), std::string::npos) << kept.err;
+    EXPECT_EQ(FileText(file), "mine");
+    const std::string exported = "\xff\xfeW\0i\0n\0d\0o\0w\0s\0";
+    EXPECT_EQ(Ours(p, {"export", K, file.string(), "/y"}, false).status, 0);
+    EXPECT_EQ(FileText(file).substr(0, exported.size()), exported);
+    EXPECT_EQ(Ours(p, {"export", K, link.string(), "-y"}, false).status, 0);
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_EQ(FileText(link), FileText(file));
+    EXPECT_EQ(FileText(elsewhere), "theirs");
+    for (const fs::path& bad : {out.Path() / "no" / "k.reg", out.Path()}) {
+      const Outcome r = Ours(p, {"export", K, bad.string(), "/y"}, false);
+      EXPECT_EQ(r.status, 1) << bad;
+      EXPECT_NE(r.err.find("reg: "), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(out.Path() / "no"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(out.Path()), fs::directory_iterator()), 3) << "no stray file";
+  }
 
   // --json: one line per key, data in a form a script reads.
   ASSERT_EQ(Ours(p, {"add", K + "\\Sub", "/v", "n", "/t", "REG_QWORD", "/d", "18446744073709551615", "/f"}).status, 0);
@@ -218,6 +367,88 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
   EXPECT_NE(Ours(p, {"query", "HKCU\\Software\\VzLoop\\Back\\Back", "/v", "kept"}, false).out.find("kept"),
             std::string::npos)
       << "the loop is still there, whole";
+
+  // import: a refused file says why and changes nothing; a UTF-8 BOM is read; a UTF-16 file's
+  // hex(2) data is not widened again under a REGEDIT4 header.
+  {
+    const TempDir in("vidazoz-reg-import");
+    const std::string key = "[HKEY_CURRENT_USER\\Software\\VzD\\Imp]\r\n";
+    const struct {
+      std::string bytes;
+      int status;
+      std::string err;    // a part of stderr
+      std::string shown;  // a part of our query of the key afterwards ("" for no key)
+    } imports[] = {
+        {"REGEDIT5\r\n" + key + "\"v\"=\"1\"\r\n", 1, "line 1: the first line must be", ""},
+        {"\r\n" + key, 1, "line 1: the first line must be", ""},
+        {"REGEDIT4\r\n" + key + "\"v\"=\"1\"\r\n\"w\"=hex:zz\r\n", 1, "line 4: hex data", ""},
+        {"REGEDIT4\r\n\"v\"=\"1\"\r\n", 1, "line 2: a value outside any key", ""},
+        {"REGEDIT4\r\n" + key + "\"v\"=hex:01,\\\r\n", 1, "past the end of the file", ""},
+        {"REGEDIT4\r\n" + key + "\"v\"=\"open\r\n", 1, "closing quote", ""},
+        {"REGEDIT4\r\n[-HKEY_CURRENT_USER]\r\n", 1, "whole root", ""},
+        {"\xef\xbb\xbfWindows Registry Editor Version 5.00\r\n" + key + "\"u\"=\"\xc3\xa9t\xc3\xa9\"\r\n", 0, "",
+         "    u    REG_SZ    été"},
+        {Utf16File(u"REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\VzD\\Imp]\r\n\"x\"=hex(2):41,00,00,00\r\n"), 0, "",
+         "    x    REG_EXPAND_SZ    A"},
+    };
+    int n = 0;
+    for (const auto& c : imports) {
+      const fs::path file = in.Path() / ("i" + std::to_string(n++) + ".reg");
+      std::ofstream(file, std::ios::binary) << c.bytes;
+      const Outcome r = Ours(p, {"import", file.string()}, false);
+      EXPECT_EQ(r.status, c.status) << n << r.err;
+      EXPECT_NE(r.err.find(c.err), std::string::npos) << n << r.err;
+      const Outcome q = Ours(p, {"query", "HKCU\\Software\\VzD\\Imp"}, false);
+      if (c.shown.empty()) {
+        EXPECT_EQ(q.status, 1) << n << ": a refused file changed nothing\n" << q.out;
+      } else {
+        EXPECT_NE(q.out.find(c.shown + "\n"), std::string::npos) << n << q.out;
+        ASSERT_EQ(Ours(p, {"delete", "HKCU\\Software\\VzD\\Imp", "/f"}).status, 0);
+      }
+    }
+    EXPECT_NE(Ours(p, {"import", (in.Path() / "missing.reg").string()}, false).err.find("Unable to open"),
+              std::string::npos);
+  }
+
+  // compare: Windows' answer, a line per difference and its verdict; exit 0 same, 2 different.
+  {
+    const std::string A = "HKCU\\Software\\VzC\\A", B = "HKCU\\Software\\VzC\\B";
+    const std::string LA = "HKEY_CURRENT_USER\\Software\\VzC\\A", LB = "HKEY_CURRENT_USER\\Software\\VzC\\B";
+    for (const std::vector<std::string>& setup :
+         {std::vector<std::string>{"add", A, "/v", "v", "/d", "1", "/f"},
+          {"add", A, "/v", "w", "/t", "REG_DWORD", "/d", "2", "/f"},
+          {"add", A + "\\Sub", "/v", "x", "/d", "1", "/f"},
+          {"copy", A, B, "/s", "/f"}})
+      ASSERT_EQ(Ours(p, setup).status, 0) << setup[0];
+    const struct {
+      std::vector<std::string> change;  // made first, when not empty
+      std::vector<std::string> args;
+      int status;
+      std::string out;  // a part of stdout, or of stderr on failure
+    } compares[] = {
+        {{}, {"compare", A, B, "/s"}, 0, "\nResult Compared: Identical\n"},
+        {{"add", B + "\\Sub", "/v", "x", "/d", "2", "/f"}, {"compare", A, B}, 0, "Result Compared: Identical"},
+        {{}, {"compare", A, B, "/s"}, 2,
+         "< " + LA + "\\Sub    x    REG_SZ    1\n> " + LB + "\\Sub    x    REG_SZ    2\n\nResult Compared: Different\n"},
+        {{}, {"compare", A, B, "/v", "v", "/s"}, 0, "Identical"},
+        {{"add", B, "/v", "W", "/t", "REG_DWORD", "/d", "3", "/f"}, {"compare", A, B, "/v", "w"}, 2,
+         "< " + LA + "    w    REG_DWORD    0x2\n> " + LB + "    w    REG_DWORD    0x3\n"},
+        {{}, {"compare", A, B, "/ve"}, 0, "Identical"},
+        {{"add", B + "\\Extra", "/f"}, {"compare", A, B, "-S"}, 2, "> " + LB + "\\Extra\n"},
+        {{}, {"compare", A, A + "\\Nope"}, 1, "Unable to find"},
+        {{}, {"compare", A, B, "/f"}, 1, "Invalid syntax"},
+    };
+    for (const auto& c : compares) {
+      if (!c.change.empty()) {
+        ASSERT_EQ(Ours(p, c.change).status, 0) << c.change[1];
+      }
+      const Outcome r = Ours(p, c.args, false);
+      std::string name;
+      for (const auto& a : c.args) name += a + " ";
+      EXPECT_EQ(r.status, c.status) << name << r.out << r.err;
+      EXPECT_NE((c.status == 1 ? r.err : r.out).find(c.out), std::string::npos) << name << r.out << r.err;
+    }
+  }
 
   const TempDir dir("vidazoz-reg-none");
   for (const fs::path& nowhere : {dir.Path() / "missing", dir.Path()}) {
