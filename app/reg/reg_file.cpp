@@ -9,9 +9,10 @@
 #ifdef _WIN32
 #include <fstream>
 #else
-#include <sys/stat.h>
+#include <fcntl.h>
 
 #include "temp_file.h"
+#include "unique_fd.h"
 #endif
 
 namespace vidazoz::reg {
@@ -50,15 +51,17 @@ std::string WriteWholeFile(const std::string &path, std::string_view bytes) {
   }
   return {};
 #else
-  wineprefix::TempFile file(wineprefix::FileOps::Current(), dir.string());
   const auto failed = [&](const char *step, int err) {
     return std::string(step) + " '" + path + "': " + std::strerror(err);
   };
-  struct stat written {};
+  // One folder for every step, however its path changes meanwhile.
+  const wineprefix::UniqueFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder) return failed("cannot open the folder of", errno);
+  wineprefix::TempFile file(wineprefix::FileOps::Current(), folder.Get());
   if (int err = file.Create(target.filename().string(), 0644)) return failed("cannot create a file beside", err);
   if (int err = file.Write(bytes)) return failed("cannot write", err);
-  if (int err = file.Sync(written)) return failed("cannot sync", err);
-  const int err = file.Keep(path);
+  if (int err = file.Sync()) return failed("cannot sync", err);
+  const int err = file.Keep(target.filename().string());
   if (err == wineprefix::TempFile::kFolderNotSynced)
     return "'" + path + "' is written, but its folder could not be synced";
   if (err) return failed("cannot rename onto", err);
