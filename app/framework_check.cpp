@@ -24,14 +24,17 @@ const Verdict& ProbeFramework(cRegistry& registry, const ProbeObserver& observe)
   return kVerdictNone;
 }
 
-void RunFrameworkCheck(VerdictDisplay& display, const RegistryFactory& makeRegistry, const ProbeObserver& observe) {
+const Verdict* RunFrameworkCheck(VerdictDisplay& display, const RegistryFactory& makeRegistry,
+                                 const ProbeObserver& observe) {
   std::unique_ptr<cRegistry> registry;
   try {
     registry = makeRegistry();
     const Verdict& verdict = ProbeFramework(*registry, observe);
     Display(display, verdict);
+    return &verdict;
   } catch (const std::exception&) {
     display.ShowMessage(std::string(kRegistryErrorMessage), kErrorMessageStyle, std::string(kApplicationTitle));
+    return nullptr;
   }
 }
 

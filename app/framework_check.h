@@ -56,17 +56,32 @@ class VerdictDisplay {
   virtual void ShowMessage(const std::string& text, std::int32_t style, const std::string& title) = 0;
 };
 
+// A display without controls, for a caller that takes the verdict RunFrameworkCheck returns:
+// it keeps only the message an error shows.
+class MessageOnlyDisplay final : public VerdictDisplay {
+ public:
+  void SetResultCaption(const std::string&) override {}
+  void SetResultColour(Colour) override {}
+  void SetResultBold(bool) override {}
+  void SetDownloadLinkVisible(bool) override {}
+  void SetDownloadImageVisible(bool) override {}
+  void ShowMessage(const std::string& text, std::int32_t, const std::string&) override { message = text; }
+
+  std::string message;
+};
+
 using RegistryFactory = std::function<std::unique_ptr<cRegistry>()>;
 
 // Told of each probe as it is answered, for a caller that explains the verdict.
 using ProbeObserver = std::function<void(const Probe& probe, bool found)>;
 
 // The probe sequence alone: the verdict for the registry the object sees.
-const Verdict& ProbeFramework(cRegistry& registry, const ProbeObserver& observe = {});
+[[nodiscard]] const Verdict& ProbeFramework(cRegistry& registry, const ProbeObserver& observe = {});
 
 // A press of Check: probes with one new registry object, displays the verdict, and reports
-// any error in the message box, leaving the display as it was.
-void RunFrameworkCheck(VerdictDisplay& display, const RegistryFactory& makeRegistry,
+// any error in the message box, leaving the display as it was. Returns the verdict displayed
+// (one of the kVerdict constants), or nullptr when an error was reported instead.
+const Verdict* RunFrameworkCheck(VerdictDisplay& display, const RegistryFactory& makeRegistry,
                        const ProbeObserver& observe = {});
 
 }  // namespace vidazoz

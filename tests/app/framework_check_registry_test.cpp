@@ -19,21 +19,11 @@ using testing::SandboxPlatform;
 
 constexpr const char* kPolicy = "HKLM\\SOFTWARE\\Microsoft\\.NETFramework\\policy";
 
-class CaptionOnly : public VerdictDisplay {
- public:
-  void SetResultCaption(const std::string& c) override { caption = c; }
-  void SetResultColour(Colour) override {}
-  void SetResultBold(bool) override {}
-  void SetDownloadLinkVisible(bool) override {}
-  void SetDownloadImageVisible(bool) override {}
-  void ShowMessage(const std::string& text, std::int32_t, const std::string&) override { caption = "message:" + text; }
-  std::string caption;
-};
-
+// The caption of the verdict the check returns, or the message it showed instead.
 std::string Check() {
-  CaptionOnly display;
-  RunFrameworkCheck(display, [] { return std::make_unique<cRegistry>(); });
-  return display.caption;
+  MessageOnlyDisplay display;
+  const Verdict* verdict = RunFrameworkCheck(display, [] { return std::make_unique<cRegistry>(); });
+  return verdict != nullptr ? std::string(verdict->caption) : "message:" + display.message;
 }
 
 TEST(FrameworkCheckOnARealRegistry, VerdictFollowsThePolicyKeysWineReports) {

@@ -99,7 +99,9 @@ TEST(FrameworkCheck, EachOutcomeProbesNewestFirstAndStopsAtTheFirstKeyFound) {
   for (const Outcome& o : outcomes) {
     PolicyRegistry registry(o.present);
     RecordingDisplay display;
-    RunFrameworkCheck(display, registry.Factory());
+    const Verdict* found = RunFrameworkCheck(display, registry.Factory());
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ("caption:" + std::string(found->caption), display.calls.front()) << "it returns what it showed";
     EXPECT_EQ(registry.opened, o.probed);
     EXPECT_EQ(display.calls, o.display);
     EXPECT_EQ(registry.created, 1) << "one registry object serves every probe";
@@ -157,7 +159,7 @@ TEST(FrameworkCheck, AnErrorWhileProbingShowsTheMessageAndLeavesTheDisplayAsItWa
   EXPECT_CALL(*registry.api, RegOpenKeyExA(_, _, _, _, _))
       .WillOnce(Return(ERROR_FILE_NOT_FOUND))
       .WillOnce(Invoke([](HKEY, LPCSTR, DWORD, REGSAM, PHKEY) -> LONG { throw RuntimeError(errnum::OutOfMemory); }));
-  RunFrameworkCheck(display, registry.Factory());
+  EXPECT_EQ(RunFrameworkCheck(display, registry.Factory()), nullptr) << "no verdict was found";
 
   auto expected = before;
   expected.push_back(kErrorMessage);
@@ -175,7 +177,7 @@ TEST(FrameworkCheck, AControlThatFailsMidDisplayKeepsWhatWasAlreadyShown) {
   PolicyRegistry registry({});
   RecordingDisplay display;
   display.failOn = "link:";
-  RunFrameworkCheck(display, registry.Factory());
+  EXPECT_EQ(RunFrameworkCheck(display, registry.Factory()), nullptr) << "the verdict was not shown in full";
   EXPECT_THAT(display.calls, ElementsAre("caption:You DO NOT Have The .Net Framework 2.0 Installed!", "colour:255",
                                          "bold:1", kErrorMessage));
   EXPECT_EQ(registry.api.use_count(), 1);
