@@ -56,16 +56,17 @@ TEST(frmMainStartUp, InitialisesBeforeTheControlsExistAndShowsFiveControls) {
             "Click The 'Check' Button To Check If .Net Framework 2.0 Is Installed!");
 }
 
-TEST(frmMainStartUp, OnlyTheTwoButtonsTakeTheFocusAndCheckComesFirst) {
+// The runtime creates the controls in the form's tab order and only buttons take the focus.
+TEST(frmMainStartUp, TabWalksEveryControlOnceStoppingAtCheckThenExitAndCheckHasTheFocus) {
   Started s;
-  std::vector<std::pair<int, std::string_view>> stops;
-  for (const auto& c : s.form.Controls()) {
-    if (c.tabIndex >= 0 && c.kind == runtime::ControlKind::Button) stops.emplace_back(c.tabIndex, c.name);
+  const std::span<const runtime::ControlId> order = s.form.TabOrder();
+  EXPECT_EQ(order.size(), frmMain::kControlCount);
+  std::vector<std::string_view> stops;
+  for (runtime::ControlId id : order) {
+    if (s.form.Controls()[id].kind == runtime::ControlKind::Button) stops.push_back(s.form.Controls()[id].name);
   }
-  std::sort(stops.begin(), stops.end());
-  ASSERT_EQ(stops.size(), 2u);
-  EXPECT_EQ(stops[0].second, "btnCheck");
-  EXPECT_EQ(stops[1].second, "cmdExit");
+  EXPECT_THAT(stops, ElementsAre("btnCheck", "cmdExit"));
+  EXPECT_EQ(s.form.FirstFocus(), frmMain::btnCheck);
 }
 
 TEST(frmMainCheck, PutsTheVerdictOnTheControlsInOrder) {

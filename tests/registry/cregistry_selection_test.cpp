@@ -8,9 +8,13 @@ namespace vidazoz {
 namespace {
 
 using ::testing::_;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 using ::testing::NiceMock;
+using ::testing::Property;
 using ::testing::Return;
 using ::testing::StrEq;
+using ::testing::Throws;
 using testing::MockRegistryApi;
 
 TEST(CRegistrySelection, MachineIsNormalisedToTwoLeadingBackslashes) {
@@ -31,25 +35,32 @@ TEST(CRegistrySelection, MachineIsNormalisedToTwoLeadingBackslashes) {
   }
 }
 
-TEST(CRegistrySelection, StartsEmptyAndReadsBackExactlyWhatWasSet) {
-  cRegistry r(std::make_shared<NiceMock<MockRegistryApi>>());
-  EXPECT_EQ(r.ClassKey(), 0);
-  EXPECT_EQ(r.SectionKey(), "");
-  EXPECT_EQ(r.ValueKey(), "");
-  EXPECT_EQ(r.ValueType(), 0);
-  EXPECT_TRUE(r.Default().IsEmpty());
-  EXPECT_EQ(r.Machine(), "");
+// Nothing is checked or normalised: a new object asks for no hive and the empty path; no root
+// handle, an odd path and an unknown type are used as set, and stay Unicode after ANSI calls.
+TEST(CRegistrySelection, OperationsActOnTheSelectionExactlyAsSet) {
+  auto api = std::make_shared<NiceMock<MockRegistryApi>>();
+  cRegistry r(api);
+  EXPECT_CALL(*api, RegOpenKeyExA(nullptr, StrEq(""), 0, KEY_QUERY_VALUE, _)).WillRepeatedly(Return(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(r.KeyExists(), Boolean::False);
+  EXPECT_TRUE(r.Value().IsEmpty()) << "the initial Default";
 
-  r.ClassKey(12345);  // no root handle: stored anyway
-  r.SectionKey("\\odd\\\\path\\");
-  r.ValueKey("Ünïcode name");
+  r.ClassKey(12345);
+  r.SectionKey("\\odd\\\\Été\\");
+  r.ValueKey("Ünïcode");
   r.ValueType(99);
   r.Default(Variant(std::int16_t{-7}));
-  EXPECT_EQ(r.ClassKey(), 12345);
-  EXPECT_EQ(r.SectionKey(), "\\odd\\\\path\\");
-  EXPECT_EQ(r.ValueKey(), "Ünïcode name");
+  const HKEY hive = HiveHandle(12345);
+  const auto ansiPath = StrEq("\\odd\\\\\xC9t\xE9\\");
+  EXPECT_CALL(*api, RegOpenKeyExA(hive, ansiPath, 0, KEY_QUERY_VALUE, _)).WillOnce(Return(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(r.Value(), Variant(std::int16_t{-7}));
+  EXPECT_CALL(*api, RegCreateKeyExA(hive, ansiPath, _, _, _, _, _, _, _)).WillOnce(Return(ERROR_SUCCESS));
+  EXPECT_CALL(*api, RegSetValueExA).Times(0);
+  const auto selection = HasSubstr("Key: '12345',Section: '\\odd\\\\Été\\',Key: 'Ünïcode'");
+  EXPECT_THAT([&] { r.Value(Variant("x")); },
+              Throws<Error>(AllOf(Property(&Error::Number, regerr::SetValue), Property(&Error::Description, selection))));
+  EXPECT_EQ(r.SectionKey(), "\\odd\\\\Été\\");
+  EXPECT_EQ(r.ValueKey(), "Ünïcode");
   EXPECT_EQ(r.ValueType(), 99);
-  EXPECT_EQ(r.Default(), Variant(std::int16_t{-7}));
 }
 
 TEST(CRegistryKeyExists, OpensForQueryingOnTheLocalRegistryAndClosesWhatItOpened) {
@@ -80,9 +91,10 @@ TEST(CRegistryKeyExists, EveryFailureStatusIsFalseWithoutAnError) {
 }
 
 TEST(CRegistryErrors, CarryTheExecutableNameAsTheirSource) {
-  EXPECT_EQ(ClassErrorSource(), ExecutableBaseName() + ".cRegistry");
-  EXPECT_FALSE(ExecutableBaseName().empty());
-  EXPECT_EQ(ExecutableBaseName().find('.'), std::string::npos) << "the extension is dropped";
+  auto api = std::make_shared<NiceMock<MockRegistryApi>>();
+  ON_CALL(*api, RegDeleteKeyA).WillByDefault(Return(ERROR_ACCESS_DENIED));
+  EXPECT_THAT([&] { cRegistry(api).DeleteKey(); }, Throws<Error>(Property(&Error::Source, "registry_tests.cRegistry")))
+      << "this program is registry_tests(.exe)";
   const Error e = RuntimeError(errnum::TypeMismatch);
   EXPECT_EQ(e.Number(), 13);
   EXPECT_EQ(e.Description(), "Type mismatch");
