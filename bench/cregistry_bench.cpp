@@ -16,40 +16,19 @@
 #include <vector>
 
 #include "cRegistry.h"
+#include "wine_prefix.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using vidazoz::Boolean;
 using vidazoz::cRegistry;
+using vidazoz::testing::WinePrefix;
 
-// A prefix folder of its own, removed afterwards; WINEPREFIX points at it while it lives.
-class ScratchPrefix {
- public:
-  ScratchPrefix() {
-    std::string pattern = (fs::temp_directory_path() / "vidazoz-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-    setenv("WINEPREFIX", path_.c_str(), 1);
-  }
-  ScratchPrefix(const ScratchPrefix&) = delete;
-  ScratchPrefix& operator=(const ScratchPrefix&) = delete;
-  ~ScratchPrefix() {
-    unsetenv("WINEPREFIX");
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& Path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-// The registry files of a booted prefix, when the tests have made one in this build.
-fs::path BootedTemplate() {
-  if (const char* dir = std::getenv("VIDAZOZ_TEST_CACHE")) return fs::path(dir) / "wine-template";
-  // bench/<binary> inside the build folder, next to the tests' cache.
-  return fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "test-cache" / "wine-template";
+// The registry files of a booted prefix: a copy of the tests' template, made once for the run.
+const WinePrefix& Booted() {
+  static const std::unique_ptr<WinePrefix> booted = WinePrefix::Booted();
+  return *booted;
 }
 
 // Every verb and an icon: 11 rows, each under both class roots. False when a write failed.
@@ -69,13 +48,14 @@ bool Associate(benchmark::State& state) {
 void TimeAssociations(benchmark::State& state, const fs::path* seed) {
   for (auto _ : state) {
     state.PauseTiming();
-    auto prefix = std::make_unique<ScratchPrefix>();
+    auto prefix = WinePrefix::Empty();
     if (seed != nullptr)
-      for (const char* name : {"system.reg", "user.reg", "userdef.reg"})
-        fs::copy_file(*seed / name, prefix->Path() / name);
+      for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) fs::copy_file(*seed / name, prefix->File(name));
+    auto active = prefix->Activate();
     state.ResumeTiming();
     if (!Associate(state)) break;
     state.PauseTiming();
+    active.reset();
     prefix.reset();
     state.ResumeTiming();
   }
@@ -85,14 +65,7 @@ void TimeAssociations(benchmark::State& state, const fs::path* seed) {
 void BM_CreateEXEAssociation_EmptyPrefix(benchmark::State& state) { TimeAssociations(state, nullptr); }
 BENCHMARK(BM_CreateEXEAssociation_EmptyPrefix)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_CreateEXEAssociation_BootedPrefix(benchmark::State& state) {
-  const fs::path templ = BootedTemplate();
-  if (!fs::exists(templ / "system.reg")) {
-    state.SkipWithError("no booted prefix in this build yet (run the tests once)");
-    return;
-  }
-  TimeAssociations(state, &templ);
-}
+void BM_CreateEXEAssociation_BootedPrefix(benchmark::State& state) { TimeAssociations(state, &Booted().Path()); }
 BENCHMARK(BM_CreateEXEAssociation_BootedPrefix)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The floor under the association's writes, measured in the same run: as many bare durable
@@ -111,19 +84,11 @@ void ReplaceDurably(const fs::path& dir, const std::string& name, const std::str
 }
 
 void BM_BareDurableReplacement_BootedPrefix(benchmark::State& state) {
-  const fs::path templ = BootedTemplate();
-  if (!fs::exists(templ / "system.reg")) {
-    state.SkipWithError("no booted prefix in this build yet (run the tests once)");
-    return;
-  }
-  auto text = [&](const char* name) {
-    std::ifstream in(templ / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  const std::string system = text("system.reg");
-  const ScratchPrefix prefix;
+  std::ifstream in(Booted().File("system.reg"), std::ios::binary);
+  const std::string system(std::istreambuf_iterator<char>(in), {});
+  const auto prefix = WinePrefix::Empty();
   for (auto _ : state)
-    for (int i = 0; i < 22; ++i) ReplaceDurably(prefix.Path(), "system.reg", system);
+    for (int i = 0; i < 22; ++i) ReplaceDurably(prefix->Path(), "system.reg", system);
   state.counters["writes"] = 22;
 }
 BENCHMARK(BM_BareDurableReplacement_BootedPrefix)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -140,8 +105,9 @@ void WriteManySubKeys(const fs::path& prefix, int count) {
 }
 
 void BM_EnumerateSections_10000SubKeys(benchmark::State& state) {
-  ScratchPrefix prefix;
-  WriteManySubKeys(prefix.Path(), 10000);
+  const auto prefix = WinePrefix::Empty();
+  const auto active = prefix->Activate();
+  WriteManySubKeys(prefix->Path(), 10000);
   cRegistry r;
   r.ClassKey(vidazoz::kHKEY_LOCAL_MACHINE);
   r.SectionKey("Software\\VidazozBench");

@@ -1,5 +1,5 @@
 // Reading and writing Wine's registry text format on a real system.reg.
-// The file comes from $VIDAZOZ_SYSTEM_REG, or from a prefix made here with wineboot.
+// The file comes from $VIDAZOZ_SYSTEM_REG, or from a booted prefix of the tests' support.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -13,41 +13,18 @@
 #include <vector>
 
 #include "reg_file.h"
+#include "wine_prefix.h"
 
 namespace {
 namespace fs = std::filesystem;
 using namespace vidazoz::wineprefix;
 
-// A prefix for the run, removed at exit with its wineserver stopped.
-class BootedPrefix {
- public:
-  BootedPrefix() {
-    std::string pattern = (fs::temp_directory_path() / "vidazoz-bench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    dir_ = pattern;
-    Wine("wineboot -i && wineserver -w");
-  }
-  ~BootedPrefix() {
-    Wine("wineserver -k");
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-  fs::path SystemReg() const { return dir_ / "prefix" / "system.reg"; }
-
- private:
-  void Wine(const std::string& command) const {
-    const std::string env = "env -u DISPLAY WINEPREFIX='" + (dir_ / "prefix").string() + "' HOME='" + dir_.string() +
-                            "' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' ";
-    [[maybe_unused]] const int rc = std::system((env + "sh -c '" + command + "' >/dev/null 2>&1").c_str());
-  }
-  fs::path dir_;
-};
-
+// The file given, else a booted prefix's: a copy of the tests' template, removed at exit.
 const fs::path& SystemRegPath() {
   static const fs::path path = [] {
     if (const char* given = std::getenv("VIDAZOZ_SYSTEM_REG")) return fs::path(given);
-    static BootedPrefix prefix;
-    return prefix.SystemReg();
+    static const std::unique_ptr<vidazoz::testing::WinePrefix> prefix = vidazoz::testing::WinePrefix::Booted();
+    return prefix->File("system.reg");
   }();
   return path;
 }

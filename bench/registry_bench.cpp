@@ -1,9 +1,7 @@
 // Registry reads through cRegistry over a real Wine prefix's files.
-// The prefix: $VIDAZOZ_BENCH_PREFIX, else the tests' booted template, else `wineboot -i` now.
+// The prefix: $VIDAZOZ_BENCH_PREFIX, else a copy of the tests' booted template.
 #include <benchmark/benchmark.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -11,59 +9,39 @@
 
 #include "advapi32.h"
 #include "cRegistry.h"
-#include "server_folders.h"
-#include "wineserver_probe.h"
+#include "wine_prefix.h"
 #include "wow64_process.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 
+using vidazoz::testing::WinePrefix;
+
+// Three prefixes holding the source's registry files and nothing else, removed at exit with
+// the server folders our writers made for them.
 class BenchPrefixes {
  public:
   BenchPrefixes() {
-    char pattern[] = "/tmp/vidazoz-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
-    root_ = pattern;
     const fs::path source = Source();
-    for (const char* copy : {"a", "b", "written"}) {
-      fs::create_directories(root_ / copy);
+    for (auto* copy : {&a_, &b_, &written_}) {
+      *copy = WinePrefix::Empty();
       for (const char* name : {"system.reg", "user.reg", "userdef.reg"})
-        if (fs::exists(source / name)) fs::copy_file(source / name, root_ / copy / name);
+        if (fs::exists(source / name)) fs::copy_file(source / name, (*copy)->File(name));
     }
   }
-  ~BenchPrefixes() {
-    // Writers made the server folders Wine would use for the written prefix: they go too.
-    vidazoz::testing::RemoveServerFoldersOf(Written().string());
-    fs::remove_all(root_);
-  }
-  fs::path A() const { return root_ / "a"; }
-  fs::path B() const { return root_ / "b"; }
+  const fs::path& A() const { return a_->Path(); }
+  const fs::path& B() const { return b_->Path(); }
   // Kept apart: a prefix our writers have used is read differently (see AfterAWrite).
-  fs::path Written() const { return root_ / "written"; }
+  const fs::path& Written() const { return written_->Path(); }
 
  private:
   fs::path Source() {
     if (const char* given = std::getenv("VIDAZOZ_BENCH_PREFIX")) return given;
-    // build/bench/registry_bench -> build/test-cache/wine-template, made by the Wine tests.
-    const fs::path cached = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "test-cache/wine-template";
-    if (fs::exists(cached / "system.reg")) return cached;
-    const fs::path booted = root_ / "booted";
-    // Never the real ~/.wine: Wine runs with a private HOME and prefix.
-    setenv("WINEDEBUG", "-all", 1);
-    setenv("WINEPREFIX", booted.c_str(), 1);
-    setenv("HOME", root_.c_str(), 1);
-    const char* const commands[][3] = {{"wineboot", "-i", nullptr}, {"wineserver", "-w", nullptr}};
-    for (const auto& argv : commands) {
-      pid_t pid = 0;
-      if (posix_spawnp(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) == 0)
-        waitpid(pid, nullptr, 0);
-    }
-    return booted;
+    booted_ = WinePrefix::Booted();
+    return booted_->Path();
   }
-  fs::path root_;
+  std::unique_ptr<WinePrefix> booted_, a_, b_, written_;
 };
 
 BenchPrefixes& Prefixes() {

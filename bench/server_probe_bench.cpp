@@ -1,38 +1,29 @@
 // What looking for a prefix's wineserver costs when none runs, as a reader would ask before
 // trusting the files: the lock probes in every server folder, then the kernel's lock list.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "running_server.h"
-#include "server_folders.h"
+#include "wine_prefix.h"
 #include "wineserver_probe.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// A prefix our writers have used: its name file and lock files exist, as after any write.
+// A prefix our writers have used: its name file and lock files exist, as after any write. The
+// shared test prefix removes those server folders with it.
 class UsedPrefix {
  public:
   UsedPrefix() {
-    char pattern[] = "/tmp/vidazoz-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
-    root_ = pattern;
     vidazoz::wineprefix::WineserverExclusion exclusion;
-    if (exclusion.Acquire(root_.string()) != 0) throw std::runtime_error("cannot take the server locks");
+    if (exclusion.Acquire(Path()) != 0) throw std::runtime_error("cannot take the server locks");
   }
-  ~UsedPrefix() {
-    vidazoz::testing::RemoveServerFoldersOf(root_.string());
-    fs::remove_all(root_);
-  }
-  std::string Path() const { return root_.string(); }
+  std::string Path() const { return prefix_->Path().string(); }
 
  private:
-  fs::path root_;
+  std::unique_ptr<vidazoz::testing::WinePrefix> prefix_ = vidazoz::testing::WinePrefix::Empty();
 };
 
 void BM_FindRunningServer_NoneRuns(benchmark::State& state) {
