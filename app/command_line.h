@@ -14,7 +14,7 @@ inline constexpr int kExitUsage = 64;  // EX_USAGE
 
 // The whole program: parses `args` (argv without argv[0]), then prints help or the version,
 // runs the check as text, or calls `runWindow`. Returns the process status.
-int Main(std::span<const char* const> args, std::ostream& out, std::ostream& err, const RegistryFactory& makeRegistry,
-         const std::function<int()>& runWindow);
+[[nodiscard]] int Main(std::span<const char* const> args, std::ostream& out, std::ostream& err,
+                       const RegistryFactory& makeRegistry, const std::function<int()>& runWindow);
 
 }  // namespace vidazoz::cli

@@ -17,6 +17,6 @@ struct PrefixFinding {
 // `option` is --prefix's argument as given. Reads the environment (WINEPREFIX, HOME,
 // XDG_DATA_HOME) as the registry layer does; opens system.reg without following the
 // promise of its name (a FIFO or device is refused, never waited on).
-PrefixFinding InspectPrefix(const std::optional<std::string>& option);
+[[nodiscard]] PrefixFinding InspectPrefix(const std::optional<std::string>& option);
 
 }  // namespace vidazoz::cli

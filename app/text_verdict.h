@@ -17,7 +17,7 @@ inline constexpr int kExitCannotWrite = 74;  // the verdict could not be written
 // Runs the window's check once with `out` as its display: the verdict's caption goes to `out`,
 // the error message to `err`. Returns one of the statuses above.
 // With `observe`, each probe is reported to it as it is answered.
-int CheckAsText(std::ostream& out, std::ostream& err, const RegistryFactory& makeRegistry,
-                const ProbeObserver& observe = {});
+[[nodiscard]] int CheckAsText(std::ostream& out, std::ostream& err, const RegistryFactory& makeRegistry,
+                              const ProbeObserver& observe = {});
 
 }  // namespace vidazoz

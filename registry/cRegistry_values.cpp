@@ -75,7 +75,9 @@ Variant cRegistry::Value() {
   std::vector<BYTE> data(std::max<DWORD>(size, 4), 0);
   DWORD got = size;
   if (size > 0) {
-    api_->RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, data.data(), &got);
+    // Its status is not looked at: the value was found by the first query, and what the data
+    // holds is read from the buffer whatever the second says.
+    static_cast<void>(api_->RegQueryValueExA(key.Get(), name.c_str(), nullptr, &type, data.data(), &got));
     got = std::min(got, size);
   }
 
@@ -118,7 +120,7 @@ void cRegistry::Value(const Variant& vValue) {
   if (key.Create(*hive, ansi::FromUtf8(sectionKey_).c_str(), kWriteAccess) != ERROR_SUCCESS) fail(regerr::Registry);
 
   const std::string name = ansi::FromUtf8(valueKey_);
-  LONG status = 13;
+  LONG status = ERROR_INVALID_DATA;
   switch (valueType_) {
     case kREG_SZ:
     case kREG_EXPAND_SZ: {
@@ -149,7 +151,7 @@ void cRegistry::Value(const Variant& vValue) {
       break;
     }
     default:
-      break;  // no type it can write: status 13
+      break;  // no type it can write
   }
   if (status != ERROR_SUCCESS) fail(regerr::SetValue);
 }

@@ -13,29 +13,30 @@ class RegistryApi {
  public:
   virtual ~RegistryApi() = default;
 
-  virtual LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                             PHKEY phkResult) = 0;
-  virtual LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
-                               DWORD dwOptions, REGSAM samDesired,
-                               const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
-                               LPDWORD lpdwDisposition) = 0;
+  // Every status but a close's must be read.
+  [[nodiscard]] virtual LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                                           PHKEY phkResult) = 0;
+  [[nodiscard]] virtual LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass,
+                                             DWORD dwOptions, REGSAM samDesired,
+                                             const SECURITY_ATTRIBUTES* lpSecurityAttributes, PHKEY phkResult,
+                                             LPDWORD lpdwDisposition) = 0;
   virtual LONG RegCloseKey(HKEY hKey) = 0;
-  virtual LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) = 0;
-  virtual LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) = 0;
-  virtual LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
-                                LPBYTE lpData, LPDWORD lpcbData) = 0;
-  virtual LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                              const BYTE* lpData, DWORD cbData) = 0;
-  virtual LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
-                                LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
-                                LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
-                                LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
-                                LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) = 0;
-  virtual LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
-                             LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                             LPDWORD lpcbData) = 0;
-  virtual LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) = 0;
-  virtual LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) = 0;
+  [[nodiscard]] virtual LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) = 0;
+  [[nodiscard]] virtual LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) = 0;
+  [[nodiscard]] virtual LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                              LPBYTE lpData, LPDWORD lpcbData) = 0;
+  [[nodiscard]] virtual LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                                            const BYTE* lpData, DWORD cbData) = 0;
+  [[nodiscard]] virtual LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                                              LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen,
+                                              LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
+                                              LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                                              LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) = 0;
+  [[nodiscard]] virtual LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                                           LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                                           LPDWORD lpcbData) = 0;
+  [[nodiscard]] virtual LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) = 0;
+  [[nodiscard]] virtual LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) = 0;
 };
 
 // The platform handle of a hive number, sign-extended where handles are 64 bits wide.
@@ -54,11 +55,11 @@ class KeyHandle {
   KeyHandle& operator=(const KeyHandle&) = delete;
   ~KeyHandle() { Close(); }
 
-  LONG Open(HKEY parent, LPCSTR path, REGSAM access);
+  [[nodiscard]] LONG Open(HKEY parent, LPCSTR path, REGSAM access);
   // With no class, options or security of its own, as every key this program makes.
-  LONG Create(HKEY parent, LPCSTR path, REGSAM access);
+  [[nodiscard]] LONG Create(HKEY parent, LPCSTR path, REGSAM access);
   // The same root on another computer; a local name may hand back the root itself.
-  LONG Connect(LPCSTR machine, HKEY root);
+  [[nodiscard]] LONG Connect(LPCSTR machine, HKEY root);
 
   HKEY Get() const { return key_; }
   // A predefined root is never closed: it belongs to the process, not to this key.

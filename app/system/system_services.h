@@ -17,7 +17,7 @@ class SystemServices {
  public:
   virtual ~SystemServices() = default;
 
-  virtual ModuleHandle LoadLibraryA(const std::string& fileName) = 0;
+  [[nodiscard]] virtual ModuleHandle LoadLibraryA(const std::string& fileName) = 0;
   virtual bool FreeLibrary(ModuleHandle module) = 0;
   virtual void InitCommonControls() = 0;
   // Hands `file` to the shell. Returns the shell's result (> 32 on success), which callers

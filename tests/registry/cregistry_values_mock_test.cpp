@@ -41,8 +41,9 @@ class CRegistryValuesMock : public ::testing::Test {
     ON_CALL(*api, RegConnectRegistryA).WillByDefault(DoAll(SetArgPointee<2>(kRemote), Return(ERROR_SUCCESS)));
   }
 
-  // A stored value as the double hands it out: type and size on the first query (234 when it
-  // does not fit), then the data, never more than the caller says its buffer holds.
+  // A stored value as the double hands it out: type and size on the first query
+  // (ERROR_MORE_DATA when it does not fit), then the data, never more than the caller says its
+  // buffer holds.
   void Stores(DWORD type, std::string data, DWORD reportedSize) {
     ON_CALL(*api, RegQueryValueExA(kOpened, _, _, _, _, _))
         .WillByDefault([=](HKEY, LPCSTR, LPDWORD, LPDWORD t, LPBYTE buffer, LPDWORD cb) {

@@ -187,7 +187,8 @@ TEST_F(WideCalls, NameBuffersAndClass) {
     }
   }
 
-  // A value name that does not fit: 234, the type and data size still reported, the count kept.
+  // A value name that does not fit: ERROR_MORE_DATA, the type and data size still reported, the
+  // count kept.
   WCHAR name[8];
   DWORD cch = 7, type = 0, cb = 0;
   BYTE data[8];
