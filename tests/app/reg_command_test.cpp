@@ -199,7 +199,6 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
   const std::string wineLine = LineWith(FileText(wine->File("user.reg")), "\"caf\\xe9");
   EXPECT_NE(wineLine, "(none)");
   EXPECT_EQ(LineWith(FileText(ours->File("user.reg")), "\"caf\\xe9"), wineLine);
-  RemoveServerFolders(ours->Path());  // the lock folders our writes made
 }
 
 std::string Utf16File(std::u16string_view text) {
@@ -261,7 +260,6 @@ TEST(RegCommand, ImportsAsWinesRegDoesOnTheSamePrefix) {
     EXPECT_NE(b.out.find(line), std::string::npos) << line << b.out;
   EXPECT_EQ(b.out.find("Drop"), std::string::npos) << b.out;
   EXPECT_EQ(b.out.find("gone"), std::string::npos) << b.out;
-  RemoveServerFolders(ours->Path());
 }
 
 // Where Wine's answer is a fault, ours differs on purpose; and nothing is made where no
@@ -458,7 +456,6 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
   }
   EXPECT_FALSE(fs::exists(dir.Path() / "missing"));
   EXPECT_FALSE(fs::exists(dir.Path() / "system.reg"));
-  RemoveServerFolders(p);
 }
 
 }  // namespace

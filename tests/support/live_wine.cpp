@@ -89,15 +89,6 @@ bool Serving(pid_t pid, fs::path& serverDir) {
 
 }  // namespace
 
-void RemoveServerFolders(const fs::path& tree) {
-  std::error_code ec;
-  if (!fs::is_directory(tree, ec)) return;
-  RemoveServerFoldersOf(tree);
-  for (fs::recursive_directory_iterator it(tree, fs::directory_options::skip_permission_denied, ec), end;
-       !ec && it != end; it.increment(ec))
-    if (it->is_directory(ec) && !it->is_symlink(ec)) RemoveServerFoldersOf(it->path());
-}
-
 int InRunUser(RunUser runUser, const std::function<int()>& body) {
   std::fflush(nullptr);
   const pid_t pid = ::fork();

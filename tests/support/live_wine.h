@@ -11,16 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "server_folders.h"  // RemoveServerFolders, for the tests that stop a server
+
 namespace vidazoz::testing {
 
 // Whether /run/user/<uid> exists decides where Debian's Wine puts its server folder. Missing
 // and Present give the child an empty private /run/user, with or without /run/user/<uid>.
 enum class RunUser { AsIs, Missing, Present };
-
-// Writers make the server folders Wine would use for their prefix (/tmp/.wine-<uid>/server-...,
-// Debian's <tmp>/<name>/server-... named in the prefix); removes those of every folder in `tree`
-// that hold nothing but the lock, and Debian's base folder when that leaves it empty.
-void RemoveServerFolders(const std::filesystem::path& tree);
 
 // The exit status InRunUser gives when this machine cannot make a private mount namespace.
 inline constexpr int kNoNamespace = 97;

@@ -38,4 +38,17 @@ inline void RemoveServerFoldersOf(const std::filesystem::path& prefix) {
     removeIfOnlyLock(root / name / server.filename());
 }
 
+// Writers make the server folders Wine would use for their prefix (/tmp/.wine-<uid>/server-...,
+// Debian's <tmp>/<name>/server-... named in the prefix); removes those of every folder in `tree`
+// that hold nothing but the lock, and Debian's base folder when that leaves it empty.
+inline void RemoveServerFolders(const std::filesystem::path& tree) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::is_directory(tree, ec)) return;
+  RemoveServerFoldersOf(tree);
+  for (fs::recursive_directory_iterator it(tree, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec))
+    if (it->is_directory(ec) && !it->is_symlink(ec)) RemoveServerFoldersOf(it->path());
+}
+
 }  // namespace vidazoz::testing

@@ -1,8 +1,12 @@
+// A private folder under $TMPDIR, removed with everything in it and with the server folders of
+// the Wine prefixes it held.
 #include "temp_dir.h"
 
 #include <cstdlib>
 #include <stdexcept>
 #include <vector>
+
+#include "server_folders.h"
 
 namespace vidazoz::testing {
 
@@ -24,6 +28,8 @@ TempDir::~TempDir() {
                                  std::filesystem::perm_options::add, ec);
   }
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+  // Those named after a prefix's device and inode can only be found while it exists.
+  RemoveServerFolders(path_);
   std::filesystem::remove_all(path_, ec);
 }
 

@@ -1,4 +1,5 @@
-// A private folder under $TMPDIR that is removed with everything in it.
+// A private folder under $TMPDIR, removed with everything in it and the server folders of the
+// Wine prefixes it held (Linux).
 #pragma once
 
 #include <filesystem>

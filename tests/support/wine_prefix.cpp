@@ -180,10 +180,8 @@ std::unique_ptr<WinePrefix> WinePrefix::Empty() {
   return p;
 }
 
-WinePrefix::~WinePrefix() {
-  StopServer();
-  RemoveServerFolders(prefix_);
-}
+// Then the folder goes, with the server folders, which now hold nothing but the lock.
+WinePrefix::~WinePrefix() { StopServer(); }
 
 std::vector<std::pair<std::string, std::string>> WinePrefix::Environment() const {
   return WineEnv(prefix_, dir_.Path());

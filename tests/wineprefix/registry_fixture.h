@@ -19,11 +19,6 @@ namespace vidazoz::testing {
 
 class RegistryTest : public ::testing::Test {
  protected:
-#ifndef _WIN32
-  // Under Wine the prefix's own server makes and keeps its folder.
-  ~RegistryTest() override { RemoveServerFolders(dir_.Path()); }
-#endif
-
   std::string PrefixDir() const { return (dir_.Path() / "prefix").string(); }
 
   HKEY Create(HKEY root, const char* path, LPSTR cls = nullptr, DWORD options = 0) {
