@@ -82,6 +82,6 @@ using ProbeObserver = std::function<void(const Probe& probe, bool found)>;
 // any error in the message box, leaving the display as it was. Returns the verdict displayed
 // (one of the kVerdict constants), or nullptr when an error was reported instead.
 const Verdict* RunFrameworkCheck(VerdictDisplay& display, const RegistryFactory& makeRegistry,
-                       const ProbeObserver& observe = {});
+                                 const ProbeObserver& observe = {});
 
 }  // namespace vidazoz
