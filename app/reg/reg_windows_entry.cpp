@@ -2,11 +2,9 @@
 // characters into '?'), and standard handles that carry bytes, not text-mode CR LF.
 #include "reg_windows_entry.h"
 
-#include <windows.h>  // before shellapi.h, which needs its types
-
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <iostream>
@@ -17,19 +15,49 @@
 namespace vidazoz::reg {
 namespace {
 
-class CommandLineWords {
- public:
-  CommandLineWords() : words_(CommandLineToArgvW(GetCommandLineW(), &count_)) {}
-  CommandLineWords(const CommandLineWords&) = delete;
-  CommandLineWords& operator=(const CommandLineWords&) = delete;
-  ~CommandLineWords() { LocalFree(words_); }
-  int Count() const { return words_ != nullptr ? count_ : 0; }
-  std::string Utf8Word(int i) const { return Utf8(reinterpret_cast<const char16_t*>(words_[i])); }
-
- private:
-  int count_ = 0;
-  LPWSTR* words_;
-};
+// The words of a command line split as the C runtime splits them: the program's name up to its
+// closing quote or a blank; then 2n backslashes and a quote are n backslashes and a quote that
+// opens or closes, 2n+1 and a quote are n and a literal quote, "" within quotes is a quote.
+// (Here, not CommandLineToArgvW: the release loads shell32 only when it opens a link.)
+std::vector<std::u16string> SplitCommandLine(std::u16string_view line) {
+  std::vector<std::u16string> words;
+  std::size_t i = 0;
+  const auto blank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+  std::u16string word;
+  if (i < line.size() && line[i] == u'"') {
+    const std::size_t close = line.find(u'"', 1);
+    word = line.substr(1, close == std::u16string_view::npos ? std::u16string_view::npos : close - 1);
+    i = close == std::u16string_view::npos ? line.size() : close + 1;
+  }
+  while (i < line.size() && !blank(line[i])) word += line[i++];
+  words.push_back(word);
+  for (;;) {
+    while (i < line.size() && blank(line[i])) ++i;
+    if (i >= line.size()) return words;
+    word.clear();
+    bool quoted = false;
+    while (i < line.size() && (quoted || !blank(line[i]))) {
+      std::size_t backslashes = 0;
+      while (i < line.size() && line[i] == u'\\') ++backslashes, ++i;
+      if (i < line.size() && line[i] == u'"') {
+        word.append(backslashes / 2, u'\\');
+        if (backslashes % 2 == 1) {
+          word += u'"';
+        } else if (quoted && i + 1 < line.size() && line[i + 1] == u'"') {
+          word += u'"';
+          ++i;
+        } else {
+          quoted = !quoted;
+        }
+        ++i;
+      } else {
+        word.append(backslashes, u'\\');
+        if (i < line.size() && (quoted || !blank(line[i]))) word += line[i++];
+      }
+    }
+    words.push_back(word);
+  }
+}
 
 bool HasHandle(DWORD which) {
   const HANDLE handle = GetStdHandle(which);
@@ -39,10 +67,10 @@ bool HasHandle(DWORD which) {
 }  // namespace
 
 std::optional<std::vector<std::string>> WindowsRegArguments() {
-  const CommandLineWords words;
-  if (words.Count() < 2 || !SameAscii(Utf16(words.Utf8Word(1)), u"reg")) return std::nullopt;
+  const std::vector<std::u16string> words = SplitCommandLine(reinterpret_cast<const char16_t*>(GetCommandLineW()));
+  if (words.size() < 2 || !SameAscii(words[1], u"reg")) return std::nullopt;
   std::vector<std::string> args;
-  for (int i = 2; i < words.Count(); ++i) args.push_back(words.Utf8Word(i));
+  for (std::size_t i = 2; i < words.size(); ++i) args.push_back(Utf8(words[i]));
   return args;
 }
 
