@@ -5,7 +5,9 @@
 #include "frmMain.h"
 #include "wow64_process.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "reg_windows_entry.h"
+#else
 #include <iostream>
 
 #include "command_line.h"
@@ -30,7 +32,9 @@ int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
     return vidazoz::RunProgram(*runtime, *services, makeRegistry);
   };
 #ifdef _WIN32
-  return runWindow();  // the Windows program has no command line
+  // The Windows program's one command line: `reg`, on the system's registry.
+  if (const auto regArgs = vidazoz::reg::WindowsRegArguments()) return vidazoz::reg::RunRegOnWindows(*regArgs);
+  return runWindow();
 #else
   return vidazoz::cli::Main({argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0)}, std::cout, std::cerr,
                             makeRegistry, runWindow);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # `vidazoz reg` beside `wine reg`, in the same run, on copies of one booted prefix: a query and
-# an add with no wineserver running (Wine starts one each time), and a query with a warm one.
+# an add with no wineserver running (Wine starts one each time), and a query and an add with a
+# warm one (ours then goes through Wine too: each process starts its helper under the server).
 # Targets: >= 100x faster than Wine without a server, >= 5x with a warm one.
 set -euo pipefail
 build=${1:-build}
@@ -51,13 +52,24 @@ ours_add_cold=$(mean_ms "$work/ours" 20 0 "$vidazoz" reg add "$key" /v n /d 1 /f
 WINEPREFIX=$work/wine wineserver -p  # stays up, as for a user who has Wine running
 WINEPREFIX=$work/wine wine reg query "$key" >/dev/null 2>&1
 wine_query_warm=$(mean_ms "$work/wine" 10 0 wine reg query "$key")
+wine_add_warm=$(mean_ms "$work/wine" 10 0 wine reg add "$key" /v n /d 1 /f)
 WINEPREFIX=$work/ours wineserver -p
 WINEPREFIX=$work/ours wine reg query "$key" >/dev/null 2>&1
 ours_query_warm=$(mean_ms "$work/ours" 20 0 "$vidazoz" reg query "$key")
+ours_add_warm=$(mean_ms "$work/ours" 20 0 "$vidazoz" reg add "$key" /v n /d 1 /f)
+# The add must have reached the server, not the files it owns.
+WINEPREFIX=$work/ours wine reg query "$key" /v n 2>/dev/null | grep -q 'REG_SZ *1' ||
+  { echo "vidazoz reg add on the live prefix did not reach its wineserver" >&2; exit 1; }
+# What one helper start costs on the same warm server: the helper alone, ending at once on an
+# empty stdin.
+helper=$(find "$build/registry" -name vidazoz-live.exe -print -quit)
+helper_floor=0
+[ -n "$helper" ] && helper_floor=$(mean_ms "$work/ours" 20 0 wine "$helper" </dev/null)
 
-python3 - "$wine_query_cold" "$ours_query_cold" "$wine_add_cold" "$ours_add_cold" "$wine_query_warm" "$ours_query_warm" <<'PY'
+python3 - "$wine_query_cold" "$ours_query_cold" "$wine_add_cold" "$ours_add_cold" "$wine_query_warm" "$ours_query_warm" \
+  "$wine_add_warm" "$ours_add_warm" "$helper_floor" <<'PY'
 import sys
-wq, oq, wa, oa, wqw, oqw = map(float, sys.argv[1:])
+wq, oq, wa, oa, wqw, oqw, waw, oaw, floor = map(float, sys.argv[1:])
 def row(what, wine, ours, target):
     ratio = wine / ours
     verdict = "ok" if ratio >= target else "UNDER the target"
@@ -65,4 +77,8 @@ def row(what, wine, ours, target):
 row("query, no wineserver", wq, oq, 100)
 row("add, no wineserver", wa, oa, 100)
 row("query, warm wineserver", wqw, oqw, 5)
+row("add, warm wineserver", waw, oaw, 5)
+if floor > 0:
+    print(f"the live helper alone on the warm server (wine vidazoz-live.exe </dev/null): {floor:.1f} ms;"
+          f" each vidazoz reg on a live prefix starts its own helper, so it cannot take less than that")
 PY

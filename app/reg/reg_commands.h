@@ -13,7 +13,8 @@ using Confirm = bool (*)(Output& output, const std::string& question);
 int Query(const KeyName& key, const Switches& switches, Output& output);
 int Add(const KeyName& key, const Switches& switches, Output& output, Confirm confirm);
 int Delete(const KeyName& key, const Switches& switches, Output& output, Confirm confirm);
-// Imports the .reg file `file` (UTF-8 path): all of it, or nothing when any line is unreadable.
+// Imports the .reg file `file` (UTF-8 path): all of it, or nothing when any line is unreadable;
+// a registry that fails part-way stops it, and the message names the lines that took effect.
 int Import(const std::string& file, const Switches& switches, Output& output);
 
 // The values of `from` into `to` (made when missing) and, with /s, every key below.

@@ -1,5 +1,6 @@
 // compare, as Windows' reg defines it: each difference as a line, "<" for the first key and ">"
-// for the second, then "Result Compared: Identical" (exit 0) or "Different" (exit 2); 1 on failure.
+// for the second ("=" for a match, with /oa or /os), then "Result Compared: Identical" (exit 0)
+// or "Different" (exit 2); 1 on failure.
 #include <map>
 #include <string>
 
@@ -73,6 +74,12 @@ int Compare(const KeyName& first, const KeyName& second, const Switches& s, Outp
       return 1;
     }
   }
+  const bool showDifferences =
+      s.compareOutput == CompareOutput::All || s.compareOutput == CompareOutput::Differences;
+  const bool showMatches = s.compareOutput == CompareOutput::All || s.compareOutput == CompareOutput::Same;
+  const auto show = [&](bool wanted, const std::u16string& line) {
+    if (wanted) output.Text(line);
+  };
   bool different = false;
   std::map<std::u16string, int> keys;  // every key path of either side
   for (int i = 0; i < 2; ++i)
@@ -80,21 +87,26 @@ int Compare(const KeyName& first, const KeyName& second, const Switches& s, Outp
   for (const auto& [folded, sides] : keys) {
     if (sides != 3) {
       const int i = sides == 1 ? 0 : 1;
-      output.Text(std::u16string{i == 0 ? u'<' : u'>', u' '} + Joined(*names[i], trees[i][folded].path) + u"\n");
+      show(showDifferences,
+           std::u16string{i == 0 ? u'<' : u'>', u' '} + Joined(*names[i], trees[i][folded].path) + u"\n");
       different = true;
       continue;
     }
     const KeyValues& a = trees[0][folded];
     const KeyValues& b = trees[1][folded];
+    if (!folded.empty()) show(showMatches, u"= " + Joined(first, a.path) + u"\n");
     std::map<std::u16string, int> valueNames;
     for (const auto& [name, v] : a.values) valueNames[name] |= 1;
     for (const auto& [name, v] : b.values) valueNames[name] |= 2;
     for (const auto& [name, sides2] : valueNames) {
       const auto inA = a.values.find(name), inB = b.values.find(name);
-      if (sides2 == 3 && inA->second.type == inB->second.type && inA->second.data == inB->second.data) continue;
+      if (sides2 == 3 && inA->second.type == inB->second.type && inA->second.data == inB->second.data) {
+        show(showMatches, ValueLine(u'=', Joined(first, a.path), inA->second));
+        continue;
+      }
       different = true;
-      if (sides2 & 1) output.Text(ValueLine(u'<', Joined(first, a.path), inA->second));
-      if (sides2 & 2) output.Text(ValueLine(u'>', Joined(second, b.path), inB->second));
+      if (sides2 & 1) show(showDifferences, ValueLine(u'<', Joined(first, a.path), inA->second));
+      if (sides2 & 2) show(showDifferences, ValueLine(u'>', Joined(second, b.path), inB->second));
     }
   }
   output.Text(different ? u"\nResult Compared: Different\n" : u"\nResult Compared: Identical\n");

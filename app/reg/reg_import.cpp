@@ -1,5 +1,7 @@
 // import: reads the whole .reg file, refuses it with the reason when any line
-// is wrong, then makes its changes in order through the W calls.
+// is wrong, then makes its changes in order through the W calls. Each change is
+// saved on its own, so a registry that fails part-way is reported with exactly
+// which lines were applied.
 #include <fstream>
 #include <iterator>
 
@@ -20,6 +22,33 @@ bool ReadBounded(const std::string &path, std::size_t limit, std::string &bytes)
   if (in.bad()) return false;
   bytes.resize(static_cast<std::size_t>(in.gcount()));
   return true;
+}
+
+std::string What(const ImportStep &step) {
+  const std::string key = "[" + Utf8(step.key.longName) + "]";
+  switch (step.kind) {
+    case ImportStep::Kind::CreateKey:
+      return "the key " + key;
+    case ImportStep::Kind::DeleteKey:
+      return "the deletion of " + key + " (part of its tree may be gone)";
+    case ImportStep::Kind::SetValue:
+    case ImportStep::Kind::DeleteValue:
+      break;
+  }
+  return (step.name.empty() ? std::string("the default value") : "the value \"" + Utf8(step.name) + "\"") + " of " +
+         key;
+}
+
+// Which lines took effect: the steps before `failed`, in the file's order.
+std::string PartialImportText(const std::string &file, const std::vector<ImportStep> &steps, std::size_t failed,
+                              const std::string &reason) {
+  const ImportStep &step = steps[failed];
+  const std::string_view why = std::string_view(reason).substr(reason.starts_with("reg: ") ? 5 : 0);
+  const std::string failure = "line " + std::to_string(step.line) + " (" + What(step) + ") failed: " + std::string(why);
+  if (failed == 0) return "reg: '" + file + "' is not imported: " + failure + "; nothing was changed";
+  return "reg: '" + file + "' is imported only in part: " + failure + "; lines " + std::to_string(steps.front().line) +
+         " to " + std::to_string(step.line - 1) + " took effect, line " + std::to_string(step.line) +
+         " and the rest did not";
 }
 
 }  // namespace
@@ -60,7 +89,8 @@ int Import(const std::string &file, const Switches &s, Output &output) {
         break;
     }
     if (status != ERROR_SUCCESS) {
-      output.Message(TooDeepOrStatusText(status) + " at [" + Utf8(step.key.longName) + "]");
+      output.Message(PartialImportText(file, parsed.steps, static_cast<std::size_t>(&step - parsed.steps.data()),
+                                       TooDeepOrStatusText(status)));
       return 1;
     }
   }

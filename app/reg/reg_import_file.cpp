@@ -124,6 +124,7 @@ class Reader {
         ImportStep& step = file.steps.emplace_back();
         step.kind = deletes ? ImportStep::Kind::DeleteKey : ImportStep::Kind::CreateKey;
         step.key = *parsed;
+        step.line = lineNumber_;
         inKey = !deletes;
         key = *parsed;
         continue;
@@ -134,6 +135,7 @@ class Reader {
       ImportStep step;
       step.kind = ImportStep::Kind::SetValue;
       step.key = key;
+      step.line = lineNumber_;  // a value's first line, before any continuation
       if (!Value(line, step, error)) return Refuse(file, error);
       file.steps.push_back(std::move(step));
     }

@@ -22,6 +22,7 @@ struct ImportStep {
   std::u16string name;  // the value's
   DWORD type = 0;
   std::vector<BYTE> data;
+  std::size_t line = 0;  // where the file asks for it
 };
 
 struct ImportFile {

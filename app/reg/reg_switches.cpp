@@ -28,6 +28,15 @@ bool ParseSwitches(Command command, const std::vector<std::u16string>& args, Swi
       s.recurse = true;
     } else if (command == Command::Compare && SameAscii(name, u"f")) {
       return false;
+    } else if (command == Command::Compare && (SameAscii(name, u"oa") || SameAscii(name, u"od") ||
+                                               SameAscii(name, u"os") || SameAscii(name, u"on"))) {
+      if (s.compareOutputGiven) return false;  // one choice of output
+      s.compareOutputGiven = true;
+      const char16_t which = name[1] | 0x20;
+      s.compareOutput = which == u'a'   ? CompareOutput::All
+                        : which == u'd' ? CompareOutput::Differences
+                        : which == u's' ? CompareOutput::Same
+                                        : CompareOutput::Nothing;
     } else if (command == Command::Copy) {
       if (SameAscii(name, u"s") && !s.recurse) {
         s.recurse = true;

@@ -9,6 +9,9 @@
 
 namespace vidazoz::reg {
 
+// What compare lists: all entries, the differences (the default), the matches, or nothing.
+enum class CompareOutput { All, Differences, Same, Nothing };
+
 struct Switches {
   std::optional<std::u16string> value;  // /v NAME
   bool emptyValue = false;              // /ve
@@ -21,6 +24,8 @@ struct Switches {
   std::optional<std::u16string> data;   // /d
   std::optional<char16_t> separator;    // /s C (add)
   REGSAM view = 0;                      // KEY_WOW64_32KEY or _64KEY from /reg:32, /reg:64
+  CompareOutput compareOutput = CompareOutput::Differences;  // /oa, /od, /os, /on (compare)
+  bool compareOutputGiven = false;
 };
 
 enum class Command { Query, Add, Delete, Export, Import, Copy, Compare };

@@ -70,6 +70,13 @@ TEST(Manual, ManRendersItWithoutWarningsAndItMatchesTheHelpOptionForOption) {
       EXPECT_NE(r.output.find(command.name), std::string::npos) << page;
       EXPECT_NE(help.find(command.name), std::string::npos);
     }
+    // reg's every command and switch, Wine's and ours.
+    for (const char* word : {"query", "add", "delete", "copy", "compare", "export", "import", "/v NAME", "/ve", "/va",
+                             "/s", "/t TYPE", "/s C", "/d DATA", "/f", "/y", "/reg:32", "/reg:64", "/oa", "/od",
+                             "/os", "/on", "--json", "--crlf", "--prefix DIR"}) {
+      EXPECT_NE(Words(r.output).find(word), std::string::npos) << page << ' ' << word;
+      EXPECT_NE(Words(help).find(word), std::string::npos) << word;
+    }
     for (const auto& exit : cli::kExitStatuses) {
       const std::string line = "\n       " + std::to_string(exit.status) + " ";
       EXPECT_NE(r.output.find(line), std::string::npos) << page << ' ' << exit.status;

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "../wineprefix/registry_fixture.h"
+#include "reg_command_steps.h"
 #include "temp_dir.h"
 #include "wine_prefix.h"
 
@@ -59,23 +60,19 @@ std::string LineWith(const std::string& text, const std::string& needle) {
   return "(none)";
 }
 
-enum class Compare { Output, Status };
-
 bool SameCase(std::string a, std::string_view b) {
   for (char& c : a) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return a == b;
 }
 
-// Where an export step writes: "@FILE" in a step becomes a file of each side's own folder, named
-// for Wine by its drive Z: (Wine takes an argument starting with / for a switch).
-constexpr std::string_view kFile = "@FILE";
-
+// A step's arguments with its export file named.
 std::vector<std::string> WithFile(std::vector<std::string> args, const std::string& file) {
   for (std::string& a : args)
-    if (a == kFile) a = file;
+    if (a == kRegFile) a = file;
   return args;
 }
 
+// A path as Wine names it, by its drive Z: (Wine takes an argument starting with / for a switch).
 std::string WineName(const fs::path& path) {
   std::string name = "Z:" + path.string();
   for (char& c : name)
@@ -86,77 +83,9 @@ std::string WineName(const fs::path& path) {
 TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
   const auto wine = WinePrefix::Booted();
   const auto ours = WinePrefix::Booted();
-  const std::string K = "HKCU\\Software\\VzT";
-  const struct Step {
-    std::vector<std::string> args;
-    Compare compare;
-  } steps[] = {
-      {{"query", K}, Compare::Output},  // no such key yet
-      {{"add", K, "/v", "s", "/d", "hello", "/f"}, Compare::Output},
-      {{"add", K, "/ve", "/d", "def", "/f"}, Compare::Output},
-      {{"ADD", K, "-v", "e", "-t", "reg_expand_sz", "-d", "%PATH%;x", "-f"}, Compare::Output},
-      {{"add", K, "/v", "d", "/t", "REG_DWORD", "/d", "0x10", "/f"}, Compare::Output},
-      {{"add", K, "/v", "d2", "/t", "REG_DWORD", "/d", "4294967295", "/f"}, Compare::Output},
-      {{"add", K, "/v", "big", "/t", "REG_DWORD_BIG_ENDIAN", "/d", "7", "/f"}, Compare::Output},
-      {{"add", K, "/v", "b", "/t", "REG_BINARY", "/d", "0aFFc", "/f"}, Compare::Output},
-      {{"add", K, "/v", "b0", "/t", "REG_BINARY", "/f"}, Compare::Output},
-      {{"add", K, "/v", "m", "/t", "REG_MULTI_SZ", "/d", "a\\0b\\0", "/f"}, Compare::Output},
-      {{"add", K, "/v", "m2", "/t", "REG_MULTI_SZ", "/s", "#", "/d", "x#y", "/f"}, Compare::Output},
-      {{"add", K, "/v", "n", "/t", "REG_NONE", "/d", "zz", "/f"}, Compare::Output},
-      {{"add", K + "\\Sub\\Deep", "/v", "x", "/d", "1", "/f"}, Compare::Output},
-      {{"add", K + "\\Sub", "/v", "x", "/d", "2", "/f"}, Compare::Output},
-      {{"add", K, "/v", "bad", "/t", "REG_DWORD", "/d", "abc", "/f"}, Compare::Status},
-      {{"add", K, "/v", "bad", "/t", "REG_FOO", "/d", "1", "/f"}, Compare::Status},
-      {{"add", K, "/v", "bad", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b", "/f"}, Compare::Status},
-      {{"add", "HKLM\\Software\\VzT32", "/v", "w", "/d", "32", "/reg:32", "/f"}, Compare::Output},
-      {{"add", K + "\\Sub", "/v", "a rather long value name for wrapping", "/t", "REG_BINARY", "/d",
-        std::string(190, 'a') + "5", "/f"},
-       Compare::Output},
-      {{"add", K + "\\Sub", "/v", "q\"\\", "/d", "say \"hi\" C:\\x\\", "/f"}, Compare::Output},
-      {{"add", K + "\\Sub", "/v", "empty", "/d", "", "/f"}, Compare::Output},
-      {{"add", K + "\\Sub", "/v", "longm", "/t", "REG_MULTI_SZ", "/d", std::string(40, 'm') + "\\0zz", "/f"},
-       Compare::Output},
-      {{"export", K, std::string(kFile), "/y"}, Compare::Output},
-      {{"EXPORT", "HKLM\\Software\\VzT32", std::string(kFile), "-Y", "/reg:32"}, Compare::Output},
-      {{"export", K + "\\Nope", std::string(kFile), "/y"}, Compare::Output},
-      {{"export", K}, Compare::Status},
-      {{"export", K, std::string(kFile), "/v", "x"}, Compare::Status},
-      {{"export", K, std::string(kFile), "/y", "/y"}, Compare::Output},
-      {{"copy", K + "\\Sub", K + "\\Copy", "/s", "/f"}, Compare::Output},
-      {{"COPY", K + "\\Sub", K + "\\Copy2", "-F"}, Compare::Output},
-      {{"copy", K + "\\Nope", K + "\\Copy3", "/f"}, Compare::Output},
-      {{"copy", K + "\\Sub", K + "\\Sub", "/f"}, Compare::Status},
-      {{"copy", K + "\\Sub", K + "\\Copy", "/v", "x"}, Compare::Status},
-      {{"copy", "HKLM\\Software\\VzT32", "HKLM\\Software\\VzT32c", "/reg:32", "/s", "/f"}, Compare::Output},
-      {{"query", K}, Compare::Output},
-      {{"query", K, "/s"}, Compare::Output},
-      {{"query", K, "/v", "d"}, Compare::Output},
-      {{"query", K, "/ve"}, Compare::Output},
-      {{"query", K + "\\Sub\\Deep", "/ve"}, Compare::Output},
-      {{"query", K, "/v", "missing"}, Compare::Output},
-      {{"query", K, "/v", "x", "/s"}, Compare::Output},
-      {{"query", "HKEY_CURRENT_USER\\Software\\VzT\\Sub\\"}, Compare::Output},
-      {{"query", "HKLM\\Software\\VzT32", "/reg:32"}, Compare::Output},
-      {{"query", "HKLM\\Software\\Wow6432Node\\VzT32"}, Compare::Output},
-      {{"query", "HKLM\\Software\\VzT32", "/reg:64"}, Compare::Output},
-      {{"query", K, "/x"}, Compare::Status},
-      {{"query", K, "/v"}, Compare::Status},
-      {{"query", K, "/v", "d", "/ve"}, Compare::Status},
-      {{"query", "HKXX\\Software"}, Compare::Status},
-      {{"delete", K + "\\Sub\\Deep", "/v", "x", "/f"}, Compare::Output},
-      {{"delete", K, "/v", "missing", "/f"}, Compare::Output},
-      {{"delete", K + "\\Nope", "/f"}, Compare::Output},
-      {{"delete", K + "\\Sub", "/f"}, Compare::Output},
-      {{"query", K, "/s"}, Compare::Output},
-      {{"delete", K, "/va", "/f"}, Compare::Output},
-      {{"query", K}, Compare::Output},
-      // Shown differently on purpose (0x1f, not Wine's "(null)"): compared by what is stored.
-      {{"add", K, "/v", "q", "/t", "REG_QWORD", "/d", "0x1F", "/f"}, Compare::Status},
-      {{"add", K, "/v", "café 日本", "/d", "データ", "/f"}, Compare::Status},
-      {{"export", K, std::string(kFile), "/y"}, Compare::Output},
-  };
+  const std::string K = RegStepKey("T");
   const TempDir files("vidazoz-reg-export");
-  for (const Step& step : steps) {
+  for (const RegStep& step : RegCommandSteps("T")) {
     std::string name;
     for (const auto& a : step.args) name += a + " ";
     const fs::path wineFile = files.Path() / "wine.reg", ourFile = files.Path() / "ours.reg";
@@ -172,7 +101,7 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
     }
     EXPECT_EQ(mine.status, theirs.exitCode) << name << "\nours:\n" << mine.out << mine.err << "\nWine's:\n"
                                             << theirs.output;
-    if (step.compare == Compare::Output) {
+    if (step.compare == RegCompare::Output) {
       EXPECT_EQ(mine.out + mine.err, theirs.output) << name;
       EXPECT_EQ(mine.err.empty(), mine.status == 0 && (step.args[0] == "query" || SameCase(step.args[0], "export") ||
                                                             SameCase(step.args[0], "copy"))) << name << ": messages on stderr";
@@ -183,10 +112,7 @@ TEST(RegCommand, AnswersAsWinesRegDoesOnTheSamePrefix) {
   }
 
   // What each left behind, read the same way: by our query of both prefixes.
-  for (const std::vector<std::string>& query :
-       {std::vector<std::string>{"query", K, "/s"},
-        {"query", "HKLM\\Software\\VzT32", "/reg:32", "/s"},
-        {"query", "HKLM\\Software\\VzT32c", "/reg:32", "/s"}}) {
+  for (const std::vector<std::string>& query : RegStepResultQueries("T")) {
     const Outcome a = Ours(wine->Path(), query, false), b = Ours(ours->Path(), query, false);
     EXPECT_EQ(a.status, 0);
     EXPECT_EQ(a.out, b.out) << query[1];
@@ -446,6 +372,22 @@ TEST(RegCommand, DiffersFromWineWhereWinesAnswerIsAFault) {
       EXPECT_EQ(r.status, c.status) << name << r.out << r.err;
       EXPECT_NE((c.status == 1 ? r.err : r.out).find(c.out), std::string::npos) << name << r.out << r.err;
     }
+    // What each output switch lists, whole: here v matches, Sub is on both sides, Extra only in B.
+    const struct {
+      std::string output;  // the switch
+      std::string out;
+    } outputs[] = {
+        {"/oa", "= " + LA + "    v    REG_SZ    1\n> " + LB + "\\Extra\n= " + LA + "\\Sub\n\nResult Compared: Different\n"},
+        {"/od", "> " + LB + "\\Extra\n\nResult Compared: Different\n"},
+        {"-OS", "= " + LA + "    v    REG_SZ    1\n= " + LA + "\\Sub\n\nResult Compared: Different\n"},
+        {"/on", "\nResult Compared: Different\n"},
+    };
+    for (const auto& c : outputs) {
+      const Outcome r = Ours(p, {"compare", A, B, "/v", "v", "/s", c.output}, false);
+      EXPECT_EQ(r.status, 2) << c.output << r.err;
+      EXPECT_EQ(r.out, c.out) << c.output;
+    }
+    EXPECT_EQ(Ours(p, {"compare", A, B, "/os", "/on"}, false).status, 1) << "one output switch";
   }
 
   const TempDir dir("vidazoz-reg-none");
