@@ -91,6 +91,7 @@ inline constexpr ExitStatusDoc kExitStatuses[] = {
         "system.reg, or its system.reg cannot be read or is no Wine registry; WINEPREFIX is relative; or "
         "a prefix starts with an unexpanded ~. One line on standard error says what and where."},
     {64, "An unknown option or argument, or an option without its argument."},
+    {69, "The window could not be shown: its program, vidazoz-window, is missing or cannot be started."},
     {74, "The verdict could not be written to standard output."},
 };
 

@@ -1,5 +1,6 @@
-// The process entry: the program has no start-up routine of its own; the runtime runs frmMain.
-// On Linux the command line may ask for the check as text instead.
+// The process entry of the window program: it has no start-up routine of its own; the runtime
+// runs frmMain. On Linux it is vidazoz-window, which `vidazoz` runs with its own arguments, and it
+// reads them as `vidazoz` does.
 #include "program.h"
 
 #include "frmMain.h"

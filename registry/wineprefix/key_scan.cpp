@@ -4,7 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "key_tree.h"
@@ -20,8 +24,10 @@ constexpr std::string_view kFirstLine = "WINE REGISTRY Version 2";
 constexpr std::size_t kScanChunk = 64u << 10;
 
 // The parser skips what C's isspace does, CR, VT and FF included.
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 std::string_view TrimLeft(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || (s.front() >= '\t' && s.front() <= '\r'))) s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
   return s;
 }
 
@@ -97,6 +103,68 @@ Quick QuickCompare(std::string_view line, const std::vector<std::u16string_view>
 
 namespace {
 
+// QuickCompare's most common answer without finding the header's end: the path's plain names
+// with their separators as the header text spells them, compared eight bytes at a time. A header
+// that first differs inside a name is Unrelated (or Decode) after the names before it, as
+// QuickCompare would find; the line's end (CR, LF, NUL) differs inside a name there too.
+class QuickPrefix {
+ public:
+  explicit QuickPrefix(const std::vector<std::u16string_view>& path) {
+    for (std::size_t n = 0; n < path.size() && usable_; ++n) {
+      if (n > 0) {
+        text_ += "\\\\";
+        caseBits_.append(2, '\0');
+        nameOf_.insert(nameOf_.end(), 2, kSeparator);
+      }
+      for (const char16_t c : path[n]) {
+        if (c >= 0x80 || c == u'\\' || c == u']' || c == 0 || c == u'\r' || c == u'\n') usable_ = false;
+        const char lower = LowerAscii(static_cast<char>(c & 0x7f));
+        text_ += lower;
+        caseBits_ += lower >= 'a' && lower <= 'z' ? '\x20' : '\0';
+        nameOf_.push_back(n);
+      }
+    }
+    usable_ = usable_ && !text_.empty();
+  }
+
+  // The answer for the header whose text after '[' starts at `at` (the buffer may go on past its
+  // line, up to `end`); nullopt when QuickCompare must judge the line itself.
+  std::optional<Quick> Compare(const char* at, const char* end, std::size_t& matched) const {
+    if (!usable_) return std::nullopt;
+    const std::size_t size = text_.size();
+    const std::size_t avail = static_cast<std::size_t>(end - at);
+    std::size_t k = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+      for (; k + 8 <= size && k + 8 <= avail; k += 8) {
+        std::uint64_t have, want, bits;
+        std::memcpy(&have, at + k, 8);
+        std::memcpy(&want, text_.data() + k, 8);
+        std::memcpy(&bits, caseBits_.data() + k, 8);
+        if (const std::uint64_t differ = (have | bits) ^ want) {
+          k += static_cast<std::size_t>(std::countr_zero(differ)) / 8;
+          return Settle(at, avail, k, matched);
+        }
+      }
+    }
+    while (k < size && k < avail && LowerAscii(at[k]) == text_[k]) ++k;
+    return Settle(at, avail, k, matched);
+  }
+
+ private:
+  static constexpr std::size_t kSeparator = ~std::size_t{0};
+
+  std::optional<Quick> Settle(const char* at, std::size_t avail, std::size_t k, std::size_t& matched) const {
+    if (k >= text_.size() || nameOf_[k] == kSeparator) return std::nullopt;
+    matched = nameOf_[k];
+    const char c = k < avail ? at[k] : '\0';
+    return c == '\\' || static_cast<unsigned char>(c) >= 0x80 ? Quick::Decode : Quick::Unrelated;
+  }
+
+  std::string text_, caseBits_;
+  std::vector<std::size_t> nameOf_;  // which name each byte of text_ belongs to
+  bool usable_ = true;
+};
+
 // Judges one header line against the path. A link's #link comes after its header, so a header
 // on the way is judged when its block ends (see ScanForKey).
 class PathMatcher {
@@ -125,6 +193,11 @@ class PathMatcher {
     onPath_ = names_.size() <= path_.size();
     return true;
   }
+  // A header that QuickPrefix found to differ from the path after `matched` names.
+  void Unrelated(std::size_t matched) {
+    onPath_ = false;
+    deepest_ = std::max(deepest_, matched);
+  }
   // Whether a #link in the current block is of no concern: its key is not on the way.
   bool LinkIsHarmless() const { return !onPath_; }
   bool Found() const { return found_; }
@@ -142,48 +215,163 @@ class PathMatcher {
 
 }  // namespace
 
-std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path, std::size_t* existing) {
-  PathMatcher matcher(path);
-  bool first = true, unsure = false, inKeys = false;
-  // Whether the line before may have continued hex data onto this one: a value line, or a line
-  // it continued onto, with a backslash in it. The parser reads such a line as data.
-  bool mayContinue = false;
-  std::string_view arch;
-  LineReader lines(ReadFd(fd), kScanChunk);
-  std::string_view line;
-  while (!unsure && lines.Next(line)) {
-    if (first) {
-      first = false;
-      unsure = line != kFirstLine;  // a rejected file reads as empty; the parser knows the rules
-      continue;
-    }
-    line = TrimLeft(line);
-    if (line.empty()) {
-      mayContinue = false;
-      continue;
-    }
-    if (line.front() == '[') {
-      inKeys = true;
-      unsure = mayContinue || !matcher.Header(line);
-      mayContinue = false;
-      continue;
-    }
-    mayContinue = (mayContinue || line.front() == '"' || line.front() == '@') &&
-                  line.find('\\') != std::string_view::npos;
-    if (line.front() == '#') {
-      // After a bad key line #arch is global again, and a bad or second, different one rejects
-      // the file: any such line is left to the parser.
-      if (line.starts_with("#arch=")) {
-        const std::string_view known = line == "#arch=win32" ? "win32" : line == "#arch=win64" ? "win64" : "";
-        if (known.empty() || (!arch.empty() && arch != known)) unsure = true;
-        arch = known;
+namespace {
+
+// The pass over a file's key lines. Only the lines whose first character is '[' or '#' can
+// change an answer, so it finds those with memchr instead of splitting every line; the one fact
+// the lines between carry, whether hex data may continue onto a header, is read backwards from
+// the header when one comes.
+class HeaderPass {
+ public:
+  explicit HeaderPass(const std::vector<std::u16string_view>& path) : matcher_(path), quick_(path) {}
+
+  // Whole lines from the second on (the first is the caller's), in file order; the last one may
+  // lack its LF only at the end of the file. False once the answer is "unsure".
+  bool Lines(const char* begin, const char* end) {
+    hasNul_ = std::memchr(begin, 0, static_cast<std::size_t>(end - begin)) != nullptr;
+    const char* from = begin;
+    const char* bracket = Find(from, end, '[');
+    const char* hash = Find(from, end, '#');
+    while (bracket != nullptr || hash != nullptr) {
+      const bool isHeader = hash == nullptr || (bracket != nullptr && bracket < hash);
+      const char* mark = isHeader ? bracket : hash;
+      if (!isHeader && !MayMatter(mark, end)) {  // #time and its like say nothing here
+        hash = Find(mark + 1, end, '#');
+        continue;
       }
-      if (inKeys && line.starts_with("#link") && !matcher.LinkIsHarmless()) unsure = true;
+      const char* start = mark;  // of the line, which may be indented
+      while (start > begin && start[-1] != '\n' && IsSpace(start[-1])) --start;
+      const char* next = mark + 1;
+      std::size_t matched = 0;
+      if ((start == begin || start[-1] == '\n') && isHeader &&
+          quick_.Compare(mark + 1, end, matched) == Quick::Unrelated) {
+        inKeys_ = true;
+        if ((unsure_ = MayContinueBefore(begin, start))) return false;
+        matcher_.Unrelated(matched);
+      } else if (start == begin || start[-1] == '\n') {
+        const char* lf = static_cast<const char*>(std::memchr(mark, '\n', static_cast<std::size_t>(end - mark)));
+        const char* stop = lf != nullptr ? lf : end;
+        next = lf != nullptr ? lf + 1 : end;
+        if (lf != nullptr && stop[-1] == '\r') --stop;
+        if (const void* nul = hasNul_ ? std::memchr(mark, 0, static_cast<std::size_t>(stop - mark)) : nullptr)
+          stop = static_cast<const char*>(nul);
+        const std::string_view line(mark, static_cast<std::size_t>(stop - mark));
+        if (isHeader) {
+          inKeys_ = true;
+          unsure_ = MayContinueBefore(begin, start) || !matcher_.Header(line);
+        } else {
+          Option(line);
+        }
+        if (unsure_) return false;
+      }
+      if (bracket != nullptr && bracket < next) bracket = Find(next, end, '[');
+      if (hash != nullptr && hash < next) hash = Find(next, end, '#');
     }
+    continuesFromBefore_ = MayContinueBefore(begin, end);
+    return true;
   }
-  if (lines.ReadFailed() || unsure) return std::nullopt;
-  if (existing != nullptr) *existing = matcher.Deepest();
-  return matcher.Found();
+
+  const PathMatcher& Matcher() const { return matcher_; }
+
+ private:
+  static const char* Find(const char* from, const char* end, char c) {
+    return from < end ? static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(end - from))) : nullptr;
+  }
+
+  // Only "#arch=" and "#link" lines change an answer.
+  static bool MayMatter(const char* hash, const char* end) {
+    return hash + 1 < end && (hash[1] == 'a' || hash[1] == 'l');
+  }
+
+  void Option(std::string_view line) {
+    // After a bad key line #arch is global again, and a bad or second, different one rejects
+    // the file: any such line is left to the parser.
+    if (line.starts_with("#arch=")) {
+      const std::string_view known = line == "#arch=win32" ? "win32" : line == "#arch=win64" ? "win64" : "";
+      if (known.empty() || (!arch_.empty() && arch_ != known)) unsure_ = true;
+      arch_ = known;
+    }
+    if (inKeys_ && line.starts_with("#link") && !matcher_.LinkIsHarmless()) unsure_ = true;
+  }
+
+  // Whether the lines just before the one at `at` may have continued hex data onto it, as the
+  // parser reads them: a value line with a backslash, then any lines with one, none empty and
+  // no header among them. Walks back no further than the last such line that settles it.
+  bool MayContinueBefore(const char* begin, const char* at) const {
+    while (at > begin) {
+      const char* const lf = at - 1;  // ends the line before
+      if (lf == begin || lf[-1] == '\n') return false;  // an empty line, as Wine leaves before each key
+      const void* before = memrchr(begin, '\n', static_cast<std::size_t>(lf - begin));
+      const char* start = before != nullptr ? static_cast<const char*>(before) + 1 : begin;
+      const char* stop = lf;
+      if (const void* nul = hasNul_ ? std::memchr(start, 0, static_cast<std::size_t>(stop - start)) : nullptr)
+        stop = static_cast<const char*>(nul);
+      while (start < stop && IsSpace(*start)) ++start;
+      if (start == stop || *start == '[') return false;
+      if (std::memchr(start, '\\', static_cast<std::size_t>(stop - start)) == nullptr) return false;
+      if (*start == '"' || *start == '@') return true;
+      at = before != nullptr ? static_cast<const char*>(before) + 1 : begin;
+    }
+    return continuesFromBefore_;
+  }
+
+  PathMatcher matcher_;
+  QuickPrefix quick_;
+  bool inKeys_ = false;
+  bool unsure_ = false;
+  bool continuesFromBefore_ = false;  // across the end of the lines given before
+  bool hasNul_ = false;               // in the lines given now: they are cut there
+  std::string_view arch_;
+};
+
+}  // namespace
+
+std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path, std::size_t* existing) {
+  HeaderPass pass(path);
+  const ReadChunk read = ReadFd(fd);
+  // Whole lines go to the pass; an unfinished one waits at the front of the buffer for the rest.
+  std::size_t capacity = kScanChunk;
+  auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+  std::size_t kept = 0;
+  bool first = true, atEnd = false, failed = false;
+  while (!atEnd) {
+    if (kept == capacity) {  // one line longer than the buffer
+      auto bigger = std::make_unique_for_overwrite<char[]>(capacity * 2);
+      std::memcpy(bigger.get(), buffer.get(), kept);
+      buffer = std::move(bigger);
+      capacity *= 2;
+    }
+    const std::ptrdiff_t got = read(buffer.get() + kept, capacity - kept);
+    failed = got < 0;
+    atEnd = got <= 0;
+    const char* const data = buffer.get();
+    const std::size_t filled = kept + static_cast<std::size_t>(got > 0 ? got : 0);
+    const char* end = data + filled;
+    if (!atEnd) {
+      const void* lastLf = memrchr(data + kept, '\n', filled - kept);
+      if (lastLf == nullptr) {
+        kept = filled;
+        continue;
+      }
+      end = static_cast<const char*>(lastLf) + 1;
+    }
+    const char* from = data;
+    if (first && end > data) {
+      first = false;
+      // A rejected file reads as empty; the parser knows the rules.
+      LineReader firstLine(std::string_view(data, static_cast<std::size_t>(end - data)));
+      std::string_view line;
+      if (!firstLine.Next(line) || line != kFirstLine) return std::nullopt;
+      const void* lf = std::memchr(data, '\n', static_cast<std::size_t>(end - data));
+      from = lf != nullptr ? static_cast<const char*>(lf) + 1 : end;
+    }
+    if (!pass.Lines(from, end)) return std::nullopt;
+    kept = static_cast<std::size_t>(data + filled - end);
+    std::memmove(buffer.get(), end, kept);
+  }
+  if (failed) return std::nullopt;
+  if (existing != nullptr) *existing = pass.Matcher().Deepest();
+  return pass.Matcher().Found();
 }
 
 std::string DeclaredArch(int fd) {

@@ -101,10 +101,11 @@ TEST(Packages, BuiltFromThisBuildCheckedByDpkgAndLintianThenUnpackedAndUsed) {
       "./usr/share/icons/hicolor/64x64/apps/vidazoz.png",
       "./usr/share/man/man1/vidazoz.1.gz",
       "./usr/share/metainfo/com.dodivezozu.Vidazoz.metainfo.xml",
+      "./usr/libexec/vidazoz/vidazoz-window",
   };
-  // What the program runs under Wine, once there is such a thing, lies in its own folder.
+  // What the program runs under Wine, once there is such a thing, lies in its own folder too.
   for (const auto& file : program)
-    if (file.starts_with("./usr/libexec/vidazoz/")) wanted.push_back(file);
+    if (file.starts_with("./usr/libexec/vidazoz/") && !file.ends_with("/vidazoz-window")) wanted.push_back(file);
   std::sort(wanted.begin(), wanted.end());
   EXPECT_EQ(program, wanted);
 
@@ -145,6 +146,22 @@ TEST(Packages, BuiltFromThisBuildCheckedByDpkgAndLintianThenUnpackedAndUsed) {
   r = RunCommand({exe.string(), "--check", "--prefix", empty->Path().string()}, {{"DISPLAY", ""}});
   EXPECT_EQ(r.exitCode, 2) << r.output;
   EXPECT_EQ(r.output, std::string(kVerdictNone.caption) + "\n");
+  // The command line loads no window library; the window program it runs is found where the
+  // package put it (it then fails for want of a display), and its absence is said so.
+  r = RunCommand({"readelf", "-d", exe.string()});
+  EXPECT_NE(r.output.find("libstdc++"), std::string::npos) << r.output;
+  for (const char* library : {"libfltk", "libX11", "libfontconfig", "libfreetype", "libXft"})
+    EXPECT_EQ(r.output.find(library), std::string::npos) << library;
+  r = RunCommand({exe.string()}, {{"DISPLAY", ":999"}, {"WINEPREFIX", empty->Path().string()}});
+  EXPECT_NE(r.output.find("display"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("vidazoz-window"), std::string::npos) << r.output;
+  const fs::path alone = packages.Folder() / "alone";
+  fs::create_directories(alone);
+  fs::copy_file(exe, alone / "vidazoz");
+  r = RunCommand({(alone / "vidazoz").string()}, {{"DISPLAY", ":999"}});
+  EXPECT_EQ(r.exitCode, 69) << r.output;
+  EXPECT_NE(r.output.find("cannot show the window: its program vidazoz-window is neither in"), std::string::npos)
+      << r.output;
 
   // The licence's copyright line, in the copyright file of both packages.
   const std::smatch line = [] {

@@ -94,6 +94,8 @@ TEST(KeyScan, TrickyHeaders) {
       {MachineHeader() + "\n[Software\\\\Cut\n", P({"Software"})},                  // no closing bracket
       {MachineHeader() + "\n[Software\\\\A" + std::string(1, '\0') + "]\n", P({"Software"})},  // cut at the NUL
       {MachineHeader() + "\n[A]\n\"v\"=hex:01,\\\n[Software\\\\Fake]\n", P({"Software"})},  // a continuation
+      {MachineHeader() + "\n[A]\n\"v\"=hex:01,\\\n#c\\\n[Software\\\\Fake]\n", P({"Software"})},  // through an option
+      {MachineHeader() + "\n[A]\n\"v\"=hex:" + std::string(70000, '0') + ",\\\n[Software\\\\Far]\n", P({"Software", "Far"})},
       {MachineHeader() + "\n\r[Software]\n\v[Software\\\\B]\n\f[Software\\\\C]\n", P({"Software", "C"})},
       {MachineHeader() + "#arch=win32\n[Software]\n", P({"Software"})},             // two #arch lines
       {MachineHeader() + "[Bad\n#arch=win16\n[Software]\n", P({"Software"})},      // #arch after a bad key
