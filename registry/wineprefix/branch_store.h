@@ -91,6 +91,9 @@ class BranchStore {
   int readErrno_ = 0;   // why an Unreadable file could not be read
   std::string arch_;
   std::shared_ptr<RegBranch> branch_;
+  // While the file cannot be read: the tree last read whole, holding this process's volatile
+  // keys whose parents the unreadable file does not show, until it can be read again.
+  std::shared_ptr<RegBranch> aside_;
 };
 
 }  // namespace vidazoz::wineprefix
