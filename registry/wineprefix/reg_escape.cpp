@@ -1,6 +1,7 @@
 #include "reg_escape.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "hex_digits.h"
 
@@ -41,9 +42,11 @@ std::size_t AppendOctal(std::string& out, unsigned value, bool threeDigits) {
 std::size_t AppendEscaped(std::string& out, std::u16string_view s, std::string_view quoted, FinalNul finalNul) {
   const std::size_t before = out.size();
   const std::size_t n = s.size();
-  auto plain = [&](char16_t c) {
-    return c >= 0x20 && c < 0x80 && c != '\\' && quoted.find(static_cast<char>(c)) == std::string_view::npos;
-  };
+  // The ASCII units that need a backslash, as a bit set: asked once per unit.
+  std::uint64_t escaped[2] = {0, std::uint64_t{1} << ('\\' - 64)};
+  for (const char q : quoted)
+    if (static_cast<unsigned char>(q) < 0x80) escaped[q >> 6] |= std::uint64_t{1} << (q & 63);
+  auto plain = [&](char16_t c) { return c >= 0x20 && c < 0x80 && (escaped[c >> 6] >> (c & 63) & 1) == 0; };
   for (std::size_t i = 0; i < n; ++i) {
     const char16_t c = s[i];
     const bool hasNext = i + 1 < n;
