@@ -165,7 +165,11 @@ LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int
   // A count not written only delays other processes' look by one window; the file is safe,
   // though our next write under the lock then reads it again.
   const bool bumped = heldCount != ChangeCounter::kUnknown && ChangeCounter::Bump(lockFd);
-  store.SavedAt(bumped ? ChangeCounter::ReadHeld(lockFd) : ChangeCounter::kUnknown);
+  const std::uint64_t savedAt = bumped ? ChangeCounter::ReadHeld(lockFd) : ChangeCounter::kUnknown;
+  store.SavedAt(savedAt);
+  if (savedAt == heldCount + 1)
+    for (BranchStore& other : stores_)
+      if (&other != &store) other.OtherSaved(heldCount, savedAt);
   return ERROR_SUCCESS;
 }
 
