@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cRegistry.h"
+#include "server_folders.h"
 
 namespace {
 
@@ -36,6 +37,8 @@ class ScratchPrefix {
   ScratchPrefix& operator=(const ScratchPrefix&) = delete;
   ~ScratchPrefix() {
     unsetenv("WINEPREFIX");
+    // Writers made the server folders Wine would use for this prefix: they go too.
+    vidazoz::testing::RemoveServerFoldersOf(path_);
     std::error_code ec;
     fs::remove_all(path_, ec);
   }
