@@ -1,5 +1,6 @@
 #include "ansi.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -28,6 +29,12 @@ char UnitToByte(char32_t c) {
     if (kHigh[i] == c) return static_cast<char>(0x80 + i);
   return '?';
 }
+
+#ifndef _WIN32
+bool IsAscii(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+#endif
 
 }  // namespace
 
@@ -140,6 +147,8 @@ std::string ToUtf8(std::string_view ansi) {
 #else
 
 std::string FromUtf8(std::string_view utf8) {
+  // ASCII reads the same in both, and most names are ASCII: no decoding, no wide copy.
+  if (IsAscii(utf8)) return std::string(utf8);
   std::string out;
   out.reserve(utf8.size());
   for (char32_t c : DecodeUtf8(utf8)) out += UnitToByte(c);
@@ -147,6 +156,7 @@ std::string FromUtf8(std::string_view utf8) {
 }
 
 std::string ToUtf8(std::string_view ansi) {
+  if (IsAscii(ansi)) return std::string(ansi);
   std::u32string text;
   text.reserve(ansi.size());
   for (char c : ansi) text += ByteToUnit(static_cast<unsigned char>(c));

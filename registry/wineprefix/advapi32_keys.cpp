@@ -24,17 +24,26 @@ LONG CheckAnsiLength(LPCSTR subkey) {
 
 void CreateChain(RegKey* parent, const std::vector<std::u16string>& names, const std::u16string& cls,
                  bool isVolatile) {
+  if (names.empty()) return;
   const std::uint64_t now = FileTimeNow();
+  // All or nothing: a volatile key half made would outlive the failed call in no file.
+  RegKey& top = *parent;
+  RegKey& first = top.AddSubkey(names.front());
+  try {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      RegKey& child = i == 0 ? first : parent->AddSubkey(names[i]);
+      child.SetModified(now);
+      if (!cls.empty()) child.SetClassName(cls);
+      child.SetVolatile(isVolatile);
+      parent = &child;
+    }
+  } catch (...) {
+    top.RemoveSubkey(names.front());
+    throw;
+  }
   // Wine stamps a key that gains a sub-key; the file never learns of a volatile one, not even
   // through its parent's time, so that such a change never needs a save that could fail.
-  if (!isVolatile || parent->IsVolatile()) parent->SetModified(now);
-  for (const std::u16string& name : names) {
-    RegKey& child = parent->AddSubkey(name);
-    child.SetModified(now);
-    if (!cls.empty()) child.SetClassName(cls);
-    child.SetVolatile(isVolatile);
-    parent = &child;
-  }
+  if (!isVolatile || top.IsVolatile()) top.SetModified(now);
 }
 
 bool IsLocalMachineName(std::string name) {
@@ -167,8 +176,8 @@ LONG CreateKey(HKEY hKey, std::u16string subkey, LONG nameStatus, DWORD Reserved
           return kTargetMoved;
         }
         if (now.key->IsVolatile() && !isVolatile) return ERROR_CHILD_MUST_BE_VOLATILE;
+        settle(now);  // first: nothing may fail once the keys are made
         CreateChain(now.key, now.missing, cls, isVolatile);
-        settle(now);
         disposition = REG_CREATED_NEW_KEY;
         changed = !isVolatile;
         return ERROR_SUCCESS;

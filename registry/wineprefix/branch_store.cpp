@@ -75,9 +75,18 @@ void BranchStore::Load(int dirFd, const char* name) {
       arch = std::move(result.arch);
     }
   }
-  // This process's volatile keys are in no file: they live on in the tree read anew.
-  if (branch_) CarryVolatileKeys(branch_->root, branch->root);
+  // This process's volatile keys are in no file: they live on in the tree read anew. A file
+  // that cannot be read shows none of their parents: those wait aside until it can.
+  std::shared_ptr<RegBranch> aside = state == State::Unreadable && !aside_ ? branch_ : aside_;
+  if (aside && state != State::Unreadable && branch_ != aside) {
+    CarryVolatileKeys(branch_->root, aside->root);  // made while it could not be read
+    CarryVolatileKeys(aside->root, branch->root);
+    aside.reset();
+  } else if (branch_) {
+    CarryVolatileKeys(branch_->root, branch->root);
+  }
   // All or nothing: nothing from here on throws.
+  aside_ = std::move(aside);
   identity_ = identity;
   state_ = state;
   readErrno_ = readErrno;

@@ -35,6 +35,11 @@ class BranchStore {
   std::shared_ptr<RegBranch> CurrentIn(int dirFd, std::uint64_t heldCount);
   // A writer holding the lock saved the branch and then set the change count to `count`.
   void SavedAt(std::uint64_t count) { provenCount_ = seenGeneration_ = count; }
+  // A writer of this process took the change count from `before` to `after` saving another
+  // file: a store current at `before` is as current at `after`, and needs no stat for it.
+  void OtherSaved(std::uint64_t before, std::uint64_t after) {
+    if (seenGeneration_ == before) seenGeneration_ = after;
+  }
 
   // While the tree is not loaded: whether the key at `path` exists, from the file's text
   // (key_scan.h). nullopt when the tree should answer: it is loaded, the text was unclear, or
@@ -91,6 +96,9 @@ class BranchStore {
   int readErrno_ = 0;   // why an Unreadable file could not be read
   std::string arch_;
   std::shared_ptr<RegBranch> branch_;
+  // While the file cannot be read: the tree last read whole, holding this process's volatile
+  // keys whose parents the unreadable file does not show, until it can be read again.
+  std::shared_ptr<RegBranch> aside_;
 };
 
 }  // namespace vidazoz::wineprefix

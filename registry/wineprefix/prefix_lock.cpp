@@ -12,8 +12,7 @@
 
 namespace vidazoz::wineprefix {
 
-LONG PrefixLock::Acquire(int dirFd, const char* lockName, const std::string& prefixDir,
-                         std::chrono::milliseconds deadline) {
+LONG PrefixLock::Acquire(int dirFd, const char* lockName, std::chrono::milliseconds deadline) {
   // Private from the start: anyone who can open it can hold a lock on it.
   fd_.Reset(::openat(dirFd, lockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600));
   if (!fd_) return StatusFromErrno(errno);
@@ -33,7 +32,10 @@ LONG PrefixLock::Acquire(int dirFd, const char* lockName, const std::string& pre
     std::this_thread::sleep_for(pause);
     pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(20));
   }
-  return server_.Acquire(prefixDir);
+  // The server's places are named after the folder checked, never after what its path names now.
+  const std::string held = HeldFolderPath(dirFd);
+  if (held.empty()) return ERROR_REGISTRY_IO_FAILED;
+  return server_.Acquire(held);
 }
 
 }  // namespace vidazoz::wineprefix

@@ -17,9 +17,9 @@ class PrefixLock {
 
   // ERROR_SUCCESS with both held. 33 when another holder kept the lock past the deadline, 32
   // while a wineserver runs, 5 when the lock file is not ours, 1016 for other failures.
-  // The lock file is `lockName` in the folder dirFd holds: the one the caller checked.
-  LONG Acquire(int dirFd, const char* lockName, const std::string& prefixDir,
-               std::chrono::milliseconds deadline = kDeadline);
+  // The lock file is `lockName` in the folder dirFd holds, the one the caller checked, and the
+  // server's places are those of that folder.
+  LONG Acquire(int dirFd, const char* lockName, std::chrono::milliseconds deadline = kDeadline);
   // The lock file, open read-write (it holds the change count).
   int Fd() const { return fd_.Get(); }
 

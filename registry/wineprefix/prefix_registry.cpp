@@ -121,7 +121,7 @@ LONG PrefixRegistry::Change(Branch branch, std::mutex& held, const BranchChange&
     {
       // Waiting for another writer must not stop this process's readers and writers.
       const Relock relock(held);
-      if (const LONG status = lock.Acquire(dir.Get(), kLockName, location_.dir)) return status;
+      if (const LONG status = lock.Acquire(dir.Get(), kLockName)) return status;
     }
     return ChangeLocked(branch, change, lock.Fd(), dir.Get());
   } catch (const std::bad_alloc&) {
@@ -134,7 +134,8 @@ LONG PrefixRegistry::Change(Branch branch, std::mutex& held, const BranchChange&
 }
 
 LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int lockFd, int dirFd) {
-  counter_.Follow(lockPath_);
+  // The count in the folder checked: a path named now may lead into another prefix.
+  if (const std::string held = HeldFolderPath(dirFd); !held.empty()) counter_.Follow(held + "/" + kLockName);
   BranchStore& store = Store(branch);
   // The change is saved to the file: it reads the files, never a running server's registry.
   RegistryView view(*this, RegistryView::Source::FilesOnly);
@@ -164,7 +165,11 @@ LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int
   // A count not written only delays other processes' look by one window; the file is safe,
   // though our next write under the lock then reads it again.
   const bool bumped = heldCount != ChangeCounter::kUnknown && ChangeCounter::Bump(lockFd);
-  store.SavedAt(bumped ? ChangeCounter::ReadHeld(lockFd) : ChangeCounter::kUnknown);
+  const std::uint64_t savedAt = bumped ? ChangeCounter::ReadHeld(lockFd) : ChangeCounter::kUnknown;
+  store.SavedAt(savedAt);
+  if (savedAt == heldCount + 1)
+    for (BranchStore& other : stores_)
+      if (&other != &store) other.OtherSaved(heldCount, savedAt);
   return ERROR_SUCCESS;
 }
 

@@ -1,6 +1,7 @@
 #include "reg_escape.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "hex_digits.h"
 
@@ -41,11 +42,24 @@ std::size_t AppendOctal(std::string& out, unsigned value, bool threeDigits) {
 std::size_t AppendEscaped(std::string& out, std::u16string_view s, std::string_view quoted, FinalNul finalNul) {
   const std::size_t before = out.size();
   const std::size_t n = s.size();
+  // The ASCII units that need a backslash, as a bit set: asked once per unit.
+  std::uint64_t escaped[2] = {0, std::uint64_t{1} << ('\\' - 64)};
+  for (const char q : quoted)
+    if (static_cast<unsigned char>(q) < 0x80) escaped[q >> 6] |= std::uint64_t{1} << (q & 63);
+  auto plain = [&](char16_t c) { return c >= 0x20 && c < 0x80 && (escaped[c >> 6] >> (c & 63) & 1) == 0; };
   for (std::size_t i = 0; i < n; ++i) {
     const char16_t c = s[i];
     const bool hasNext = i + 1 < n;
-    if (c >= 0x20 && c < 0x80) {
-      if (c == '\\' || quoted.find(static_cast<char>(c)) != std::string_view::npos) out.push_back('\\');
+    if (plain(c)) {
+      // Most text needs no escape: a run of it is copied at once.
+      std::size_t end = i + 1;
+      while (end < n && plain(s[end])) ++end;
+      const std::size_t at = out.size();
+      out.resize(at + (end - i));
+      for (std::size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<char>(s[k]);
+      i = end - 1;
+    } else if (c >= 0x20 && c < 0x80) {
+      out.push_back('\\');
       out.push_back(static_cast<char>(c));
     } else if (c > 0x7F) {
       // A following hex digit would be read as part of the escape: then the width is fixed.

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -68,16 +70,41 @@ bool Serves(int procFd, const struct stat& prefix) {
 // The pids holding a process lock for writing that starts at byte 0, as a wineserver holds its
 // lock for its whole life, even on a lock file removed since: few, and read in one go.
 std::optional<std::vector<pid_t>> LockHolders() {
-  std::ifstream locks("/proc/locks");
-  if (!locks) return std::nullopt;
+  // Read whole and split in place: every save looks, and a stream per line costs more than the
+  // read itself.
+  const UniqueFd fd(::open("/proc/locks", O_RDONLY | O_CLOEXEC));
+  if (!fd) return std::nullopt;
+  std::string text;
+  char buffer[16384];
+  for (ssize_t got; (got = ::read(fd.Get(), buffer, sizeof buffer)) != 0;) {
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
   std::vector<pid_t> pids;
-  std::string line;
-  while (std::getline(locks, line)) {
-    std::istringstream fields(line);
-    std::string id, type, mode, access, file, start;
+  std::string_view rest(text);
+  while (!rest.empty()) {
+    const std::size_t eol = rest.find('\n');
+    std::string_view line = rest.substr(0, eol);
+    rest.remove_prefix(eol == std::string_view::npos ? rest.size() : eol + 1);
+    // id type mode access pid dev:inode start end; "->" lines are waiters and have one more field.
+    std::string_view fields[7];
+    int n = 0;
+    while (n < 7) {
+      const std::size_t start = line.find_first_not_of(' ');
+      if (start == std::string_view::npos) break;
+      line.remove_prefix(start);
+      const std::size_t end = line.find(' ');
+      fields[n++] = line.substr(0, end);
+      line.remove_prefix(end == std::string_view::npos ? line.size() : end);
+    }
+    if (n < 7 || fields[1] != "POSIX" || fields[3] != "WRITE" || fields[6] != "0") continue;
     long pid = 0;
-    if (!(fields >> id >> type >> mode >> access >> pid >> file >> start)) continue;  // "->" lines: waiters
-    if (type == "POSIX" && access == "WRITE" && start == "0" && pid > 0) pids.push_back(static_cast<pid_t>(pid));
+    const auto [end, error] = std::from_chars(fields[4].data(), fields[4].data() + fields[4].size(), pid);
+    if (error == std::errc() && end == fields[4].data() + fields[4].size() && pid > 0)
+      pids.push_back(static_cast<pid_t>(pid));
   }
   return pids;
 }

@@ -37,6 +37,15 @@ UniqueFd OpenRegFileForReading(int dirFd, const char* path, struct stat& st) {
   return fd;
 }
 
+std::string HeldFolderPath(int dirFd) {
+  std::string path = "/proc/self/fd/" + std::to_string(dirFd);
+  struct stat held {}, named {};
+  if (::fstat(dirFd, &held) != 0 || ::stat(path.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
+      held.st_ino != named.st_ino)
+    return {};
+  return path;
+}
+
 bool OwnedByUs(const struct stat& st) { return st.st_uid == ::geteuid(); }
 
 }  // namespace vidazoz::wineprefix

@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <string>
+
 #include "unique_fd.h"
 
 namespace vidazoz::wineprefix {
@@ -22,6 +24,10 @@ inline constexpr off_t kMaxRegFileSize = off_t{512} << 20;
 // byte is read when it is larger than kMaxRegFileSize or mostly holes (a sparse file costs no
 // disk and reads as endless zeros).
 UniqueFd OpenRegFileForReading(int dirFd, const char* path, struct stat& st);
+
+// A path naming the folder dirFd holds, whatever its own path names by now: for code that takes
+// paths, so that it acts on that folder. Empty when the path would name another (no /proc).
+std::string HeldFolderPath(int dirFd);
 
 // Whether st describes something only the effective user owns and may change.
 bool OwnedByUs(const struct stat& st);

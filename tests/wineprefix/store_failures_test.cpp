@@ -10,7 +10,9 @@
 #include <cstring>
 #include <new>
 #include <random>
+#include <thread>
 
+#include "change_counter.h"
 #include "disk_seams.h"
 #include "prefix_registry.h"
 #include "reg_file.h"
@@ -206,6 +208,36 @@ TEST_F(RegistryTest, VolatileKeysLiveThroughEveryReloadAndFailure) {
     if (!AllocationFailed()) break;
     volatileKeysStay("after allocation " + std::to_string(n) + " failed");
     EXPECT_EQ(Read(key, "v"), OnDisk(PrefixDir(), "Kept", "v")) << "and the rest is the file";
+  }
+  // A file that cannot be read for a while shows none of their parents; they come back with it.
+  const fs::path user = fs::path(PrefixDir()) / "user.reg", aside = fs::path(PrefixDir()) / "user.aside";
+  fs::rename(user, aside);
+  ASSERT_EQ(::mkfifo(user.c_str(), 0600), 0);
+  std::this_thread::sleep_for(wineprefix::kExternalChangeWindow * 2);
+  EXPECT_EQ(OpenKey("Holder\\Vol"), nullptr) << "no parent while the file cannot be read";
+  fs::remove(user);
+  fs::rename(aside, user);
+  std::this_thread::sleep_for(wineprefix::kExternalChangeWindow * 2);
+  volatileKeysStay("after its file could not be read for a while");
+
+  // A create that fails anywhere leaves no volatile key behind.
+  for (long n = 0;; ++n) {
+    HKEY fresh = nullptr;
+    LONG made = -1;
+    FailAllocation(n);
+    try {
+      made = RegCreateKeyExA(HKEY_CURRENT_USER, "Holder\\Vol\\Fresh\\Deep", 0, nullptr, REG_OPTION_VOLATILE,
+                             KEY_ALL_ACCESS, nullptr, &fresh, nullptr);
+    } catch (const std::bad_alloc&) {
+    }
+    const bool failed = AllocationFailed();
+    HKEY left = OpenKey("Holder\\Vol\\Fresh");
+    EXPECT_EQ(left != nullptr, made == 0) << "allocation " << n;
+    if (made == 0) RegCloseKey(fresh);
+    if (left != nullptr) RegCloseKey(left);
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Holder\\Vol\\Fresh\\Deep");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Holder\\Vol\\Fresh");
+    if (!failed) break;
   }
   EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Holder\\Vol\\Deeper"), 0) << "until this process deletes them";
   EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Holder\\Vol"), 0);

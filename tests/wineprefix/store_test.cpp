@@ -4,8 +4,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <sys/file.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include "change_counter.h"
@@ -14,6 +18,7 @@
 #include "reg_file.h"
 #include "reg_text.h"
 #include "registry_fixture.h"
+#include "wineserver_probe.h"
 
 namespace vidazoz::testing {
 namespace {
@@ -201,28 +206,62 @@ TEST_F(RegistryTest, ASymlinkedFileIsReplacedNeverWrittenThrough) {
   EXPECT_EQ(ReadText(victim), "echo hello\n") << "the link's target is never written";
 }
 
+// Runs `call` in a thread while the prefix's writer lock is held here, then runs `meanwhile`
+// once the writer has opened the lock file to wait for it, and lets the lock go.
+LONG WhileTheWriterWaits(const std::string& lockPath, const std::function<void()>& meanwhile,
+                         const std::function<LONG()>& call) {
+  const int held = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (held < 0 || flock(held, LOCK_SH) != 0) return -1;
+  struct stat lock {};
+  fstat(held, &lock);
+  auto openers = [&] {
+    int n = 0;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+      struct stat st {};
+      if (stat(fd.path().c_str(), &st) == 0 && st.st_dev == lock.st_dev && st.st_ino == lock.st_ino) ++n;
+    }
+    return n;
+  };
+  const int before = openers();
+  std::atomic<LONG> status{-1};
+  std::thread writer([&] { status = call(); });
+  while (openers() == before && status == -1) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  meanwhile();
+  close(held);
+  writer.join();
+  return status;
+}
+
 TEST_F(RegistryTest, APrefixSwappedMidChangeLeavesTheOtherPrefixAlone) {
   // Whoever can write the prefix's parent swaps it for a link to another prefix of ours while
-  // a change runs: the change ends in the folder it checked, and the other prefix is untouched.
+  // a change runs: the change ends in the folder it checked (its lock, the server's places, its
+  // file), and the other prefix is untouched.
   RegCloseKey(Create(HKEY_LOCAL_MACHINE, "Software\\Mine"));
   const fs::path prefix = PrefixDir(), moved = dir_.Path() / "moved", other = dir_.Path() / "other";
   const std::string otherText = MachineHeader() + "\n[Software\\\\Theirs] 1700000000\n\"v\"=\"1\"\n";
   WriteText(other / "system.reg", otherText);
   HookedDisk disk;
   int n = 0;
-  for (const HookedDisk::Op moment : {HookedDisk::Op::Open, HookedDisk::Op::Write, HookedDisk::Op::Rename}) {
+  // No moment: while the change waits for the writer lock.
+  for (const std::optional<HookedDisk::Op> moment :
+       {std::optional<HookedDisk::Op>(), std::optional(HookedDisk::Op::Open), std::optional(HookedDisk::Op::Write),
+        std::optional(HookedDisk::Op::Rename)}) {
     SCOPED_TRACE(n);
     bool swapped = false;
+    auto swap = [&] {
+      swapped = true;
+      fs::rename(prefix, moved);
+      fs::create_directory_symlink(other, prefix);
+    };
     disk.before = [&](HookedDisk::Op op, const char*, int) {
-      if (op == moment && !swapped) {
-        swapped = true;
-        fs::rename(prefix, moved);
-        fs::create_directory_symlink(other, prefix);
-      }
+      if (op == moment && !swapped) swap();
       return 0;
     };
     const std::string key = "Software\\New" + std::to_string(n++);
     const LONG status = [&] {
+      if (!moment) return WhileTheWriterWaits(prefix / ".vidazoz-registry.lock", swap, [&] {
+        return CreateOnly(HKEY_LOCAL_MACHINE, key.c_str());
+      });
       const InstalledDisk installed(disk);
       return CreateOnly(HKEY_LOCAL_MACHINE, key.c_str());
     }();
@@ -230,6 +269,9 @@ TEST_F(RegistryTest, APrefixSwappedMidChangeLeavesTheOtherPrefixAlone) {
     fs::remove(prefix);
     fs::rename(moved, prefix);
     EXPECT_EQ(ReadText(other / "system.reg"), otherText) << "the other prefix is not written";
+    EXPECT_EQ(std::distance(fs::directory_iterator(other), fs::directory_iterator()), 1) << "nor made anything in";
+    for (const std::string& lock : wineprefix::WineserverLockPaths(other.string()))
+      EXPECT_FALSE(fs::exists(fs::path(lock).parent_path())) << "nor are its server's places held";
     EXPECT_EQ(status, 0);
     std::this_thread::sleep_for(wineprefix::kExternalChangeWindow * 2);
     EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, key.c_str())) << "the change is in the checked folder";
