@@ -302,7 +302,8 @@ TEST_F(RegistryTest, ASaveRemovesOnlyWhatDeadWritersLeft) {
   fs::create_symlink(victim, prefix / planted[2].name);
   ASSERT_EQ(::chown((prefix / planted[3].name).c_str(), 65534, 65534), 0);
   const int live = ::open((prefix / planted[1].name).c_str(), O_RDWR | O_CLOEXEC);
-  struct flock lock {.l_type = F_WRLCK};
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
   ASSERT_EQ(::fcntl(live, F_OFD_SETLK, &lock), 0);
 
   RegCloseKey(Create(HKEY_CURRENT_USER, "Second"));
