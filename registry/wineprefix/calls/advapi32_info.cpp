@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "advapi32_calls.h"
 #include "ansi.h"
 #include "call_status.h"
 #include "key_call.h"

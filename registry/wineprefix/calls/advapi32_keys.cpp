@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "advapi32_calls.h"
 #include "ansi.h"
 #include "call_status.h"
 #include "key_call.h"

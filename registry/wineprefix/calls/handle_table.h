@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "advapi32.h"
 #include "key_path.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 

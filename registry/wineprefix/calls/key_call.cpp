@@ -3,7 +3,11 @@
 
 #include <utility>
 
+#include "platform.h"
+
 namespace vidazoz::wineprefix {
+
+KeyCall::KeyCall() : platform_(Platform::Instance()), lock_(platform_.Mutex()) {}
 
 LONG KeyCall::Open(HKEY handle, REGSAM access) {
   if (handle == nullptr) return ERROR_INVALID_HANDLE;

@@ -7,12 +7,11 @@
 #include <optional>
 #include <string>
 
-#include "advapi32.h"
 #include "handle_table.h"
 #include "key_change.h"
 #include "key_path.h"
-#include "platform.h"
 #include "prefix_registry.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 
@@ -20,11 +19,13 @@ namespace vidazoz::wineprefix {
 // forgives it, as Wine does.
 enum class LeadingSlash { Refused, ForgivenUnderClassesRoot };
 
+class Platform;
+
 // One call's hold on the key it names. Holds the process mutex from construction to the end of
 // the call, except while a change waits for the prefix lock.
 class KeyCall {
  public:
-  KeyCall() : platform_(Platform::Instance()), lock_(platform_.Mutex()) {}
+  KeyCall();
   KeyCall(const KeyCall&) = delete;
   KeyCall& operator=(const KeyCall&) = delete;
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "advapi32.h"
 #include "branch.h"
 #include "key_tree.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 

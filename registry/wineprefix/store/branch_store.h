@@ -12,9 +12,9 @@
 #include <vector>
 #include <string>
 
-#include "advapi32.h"
 #include "file_identity.h"
 #include "reg_file.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 

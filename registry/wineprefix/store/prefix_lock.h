@@ -5,8 +5,8 @@
 #include <chrono>
 #include <string>
 
-#include "advapi32.h"
 #include "unique_fd.h"
+#include "win32_types.h"
 #include "wineserver_probe.h"
 
 namespace vidazoz::wineprefix {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "advapi32.h"
 #include "unique_fd.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 
