@@ -53,7 +53,7 @@ bool IsLocalMachineName(std::string name) {
   return !computer.empty() && same(name, computer);
 }
 
-// Where the key to open is: 2 when there is none. A process that only asks whether a few keys
+// Where the key to open is: ERROR_FILE_NOT_FOUND when there is none. A process that only asks whether a few keys
 // exist never needs the whole tree.
 LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
   const HandleKey& base = call.Key();

@@ -29,17 +29,18 @@ class KeyCall {
   KeyCall(const KeyCall&) = delete;
   KeyCall& operator=(const KeyCall&) = delete;
 
-  // The handle's key, when the handle grants `access` (0 asks for no right). 6 for 0, unknown
-  // handles and the pseudo roots that are no keys; 1018 for a key deleted through this
-  // process; 5 when the right is missing.
+  // The handle's key, when the handle grants `access` (0 asks for no right).
+  // ERROR_INVALID_HANDLE for 0, unknown handles and the pseudo roots that are no keys;
+  // ERROR_KEY_DELETED for a key deleted through this process; ERROR_ACCESS_DENIED when the
+  // right is missing.
   LONG Open(HKEY handle, REGSAM access = 0);
   // The right check of Open alone, for a call that checks an argument between the two.
   LONG Require(REGSAM access) const;
-  // Open, then the key itself as it is now in the handle's view (Node): 1018 when another
-  // process deleted it. A predefined root that is not in the files yet reads as an empty key.
+  // Open, then the key itself as it is now in the handle's view (Node): ERROR_KEY_DELETED when
+  // another process deleted it. A predefined root that is not in the files yet reads as an empty key.
   LONG Read(HKEY handle, REGSAM access);
-  // Open with no right needed, then the key `subkey` names below it (Names): 161 for a leading
-  // backslash, 87 for a name longer than Wine takes.
+  // Open with no right needed, then the key `subkey` names below it (Names): ERROR_BAD_PATHNAME
+  // for a leading backslash, ERROR_INVALID_PARAMETER for a name longer than Wine takes.
   LONG OpenBelow(HKEY handle, std::u16string subkey, LeadingSlash slash);
 
   const HandleKey& Key() const { return key_; }

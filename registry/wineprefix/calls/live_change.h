@@ -17,7 +17,8 @@ class KeyCall;
 // Whether changes through this call go to a running server (never to the files then).
 bool ChangesGoLive(KeyCall& call);
 
-// Each returns the server's status, or 1016 when the helper died or answered garbage.
+// Each returns the server's status, or ERROR_REGISTRY_IO_FAILED when the helper died or
+// answered garbage.
 LONG LiveSetValue(KeyCall& call, std::u16string_view name, DWORD type, const std::vector<std::uint8_t>& data);
 LONG LiveDeleteValue(KeyCall& call, std::u16string_view name);
 // Creates `at` plus `missing` below it; `created` tells whether the last key is new.
