@@ -65,6 +65,14 @@ LONG KeyCall::Change(const KeyChange& change) {
   return ChangeKeyWhereItLives(*key_.prefix, platform_.Mutex(), key_.location, names_, Walk(), change);
 }
 
+std::optional<HandleTable::Slot> KeyCall::ReserveHandle() { return platform_.Handles().Reserve(); }
+
+void KeyCall::MarkDeleted(const KeyLocation& target) { platform_.Handles().MarkDeleted(key_.prefix.get(), target); }
+
+std::mutex& KeyCall::Held() { return platform_.Mutex(); }
+
+MachineViewFacts& KeyCall::ViewFacts() { return platform_.ViewFacts(); }
+
 HKEY KeyCall::AddHandle(HandleTable::Slot slot, KeyLocation at, REGSAM desired, bool wow32) noexcept {
   return platform_.Handles().Add(std::move(slot), HandleKey{.prefix = key_.prefix,
                                                             .location = std::move(at),

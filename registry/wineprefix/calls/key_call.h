@@ -19,6 +19,7 @@ namespace vidazoz::wineprefix {
 // forgives it, as Wine does.
 enum class LeadingSlash { Refused, ForgivenUnderClassesRoot };
 
+class MachineViewFacts;
 class Platform;
 
 // One call's hold on the key it names. Holds the process mutex from construction to the end of
@@ -62,7 +63,17 @@ class KeyCall {
   // and the view `wow32`.
   HKEY AddHandle(HandleTable::Slot slot, KeyLocation at, REGSAM desired, bool wow32) noexcept;
 
-  Platform& Service() { return platform_; }
+  // Room for one more handle, taken before a change: a key made for a handle that cannot be
+  // given would be a change reported as failed. Empty when the process holds too many.
+  std::optional<HandleTable::Slot> ReserveHandle();
+  // After `target` (in the call's prefix) was deleted: the handles open on it see
+  // ERROR_KEY_DELETED from then on.
+  void MarkDeleted(const KeyLocation& target);
+  // The process mutex this call holds, for a change that lets it go while waiting for the
+  // prefix lock.
+  std::mutex& Held();
+  // What this process knows of the machine's 32/64-bit views.
+  MachineViewFacts& ViewFacts();
 
  private:
   Platform& platform_;
