@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "advapi32.h"
+#include "advapi32_calls.h"
 #include "fuzz_check.h"
 #include "platform.h"
 #include "server_folders.h"

@@ -7,9 +7,9 @@
 #include <span>
 #include <vector>
 
-#include "advapi32.h"
 #include "frame.h"
 #include "unique_fd.h"
+#include "win32_types.h"
 
 namespace vidazoz::live {
 

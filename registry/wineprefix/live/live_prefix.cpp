@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "change_counter.h"
+#include "helper_process.h"
 #include "key_scan.h"
 #include "running_server.h"
 #include "safe_open.h"
@@ -24,6 +25,9 @@ bool Runs64BitPrograms(const std::string& dir) {
 }
 
 }  // namespace
+
+LivePrefix::LivePrefix(std::string prefixDir) : dir_(std::move(prefixDir)) {}
+LivePrefix::~LivePrefix() = default;
 
 pid_t LivePrefix::ServerNow() {
   const auto now = std::chrono::steady_clock::now();

@@ -12,17 +12,21 @@
 #include <string>
 #include <vector>
 
-#include "advapi32.h"
 #include "branch.h"
 #include "frame.h"
-#include "helper_process.h"
 #include "reg_file.h"
+#include "win32_types.h"
 
 namespace vidazoz::live {
 
+class HelperProcess;
+
 class LivePrefix {
  public:
-  explicit LivePrefix(std::string prefixDir) : dir_(std::move(prefixDir)) {}
+  explicit LivePrefix(std::string prefixDir);
+  ~LivePrefix();
+  LivePrefix(const LivePrefix&) = delete;
+  LivePrefix& operator=(const LivePrefix&) = delete;
 
   // Whether a server runs for the prefix and the helper serves it: calls go there then.
   bool Serving();

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "advapi32.h"
 #include "unique_fd.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 
@@ -25,9 +25,10 @@ bool WineserverRunning(const std::string& prefixDir);
 // the file never drops them.
 class WineserverExclusion {
  public:
-  // ERROR_SUCCESS with the locks held; 32 when a server runs for the prefix, found by its lock
-  // or by the prefix folder it holds open (nothing is held then); 1016 or 5 when a lock could
-  // not be taken for another reason.
+  // ERROR_SUCCESS with the locks held; ERROR_SHARING_VIOLATION when a server runs for the
+  // prefix, found by its lock or by the prefix folder it holds open (nothing is held then);
+  // ERROR_REGISTRY_IO_FAILED or ERROR_ACCESS_DENIED when a lock could not be taken for another
+  // reason.
   LONG Acquire(const std::string& prefixDir);
 
  private:

@@ -2,17 +2,23 @@
 // the key our own walk found, so 32/64-bit views and links stay resolved as ours are.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "key_call.h"
+#include "key_path.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 
-// Whether changes through this call go to a running server (never to the files then).
-inline bool ChangesGoLive(KeyCall& call) { return call.Key().prefix->Live().Serving(); }
+class KeyCall;
 
-// Each returns the server's status, or 1016 when the helper died or answered garbage.
+// Whether changes through this call go to a running server (never to the files then).
+bool ChangesGoLive(KeyCall& call);
+
+// Each returns the server's status, or ERROR_REGISTRY_IO_FAILED when the helper died or
+// answered garbage.
 LONG LiveSetValue(KeyCall& call, std::u16string_view name, DWORD type, const std::vector<std::uint8_t>& data);
 LONG LiveDeleteValue(KeyCall& call, std::u16string_view name);
 // Creates `at` plus `missing` below it; `created` tells whether the last key is new.

@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "advapi32.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "advapi32.h"
 #include "ansi_units.h"
 #include "file_time.h"
 #include "handle_table.h"
 #include "prefix_registry.h"
+#include "win32_types.h"
 #include "wow64_view.h"
 
 namespace vidazoz::wineprefix {

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "advapi32.h"
 #include "ansi.h"
 #include "utf16le.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <string>
 
-#include "advapi32.h"
 #include "unique_fd.h"
+#include "win32_types.h"
 #include "wineserver_probe.h"
 
 namespace vidazoz::wineprefix {
@@ -15,8 +15,9 @@ class PrefixLock {
  public:
   static constexpr std::chrono::milliseconds kDeadline{3000};
 
-  // ERROR_SUCCESS with both held. 33 when another holder kept the lock past the deadline, 32
-  // while a wineserver runs, 5 when the lock file is not ours, 1016 for other failures.
+  // ERROR_SUCCESS with both held. ERROR_LOCK_VIOLATION when another holder kept the lock past
+  // the deadline, ERROR_SHARING_VIOLATION while a wineserver runs, ERROR_ACCESS_DENIED when the
+  // lock file is not ours, ERROR_REGISTRY_IO_FAILED for other failures.
   // The lock file is `lockName` in the folder dirFd holds, the one the caller checked, and the
   // server's places are those of that folder.
   LONG Acquire(int dirFd, const char* lockName, std::chrono::milliseconds deadline = kDeadline);

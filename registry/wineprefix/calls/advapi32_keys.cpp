@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "advapi32_calls.h"
 #include "ansi.h"
 #include "call_status.h"
 #include "key_call.h"
@@ -61,7 +62,7 @@ bool IsLocalMachineName(std::string name) {
   return !computer.empty() && same(name, computer);
 }
 
-// Where the key to open is: 2 when there is none. A process that only asks whether a few keys
+// Where the key to open is: ERROR_FILE_NOT_FOUND when there is none. A process that only asks whether a few keys
 // exist never needs the whole tree.
 LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
   const HandleKey& base = call.Key();
@@ -73,7 +74,7 @@ LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
     full.insert(full.end(), names.begin(), names.end());
     std::vector<std::u16string> seen;
     const std::optional<bool> exists =
-        wow32 ? ExistsWow32WithoutTree(call.Service().ViewFacts(), *base.prefix, call.View().Generation(), full, seen)
+        wow32 ? ExistsWow32WithoutTree(call.ViewFacts(), *base.prefix, call.View().Generation(), full, seen)
               : base.prefix->Store(base.location.branch).ExistsWithoutTree(full);
     if (exists) {
       if (!*exists) return ERROR_FILE_NOT_FOUND;
@@ -114,7 +115,7 @@ LONG OpenKey(HKEY hKey, std::u16string subkey, LONG nameStatus, REGSAM samDesire
   const bool wow32 = SeesWow32(samDesired, call.Key().wow32);
   KeyLocation at;
   if (const LONG status = FindToOpen(call, PredefinedRoot(hKey), wow32, at)) return status;
-  std::optional<HandleTable::Slot> slot = call.Service().Handles().Reserve();
+  std::optional<HandleTable::Slot> slot = call.ReserveHandle();
   if (!slot) return ERROR_NO_SYSTEM_RESOURCES;
   *phkResult = call.AddHandle(std::move(*slot), std::move(at), samDesired, wow32);
   return ERROR_SUCCESS;
@@ -138,7 +139,7 @@ LONG CreateKey(HKEY hKey, std::u16string subkey, LONG nameStatus, DWORD Reserved
   const WalkView walk = call.Walk(wow32);
   // The handle's room first: a key made for a handle that cannot be given would be a change
   // reported as failed.
-  std::optional<HandleTable::Slot> slot = call.Service().Handles().Reserve();
+  std::optional<HandleTable::Slot> slot = call.ReserveHandle();
   if (!slot) return ERROR_NO_SYSTEM_RESOURCES;
   const DropCachesOnThrow drop(*base.prefix);
 
@@ -163,7 +164,7 @@ LONG CreateKey(HKEY hKey, std::u16string subkey, LONG nameStatus, DWORD Reserved
     // Retry when a concurrent writer moved the path into another branch (a new link).
     for (int attempt = 0; attempt < 3; ++attempt) {
       const Branch branch = r.at.branch;
-      status = base.prefix->Change(branch, call.Service().Mutex(), [&](RegistryView& fresh, bool& changed) -> LONG {
+      status = base.prefix->Change(branch, call.Held(), [&](RegistryView& fresh, bool& changed) -> LONG {
         Resolution now = Resolve(fresh, base.location, names, walk);
         if (now.status != ERROR_SUCCESS) return now.status;
         if (now.missing.empty()) {
@@ -220,7 +221,7 @@ LONG DeleteKey(HKEY hKey, std::u16string subkey) {
     return ERROR_SUCCESS;
   };
   const LONG status = ChangesGoLive(call) ? LiveDeleteKey(call, target) : call.Change(removeLeaf);
-  if (status == ERROR_SUCCESS) call.Service().Handles().MarkDeleted(base.prefix.get(), target);
+  if (status == ERROR_SUCCESS) call.MarkDeleted(target);
   return status;
 }
 

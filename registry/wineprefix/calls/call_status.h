@@ -5,7 +5,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "advapi32.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 

@@ -59,10 +59,11 @@ class PrefixRegistry {
   // `held` is the caller's mutex, locked: it is let go while the lock is waited for, and held
   // again before anything cached is touched. After any failure the cache matches the file,
   // but for this process's volatile keys, which stay.
-  // Refusals: 1015 when the file did not parse whole, 32 while a wineserver runs for the
-  // prefix, 33 when the lock stayed taken, 5 when the prefix or its file cannot be written
-  // by us (or is not ours), 161 when no usable prefix is named, 14 out of memory, 1016 for
-  // other I/O failures.
+  // Refusals: ERROR_REGISTRY_CORRUPT when the file did not parse whole,
+  // ERROR_SHARING_VIOLATION while a wineserver runs for the prefix, ERROR_LOCK_VIOLATION when
+  // the lock stayed taken, ERROR_ACCESS_DENIED when the prefix or its file cannot be written by
+  // us (or is not ours), ERROR_BAD_PATHNAME when no usable prefix is named, ERROR_OUTOFMEMORY,
+  // ERROR_REGISTRY_IO_FAILED for other I/O failures.
   LONG Change(Branch branch, std::mutex& held, const BranchChange& change);
 
  private:

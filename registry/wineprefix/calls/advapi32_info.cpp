@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "advapi32_calls.h"
 #include "ansi.h"
 #include "call_status.h"
 #include "key_call.h"
@@ -20,7 +21,7 @@ std::vector<std::u16string> SubkeyNames(const RegKey* key) {
   return names;
 }
 
-// The sub-key name at `index` in a key Read found: 259 past the last.
+// The sub-key name at `index` in a key Read found: ERROR_NO_MORE_ITEMS past the last.
 LONG SubkeyName(const RegKey* key, DWORD index, std::u16string& name) {
   if (key == nullptr) {
     const std::vector<std::u16string> names = SubkeyNames(key);

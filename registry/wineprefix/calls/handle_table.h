@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "advapi32.h"
 #include "key_path.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 
@@ -24,7 +24,8 @@ struct HandleKey {
   REGSAM access = 0;
   bool wow32 = false;       // the 32-bit view, which what is opened below it keeps
   bool predefined = false;  // a root: never deleted, and it reads as empty while no file holds it
-  bool deleted = false;     // its key was deleted through this process: later use gives 1018
+  bool deleted = false;     // its key was deleted through this process: later use fails with
+                            // ERROR_KEY_DELETED
 };
 
 class HandleTable {

@@ -7,12 +7,11 @@
 #include <optional>
 #include <string>
 
-#include "advapi32.h"
 #include "handle_table.h"
 #include "key_change.h"
 #include "key_path.h"
-#include "platform.h"
 #include "prefix_registry.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 
@@ -20,25 +19,29 @@ namespace vidazoz::wineprefix {
 // forgives it, as Wine does.
 enum class LeadingSlash { Refused, ForgivenUnderClassesRoot };
 
+class MachineViewFacts;
+class Platform;
+
 // One call's hold on the key it names. Holds the process mutex from construction to the end of
 // the call, except while a change waits for the prefix lock.
 class KeyCall {
  public:
-  KeyCall() : platform_(Platform::Instance()), lock_(platform_.Mutex()) {}
+  KeyCall();
   KeyCall(const KeyCall&) = delete;
   KeyCall& operator=(const KeyCall&) = delete;
 
-  // The handle's key, when the handle grants `access` (0 asks for no right). 6 for 0, unknown
-  // handles and the pseudo roots that are no keys; 1018 for a key deleted through this
-  // process; 5 when the right is missing.
+  // The handle's key, when the handle grants `access` (0 asks for no right).
+  // ERROR_INVALID_HANDLE for 0, unknown handles and the pseudo roots that are no keys;
+  // ERROR_KEY_DELETED for a key deleted through this process; ERROR_ACCESS_DENIED when the
+  // right is missing.
   LONG Open(HKEY handle, REGSAM access = 0);
   // The right check of Open alone, for a call that checks an argument between the two.
   LONG Require(REGSAM access) const;
-  // Open, then the key itself as it is now in the handle's view (Node): 1018 when another
-  // process deleted it. A predefined root that is not in the files yet reads as an empty key.
+  // Open, then the key itself as it is now in the handle's view (Node): ERROR_KEY_DELETED when
+  // another process deleted it. A predefined root that is not in the files yet reads as an empty key.
   LONG Read(HKEY handle, REGSAM access);
-  // Open with no right needed, then the key `subkey` names below it (Names): 161 for a leading
-  // backslash, 87 for a name longer than Wine takes.
+  // Open with no right needed, then the key `subkey` names below it (Names): ERROR_BAD_PATHNAME
+  // for a leading backslash, ERROR_INVALID_PARAMETER for a name longer than Wine takes.
   LONG OpenBelow(HKEY handle, std::u16string subkey, LeadingSlash slash);
 
   const HandleKey& Key() const { return key_; }
@@ -60,7 +63,17 @@ class KeyCall {
   // and the view `wow32`.
   HKEY AddHandle(HandleTable::Slot slot, KeyLocation at, REGSAM desired, bool wow32) noexcept;
 
-  Platform& Service() { return platform_; }
+  // Room for one more handle, taken before a change: a key made for a handle that cannot be
+  // given would be a change reported as failed. Empty when the process holds too many.
+  std::optional<HandleTable::Slot> ReserveHandle();
+  // After `target` (in the call's prefix) was deleted: the handles open on it see
+  // ERROR_KEY_DELETED from then on.
+  void MarkDeleted(const KeyLocation& target);
+  // The process mutex this call holds, for a change that lets it go while waiting for the
+  // prefix lock.
+  std::mutex& Held();
+  // What this process knows of the machine's 32/64-bit views.
+  MachineViewFacts& ViewFacts();
 
  private:
   Platform& platform_;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <span>
 
+#include "advapi32_calls.h"
 #include "ansi.h"
 #include "call_status.h"
 #include "key_call.h"

@@ -5,9 +5,11 @@
 #include <functional>
 #include <mutex>
 
-#include "platform.h"
+#include "key_path.h"
 
 namespace vidazoz::wineprefix {
+
+class PrefixRegistry;
 
 // Runs with the key resolved on fresh data, under the lock of the file the walk ended in
 // (`at.key` is null at HKEY_USERS itself). Same contract as BranchChange.

@@ -12,9 +12,9 @@
 #include <vector>
 #include <string>
 
-#include "advapi32.h"
 #include "file_identity.h"
 #include "reg_file.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 
@@ -51,9 +51,10 @@ class BranchStore {
 
   bool Exists() const { return identity_.exists; }
   // ERROR_SUCCESS when the file may be replaced by what we hold: it is missing or was read whole.
-  // Else 1015 when some line was not understood, 5 when it could not be read for lack of
-  // permission, 1009 when it is too large or mostly holes to be read, 1016 when it is no
-  // regular file or reading failed: such a file is never rewritten.
+  // Else ERROR_REGISTRY_CORRUPT when some line was not understood, ERROR_ACCESS_DENIED when it
+  // could not be read for lack of permission, ERROR_BADDB when it is too large or mostly holes
+  // to be read, ERROR_REGISTRY_IO_FAILED when it is no regular file or reading failed: such a
+  // file is never rewritten.
   LONG WriteRefusal() const;
   // The file's "#arch=" value, empty when it has none.
   const std::string& Arch() const { return arch_; }

@@ -6,7 +6,6 @@
 #include <iterator>
 #include <unordered_map>
 
-#include "advapi32.h"
 #include "file_time.h"
 #include "hex_digits.h"
 #include "line_reader.h"
@@ -14,6 +13,7 @@
 #include "reg_file.h"
 #include "reg_parse_internal.h"
 #include "utf16le.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 namespace {

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "advapi32.h"
 #include "file_identity.h"
 #include "key_path.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "advapi32.h"
 #include "branch.h"
 #include "key_tree.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 
@@ -36,8 +36,8 @@ inline constexpr std::size_t kMaxNameUnits = 256;   // Wine accepts 256, not the
 inline constexpr std::size_t kMaxAnsiSubkey = 260;  // an A call's whole sub-key string
 inline constexpr int kMaxLinkDepth = 16;
 
-// Splits at runs of backslashes; trailing ones are ignored. A leading backslash gives 161
-// (ERROR_BAD_PATHNAME), a name longer than kMaxNameUnits gives 87.
+// Splits at runs of backslashes; trailing ones are ignored. A leading backslash gives
+// ERROR_BAD_PATHNAME, a name longer than kMaxNameUnits ERROR_INVALID_PARAMETER.
 // The names are views into subkey.
 using PathNames = std::vector<std::u16string_view>;
 LONG SplitSubkey(std::u16string_view subkey, PathNames& names);
@@ -63,7 +63,8 @@ struct WalkView {
 };
 
 struct Resolution {
-  LONG status = ERROR_SUCCESS;  // 2 for a link without a usable target or links too deep
+  // ERROR_FILE_NOT_FOUND for a link without a usable target or links too deep.
+  LONG status = ERROR_SUCCESS;
   KeyLocation at;               // the deepest existing key reached
   RegKey* key = nullptr;        // that key; null at the HKEY_USERS root
   std::vector<std::u16string> missing;  // names below `at` that do not exist (yet)

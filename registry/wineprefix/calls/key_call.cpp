@@ -3,7 +3,11 @@
 
 #include <utility>
 
+#include "platform.h"
+
 namespace vidazoz::wineprefix {
+
+KeyCall::KeyCall() : platform_(Platform::Instance()), lock_(platform_.Mutex()) {}
 
 LONG KeyCall::Open(HKEY handle, REGSAM access) {
   if (handle == nullptr) return ERROR_INVALID_HANDLE;
@@ -60,6 +64,14 @@ WalkView KeyCall::Walk(bool wow32) const { return ViewOf(*key_.prefix, wow32, ke
 LONG KeyCall::Change(const KeyChange& change) {
   return ChangeKeyWhereItLives(*key_.prefix, platform_.Mutex(), key_.location, names_, Walk(), change);
 }
+
+std::optional<HandleTable::Slot> KeyCall::ReserveHandle() { return platform_.Handles().Reserve(); }
+
+void KeyCall::MarkDeleted(const KeyLocation& target) { platform_.Handles().MarkDeleted(key_.prefix.get(), target); }
+
+std::mutex& KeyCall::Held() { return platform_.Mutex(); }
+
+MachineViewFacts& KeyCall::ViewFacts() { return platform_.ViewFacts(); }
 
 HKEY KeyCall::AddHandle(HandleTable::Slot slot, KeyLocation at, REGSAM desired, bool wow32) noexcept {
   return platform_.Handles().Add(std::move(slot), HandleKey{.prefix = key_.prefix,

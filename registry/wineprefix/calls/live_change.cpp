@@ -2,6 +2,7 @@
 #include "live_change.h"
 
 #include "frame.h"
+#include "key_call.h"
 
 namespace vidazoz::wineprefix {
 namespace {
@@ -24,6 +25,8 @@ LONG Send(KeyCall& call, Kind kind, Branch branch, std::vector<std::uint8_t> pay
 }
 
 }  // namespace
+
+bool ChangesGoLive(KeyCall& call) { return call.Key().prefix->Live().Serving(); }
 
 LONG LiveSetValue(KeyCall& call, std::u16string_view name, DWORD type, const std::vector<std::uint8_t>& data) {
   const KeyLocation& at = call.Key().location;

@@ -1,4 +1,5 @@
 // The warning for answers read from the files of a prefix whose server we cannot reach.
+#ifndef _WIN32
 #include "registry_freshness.h"
 
 #include <mutex>
@@ -16,3 +17,5 @@ std::optional<std::string> StaleRegistryWarning() {
 }
 
 }  // namespace vidazoz
+
+#endif

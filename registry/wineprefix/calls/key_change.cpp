@@ -3,6 +3,8 @@
 
 #include <exception>
 
+#include "prefix_registry.h"
+
 namespace vidazoz::wineprefix {
 namespace {
 

@@ -2,12 +2,12 @@
 #include <cstdint>
 #include <cstring>
 
-#include "advapi32.h"
 #include "file_time.h"
 #include "hex_digits.h"
 #include "reg_escape.h"
 #include "reg_file.h"
 #include "utf16le.h"
+#include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 namespace {
