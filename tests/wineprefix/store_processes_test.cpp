@@ -372,7 +372,9 @@ TEST_F(RegistryTest, HostileFilesAreRefusedNeverFollowed) {
     EXPECT_EQ(result, 0) << "30+status: read, 20+status: write, 99: hung or crashed";
     EXPECT_EQ(ReadText(victim), "echo planted\n");
     EXPECT_FALSE(fs::exists(open / "made"));
-    if (c.write != 0 && planted != 0) EXPECT_EQ(fs::file_size(user), planted) << "a refused file stays as it was";
+    if (c.write != 0 && planted != 0) {
+      EXPECT_EQ(fs::file_size(user), planted) << "a refused file stays as it was";
+    }
     const fs::path lock = prefix / ".vidazoz-registry.lock";
     if (!truncate && fs::is_regular_file(fs::symlink_status(lock))) {
       EXPECT_EQ(ModeOf(lock) & 077, 0u) << "private";
