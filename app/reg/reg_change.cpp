@@ -25,7 +25,7 @@ LONG DeleteSubtree(HKEY key, REGSAM view, bool dryRun, int depth = 0) {
   if (const LONG status = SubkeyNames(key, subkeys)) return status;
   for (const std::u16string &sub : subkeys) {
     OpenKey child;
-    if (const LONG status = RegOpenKeyExW(key, Wide(sub), 0, KEY_ALL_ACCESS | view, child.Out())) return status;
+    if (const LONG status = child.Open(key, sub, KEY_ALL_ACCESS | view)) return status;
     if (const LONG status = DeleteSubtree(child.Get(), view, dryRun, depth + 1)) return status;
     if (dryRun) continue;
     if (const LONG status = RegDeleteKeyW(key, Wide(sub))) return status;
@@ -41,7 +41,7 @@ std::string StatusText(LONG status) {
 
 LONG DeleteKeyTree(const KeyName &key, REGSAM view) {
   OpenKey open;
-  if (const LONG status = RegOpenKeyExW(key.root, Wide(key.path), 0, KEY_ALL_ACCESS | view, open.Out())) return status;
+  if (const LONG status = open.Open(key.root, key.path, KEY_ALL_ACCESS | view)) return status;
   // The key through its parent, so that /reg:32 and /reg:64 choose which one
   // goes.
   const std::size_t slash = key.path.rfind(u'\\');
@@ -115,10 +115,7 @@ int Delete(const KeyName &key, const Switches &s, Output &output, Confirm confir
     return 1;
   }
   OpenKey open;
-  if (RegOpenKeyExW(key.root, Wide(key.path), 0, KEY_ALL_ACCESS | s.view, open.Out()) != ERROR_SUCCESS) {
-    output.Message("reg: Unable to find the specified registry key");
-    return 1;
-  }
+  if (!OpenOrSay(open, key, KEY_ALL_ACCESS | s.view, output)) return 1;
   const std::string what = deletesValues ? "Delete the registry value " + Utf8(s.value.value_or(u"")) + " (Yes|No)?"
                                          : "Delete the registry key " + Utf8(key.longName) + " (Yes|No)?";
   if (!s.force && !confirm(output, what)) {

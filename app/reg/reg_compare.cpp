@@ -43,7 +43,7 @@ bool Collect(HKEY key, const std::u16string& below, const Switches& s, Tree& tre
   SubkeyNames(key, subkeys);
   for (const std::u16string& sub : subkeys) {
     OpenKey child;
-    if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | s.view, child.Out()) != ERROR_SUCCESS) continue;
+    if (child.Open(key, sub, KEY_READ | s.view) != ERROR_SUCCESS) continue;
     if (!Collect(child.Get(), below.empty() ? sub : below + u"\\" + sub, s, tree, depth + 1)) return false;
   }
   return true;
@@ -65,7 +65,7 @@ int Compare(const KeyName& first, const KeyName& second, const Switches& s, Outp
   const KeyName* names[2] = {&first, &second};
   for (int i = 0; i < 2; ++i) {
     OpenKey open;
-    if (RegOpenKeyExW(names[i]->root, Wide(names[i]->path), 0, KEY_READ | s.view, open.Out()) != ERROR_SUCCESS) {
+    if (open.Open(names[i]->root, names[i]->path, KEY_READ | s.view) != ERROR_SUCCESS) {
       output.Message("reg: Unable to find the specified registry key " + Utf8(names[i]->longName));
       return 1;
     }

@@ -54,10 +54,7 @@ int Copy(const KeyName& from, const KeyName& to, const Switches& s, Output& outp
     return 1;
   }
   OpenKey source;
-  if (RegOpenKeyExW(from.root, Wide(from.path), 0, KEY_READ | s.view, source.Out()) != ERROR_SUCCESS) {
-    output.Message("reg: Unable to find the specified registry key");
-    return 1;
-  }
+  if (!OpenOrSay(source, from, KEY_READ | s.view, output)) return 1;
   {
     OpenKey existing;
     if (!s.force && RegOpenKeyExW(to.root, Wide(to.path), 0, KEY_READ | s.view, existing.Out()) == ERROR_SUCCESS &&

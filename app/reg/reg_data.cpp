@@ -29,13 +29,6 @@ void AppendUnits(std::u16string_view units, std::vector<BYTE>& bytes) {
   }
 }
 
-int HexDigit(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
-
 std::optional<std::uint64_t> ParseNumber(std::u16string_view text, std::uint64_t max) {
   unsigned base = 10;
   if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
@@ -64,6 +57,13 @@ std::u16string Hex(std::uint64_t value) {
 }
 
 }  // namespace
+
+int HexDigit(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  return -1;
+}
 
 std::optional<DWORD> TypeFromName(const std::u16string& name) {
   for (const auto& [typeName, type] : kTypes)

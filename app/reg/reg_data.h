@@ -30,6 +30,9 @@ ParsedData DataFromText(DWORD type, const std::optional<std::u16string>& data,
 
 // The data column of query: strings as they are (multi-strings joined by \0), DWORD and QWORD
 // as lower-case hexadecimal without padding, everything else as upper-case hex bytes.
+// The value of a hexadecimal digit, or -1.
+int HexDigit(char16_t c);
+
 std::u16string DataText(DWORD type, const std::vector<BYTE>& bytes);
 
 }  // namespace vidazoz::reg

@@ -104,7 +104,7 @@ struct Exporter {
     for (const Value &value : values) ValueText(value, text);
     for (const std::u16string &sub : subkeys) {
       OpenKey child;
-      if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | view, child.Out()) == ERROR_SUCCESS)
+      if (child.Open(key, sub, KEY_READ | view) == ERROR_SUCCESS)
         Key(child.Get(), path + u"\\" + sub, depth + 1);
     }
   }
@@ -114,10 +114,7 @@ struct Exporter {
 
 int Export(const KeyName &key, const std::string &file, const Switches &s, Output &output, Confirm confirm) {
   OpenKey open;
-  if (RegOpenKeyExW(key.root, Wide(key.path), 0, KEY_READ | s.view, open.Out()) != ERROR_SUCCESS) {
-    output.Message("reg: Unable to find the specified registry key");
-    return 1;
-  }
+  if (!OpenOrSay(open, key, KEY_READ | s.view, output)) return 1;
   Exporter exporter{s.view, u"\xFEFFWindows Registry Editor Version 5.00\r\n"};
   exporter.Key(open.Get(), key.longName);
   exporter.text += u"\r\n";

@@ -4,6 +4,7 @@
 #include "reg_import_file.h"
 
 #include "ansi.h"
+#include "reg_data.h"
 #include "reg_text.h"
 
 namespace vidazoz::reg {
@@ -34,13 +35,6 @@ bool OnlyComment(View rest) {
 
 bool StartsWithAscii(View text, View prefix) {
   return text.size() >= prefix.size() && SameAscii(text.substr(0, prefix.size()), prefix);
-}
-
-int HexDigit(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
 }
 
 // A quoted string after its opening quote, up to the closing one; \\ \" \n \r

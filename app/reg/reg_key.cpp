@@ -49,4 +49,10 @@ LONG QueryValue(HKEY key, const std::u16string& name, Value& value) {
   }
 }
 
+bool OpenOrSay(OpenKey& open, const KeyName& key, REGSAM access, Output& output) {
+  if (open.Open(key.root, key.path, access) == ERROR_SUCCESS) return true;
+  output.Message("reg: Unable to find the specified registry key");
+  return false;
+}
+
 }  // namespace vidazoz::reg

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "advapi32.h"
+#include "reg_key_name.h"
+#include "reg_output.h"
 
 namespace vidazoz::reg {
 
@@ -19,6 +21,8 @@ class OpenKey {
   ~OpenKey() {
     if (handle_ != nullptr) RegCloseKey(handle_);
   }
+  // Opens `path` below `parent`; the status of RegOpenKeyExW.
+  LONG Open(HKEY parent, const std::u16string& path, REGSAM access);
   HKEY* Out() { return &handle_; }
   HKEY Get() const { return handle_; }
 
@@ -32,6 +36,10 @@ inline constexpr std::string_view kTooDeep = "reg: keys nested deeper than 512 l
 
 inline const WCHAR* Wide(const std::u16string& text) { return reinterpret_cast<const WCHAR*>(text.c_str()); }
 
+inline LONG OpenKey::Open(HKEY parent, const std::u16string& path, REGSAM access) {
+  return RegOpenKeyExW(parent, Wide(path), 0, access, &handle_);
+}
+
 struct Value {
   std::u16string name;
   DWORD type = 0;
@@ -41,6 +49,9 @@ struct Value {
 // The sub-key names and the values of an open key, in the registry's order.
 LONG SubkeyNames(HKEY key, std::vector<std::u16string>& names);
 LONG Values(HKEY key, std::vector<Value>& values);
+// Opens the key the command line names; when it cannot, says so as Wine's reg does and returns
+// false.
+bool OpenOrSay(OpenKey& open, const KeyName& key, REGSAM access, Output& output);
 // One value; 2 when there is none.
 LONG QueryValue(HKEY key, const std::u16string& name, Value& value);
 

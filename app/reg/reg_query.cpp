@@ -48,7 +48,7 @@ struct Walk {
     SubkeyNames(key, subkeys);
     for (const std::u16string& sub : subkeys) {
       OpenKey child;
-      if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | view, child.Out()) == ERROR_SUCCESS)
+      if (child.Open(key, sub, KEY_READ | view) == ERROR_SUCCESS)
         OneValue(child.Get(), path + u"\\" + sub, name, depth + 1);
     }
   }
@@ -68,7 +68,7 @@ struct Walk {
       if (!recurse) return;
       for (const std::u16string& sub : subkeys) {
         OpenKey child;
-        if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | view, child.Out()) == ERROR_SUCCESS)
+        if (child.Open(key, sub, KEY_READ | view) == ERROR_SUCCESS)
           All(child.Get(), path + u"\\" + sub, true, depth + 1);
       }
       return;
@@ -82,7 +82,7 @@ struct Walk {
         continue;
       }
       OpenKey child;
-      if (RegOpenKeyExW(key, Wide(sub), 0, KEY_READ | view, child.Out()) == ERROR_SUCCESS)
+      if (child.Open(key, sub, KEY_READ | view) == ERROR_SUCCESS)
         All(child.Get(), path + u"\\" + sub, true, depth + 1);
     }
   }
@@ -92,10 +92,7 @@ struct Walk {
 
 int Query(const KeyName& key, const Switches& s, Output& output) {
   OpenKey open;
-  if (RegOpenKeyExW(key.root, Wide(key.path), 0, KEY_READ | s.view, open.Out()) != ERROR_SUCCESS) {
-    output.Message("reg: Unable to find the specified registry key");
-    return 1;
-  }
+  if (!OpenOrSay(open, key, KEY_READ | s.view, output)) return 1;
   Walk walk{output, s.view, s.recurse, s.json};
   const auto finished = [&] {
     if (!walk.tooDeep) return 0;
