@@ -16,9 +16,6 @@ using namespace vidazoz::wineprefix;
 
 namespace {
 
-// A status no Win32 call returns: the key a create walked to lives in another branch now.
-constexpr LONG kTargetMoved = -1;
-
 LONG CheckAnsiLength(LPCSTR subkey) {
   return (subkey != nullptr && std::strlen(subkey) > kMaxAnsiSubkey) ? ERROR_MORE_DATA : ERROR_SUCCESS;
 }
@@ -161,31 +158,23 @@ LONG CreateKey(HKEY hKey, std::u16string subkey, LONG nameStatus, DWORD Reserved
     settle(r);
     if (created) disposition = REG_CREATED_NEW_KEY;
   } else {
-    // Retry when a concurrent writer moved the path into another branch (a new link).
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      const Branch branch = r.at.branch;
-      status = base.prefix->Change(branch, call.Held(), [&](RegistryView& fresh, bool& changed) -> LONG {
-        Resolution now = Resolve(fresh, base.location, names, walk);
-        if (now.status != ERROR_SUCCESS) return now.status;
-        if (now.missing.empty()) {
-          settle(now);
+    // The create's own view, which may differ from the handle's; the first lock where the cache's
+    // walk ended, even at HKEY_USERS.
+    status = ChangeKeyWhereItLives(
+        *base.prefix, call.Held(), base.location, names, walk, r.at.branch, FollowMove::OnlyWhenSomethingMissing,
+        [&](Resolution& now, bool& changed) -> LONG {
+          if (now.missing.empty()) {
+            settle(now);
+            return ERROR_SUCCESS;
+          }
+          if (now.key == nullptr) return ERROR_ACCESS_DENIED;  // HKEY_USERS holds only the two user branches
+          if (now.key->IsVolatile() && !isVolatile) return ERROR_CHILD_MUST_BE_VOLATILE;
+          settle(now);  // first: nothing may fail once the keys are made
+          CreateChain(now.key, now.missing, cls, isVolatile);
+          disposition = REG_CREATED_NEW_KEY;
+          changed = !isVolatile;
           return ERROR_SUCCESS;
-        }
-        if (now.key == nullptr) return ERROR_ACCESS_DENIED;  // HKEY_USERS holds only the two user branches
-        if (now.at.branch != branch) {
-          r = now;
-          return kTargetMoved;
-        }
-        if (now.key->IsVolatile() && !isVolatile) return ERROR_CHILD_MUST_BE_VOLATILE;
-        settle(now);  // first: nothing may fail once the keys are made
-        CreateChain(now.key, now.missing, cls, isVolatile);
-        disposition = REG_CREATED_NEW_KEY;
-        changed = !isVolatile;
-        return ERROR_SUCCESS;
-      });
-      if (status != kTargetMoved) break;
-    }
-    if (status == kTargetMoved) status = ERROR_ACCESS_DENIED;
+        });
   }
   if (status != ERROR_SUCCESS) return status;
   if (names.empty()) disposition = REG_CREATED_NEW_KEY;  // Wine reports "created" for the key itself
