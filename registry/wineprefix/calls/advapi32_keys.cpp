@@ -6,11 +6,13 @@
 
 #include "advapi32_calls.h"
 #include "ansi.h"
+#include "ansi_units.h"
 #include "call_status.h"
+#include "file_time.h"
 #include "key_call.h"
 #include "key_change.h"
 #include "live_change.h"
-#include "platform.h"
+#include "wow64_view.h"
 
 using namespace vidazoz::wineprefix;
 
@@ -71,7 +73,7 @@ LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
     full.insert(full.end(), names.begin(), names.end());
     std::vector<std::u16string> seen;
     const std::optional<bool> exists =
-        wow32 ? ExistsWow32WithoutTree(call.ViewFacts(), *base.prefix, call.View().Generation(), full, seen)
+        wow32 ? ExistsWow32WithoutTree(call.ViewFacts(), *base.prefix, call.Snapshot().Generation(), full, seen)
               : base.prefix->Store(base.location.branch).ExistsWithoutTree(full);
     if (exists) {
       if (!*exists) return ERROR_FILE_NOT_FOUND;
@@ -80,7 +82,7 @@ LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
       return ERROR_SUCCESS;
     }
   }
-  Resolution r = Resolve(call.View(), base.location, names, call.Walk(wow32));
+  Resolution r = Resolve(call.Snapshot(), base.location, names, call.Walk(wow32));
   if (r.status != ERROR_SUCCESS) return r.status;
   if (!r.missing.empty()) {
     // A predefined root whose own key is not in the files yet still opens as itself.
@@ -146,7 +148,7 @@ LONG CreateKey(HKEY hKey, std::u16string subkey, LONG nameStatus, DWORD Reserved
     made = r.at;
     made.path.insert(made.path.end(), r.missing.begin(), r.missing.end());
   };
-  Resolution r = Resolve(call.View(), base.location, names, walk);
+  Resolution r = Resolve(call.Snapshot(), base.location, names, walk);
   if (r.status != ERROR_SUCCESS) return r.status;
   LONG status = ERROR_SUCCESS;
   if (r.missing.empty()) {
@@ -191,7 +193,7 @@ LONG DeleteKey(HKEY hKey, std::u16string subkey) {
   // The roots themselves are never deleted (Wine refuses them too: they have sub-keys).
   if (names.empty() && base.predefined) return ERROR_ACCESS_DENIED;
 
-  Resolution r = Resolve(call.View(), base.location, names, call.Walk());
+  Resolution r = Resolve(call.Snapshot(), base.location, names, call.Walk());
   if (r.status != ERROR_SUCCESS) return r.status;
   if (!r.missing.empty()) return names.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
   KeyLocation target = r.at;
@@ -231,9 +233,8 @@ LONG RegCloseKey(HKEY hKey) try {
   // Wine closes every handle from 0x80000000 up without a look: the roots in any form, and
   // what RegConnectRegistryA handed back for an unknown one.
   if (reinterpret_cast<ULONG_PTR>(hKey) >= 0x80000000u) return ERROR_SUCCESS;
-  Platform& platform = Platform::Instance();
-  std::lock_guard lock(platform.Mutex());
-  return platform.Handles().Remove(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  KeyCall call;
+  return call.Close(hKey);
 } catch (...) {
   return StatusOfCaughtException();
 }

@@ -20,7 +20,7 @@ namespace vidazoz::wineprefix {
 enum class LeadingSlash { Refused, ForgivenUnderClassesRoot };
 
 class MachineViewFacts;
-class Platform;
+class ProcessState;
 
 // One call's hold on the key it names. Holds the process mutex from construction to the end of
 // the call, except while a change waits for the prefix lock.
@@ -50,7 +50,7 @@ class KeyCall {
   const RegKey* Node() const { return node_; }
 
   // The picture of the registry this call reads: each branch checked against its file once.
-  RegistryView& View() { return *view_; }
+  RegistrySnapshot& Snapshot() { return *snapshot_; }
   // How a walk from the call's key sees the registry: in the 32-bit view or not, the root's own
   // path redirected too when the handle is a predefined root.
   WalkView Walk(bool wow32) const;
@@ -58,6 +58,9 @@ class KeyCall {
 
   // Changes the named key in the file where it lives now, seen in the handle's own view.
   LONG Change(const KeyChange& change);
+
+  // Closes a handle of the table: ERROR_INVALID_HANDLE when the process holds no such handle.
+  LONG Close(HKEY handle);
 
   // A new handle on `at`, a key reached from the call's key, with the rights `desired` maps to
   // and the view `wow32`.
@@ -76,10 +79,10 @@ class KeyCall {
   MachineViewFacts& ViewFacts();
 
  private:
-  Platform& platform_;
+  ProcessState& process_;
   std::lock_guard<std::mutex> lock_;
   HandleKey key_;
-  std::optional<RegistryView> view_;
+  std::optional<RegistrySnapshot> snapshot_;
   std::u16string subkey_;
   PathNames names_;
   const RegKey* node_ = nullptr;

@@ -24,8 +24,8 @@ LONG ChangeKeyWhereItLives(PrefixRegistry& prefix, std::mutex& held, const KeyLo
   Branch first = location.branch;
   {
     // A first guess from the cache; the change checks it under the lock.
-    RegistryView view(prefix);
-    const Resolution guess = Resolve(view, location, names, walk);
+    RegistrySnapshot snapshot(prefix);
+    const Resolution guess = Resolve(snapshot, location, names, walk);
     if (guess.key != nullptr) first = guess.at.branch;
   }
   return ChangeKeyWhereItLives(prefix, held, location, names, walk, first, FollowMove::Always, change);
@@ -38,7 +38,7 @@ LONG ChangeKeyWhereItLives(PrefixRegistry& prefix, std::mutex& held, const KeyLo
   Branch branch = first;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     Branch found = branch;
-    const LONG status = prefix.Change(branch, held, [&](RegistryView& fresh, bool& changed) -> LONG {
+    const LONG status = prefix.Change(branch, held, [&](RegistrySnapshot& fresh, bool& changed) -> LONG {
       Resolution r = Resolve(fresh, location, names, walk);
       if (r.status != ERROR_SUCCESS) return r.status;
       const bool mayStay = follow == FollowMove::OnlyWhenSomethingMissing && r.missing.empty();
