@@ -34,15 +34,15 @@ class KeyCall {
   // ERROR_INVALID_HANDLE for 0, unknown handles and the pseudo roots that are no keys;
   // ERROR_KEY_DELETED for a key deleted through this process; ERROR_ACCESS_DENIED when the
   // right is missing.
-  LONG Open(HKEY handle, REGSAM access = 0);
+  [[nodiscard]] LONG Open(HKEY handle, REGSAM access = 0);
   // The right check of Open alone, for a call that checks an argument between the two.
-  LONG Require(REGSAM access) const;
+  [[nodiscard]] LONG Require(REGSAM access) const;
   // Open, then the key itself as it is now in the handle's view (Node): ERROR_KEY_DELETED when
   // another process deleted it. A predefined root that is not in the files yet reads as an empty key.
-  LONG Read(HKEY handle, REGSAM access);
+  [[nodiscard]] LONG Read(HKEY handle, REGSAM access);
   // Open with no right needed, then the key `subkey` names below it (Names): ERROR_BAD_PATHNAME
   // for a leading backslash, ERROR_INVALID_PARAMETER for a name longer than Wine takes.
-  LONG OpenBelow(HKEY handle, std::u16string subkey, LeadingSlash slash);
+  [[nodiscard]] LONG OpenBelow(HKEY handle, std::u16string subkey, LeadingSlash slash);
 
   const HandleKey& Key() const { return key_; }
   const PathNames& Names() const { return names_; }  // below Key(); views into the sub-key string
@@ -57,18 +57,18 @@ class KeyCall {
   WalkView Walk() const { return Walk(key_.wow32); }
 
   // Changes the named key in the file where it lives now, seen in the handle's own view.
-  LONG Change(const KeyChange& change);
+  [[nodiscard]] LONG Change(const KeyChange& change);
 
   // Closes a handle of the table: ERROR_INVALID_HANDLE when the process holds no such handle.
-  LONG Close(HKEY handle);
+  [[nodiscard]] LONG Close(HKEY handle);
 
   // A new handle on `at`, a key reached from the call's key, with the rights `desired` maps to
   // and the view `wow32`.
-  HKEY AddHandle(HandleTable::Slot slot, KeyLocation at, REGSAM desired, bool wow32) noexcept;
+  [[nodiscard]] HKEY AddHandle(HandleTable::Slot slot, KeyLocation at, REGSAM desired, bool wow32) noexcept;
 
   // Room for one more handle, taken before a change: a key made for a handle that cannot be
   // given would be a change reported as failed. Empty when the process holds too many.
-  std::optional<HandleTable::Slot> ReserveHandle();
+  [[nodiscard]] std::optional<HandleTable::Slot> ReserveHandle();
   // After `target` (in the call's prefix) was deleted: the handles open on it see
   // ERROR_KEY_DELETED from then on.
   void MarkDeleted(const KeyLocation& target);

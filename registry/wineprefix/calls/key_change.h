@@ -26,11 +26,11 @@ enum class FollowMove {
 // in; when a concurrent writer moves the key into another branch meanwhile, follows it there.
 // `held` is the caller's process mutex, let go while waiting for the prefix lock. The first lock
 // taken is the branch a walk over the cache ends in.
-LONG ChangeKeyWhereItLives(PrefixRegistry& prefix, std::mutex& held, const KeyLocation& location,
+[[nodiscard]] LONG ChangeKeyWhereItLives(PrefixRegistry& prefix, std::mutex& held, const KeyLocation& location,
                            const PathNames& names, const WalkView& view, const KeyChange& change);
 
 // The same with the first branch to lock already known, and `follow` saying when to move.
-LONG ChangeKeyWhereItLives(PrefixRegistry& prefix, std::mutex& held, const KeyLocation& location,
+[[nodiscard]] LONG ChangeKeyWhereItLives(PrefixRegistry& prefix, std::mutex& held, const KeyLocation& location,
                            const PathNames& names, const WalkView& view, Branch first, FollowMove follow,
                            const KeyChange& change);
 
