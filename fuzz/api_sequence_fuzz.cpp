@@ -15,7 +15,7 @@
 
 #include "advapi32_calls.h"
 #include "fuzz_check.h"
-#include "platform.h"
+#include "process_state.h"
 #include "server_folders.h"
 
 namespace {
@@ -283,7 +283,7 @@ class Sequence {
 
   // Forgets the cache: what follows reads the files.
   static void Reload() {
-    auto prefix = vidazoz::wineprefix::Platform::Instance().CurrentPrefix();
+    auto prefix = vidazoz::wineprefix::ProcessState::Instance().CurrentPrefix();
     for (const auto branch : vidazoz::wineprefix::kBranches) prefix->Store(branch).Invalidate();
   }
 

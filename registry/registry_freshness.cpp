@@ -4,14 +4,14 @@
 
 #include <mutex>
 
-#include "platform.h"
+#include "process_state.h"
 
 namespace vidazoz {
 
 std::optional<std::string> StaleRegistryWarning() {
-  wineprefix::Platform& platform = wineprefix::Platform::Instance();
-  std::lock_guard lock(platform.Mutex());
-  const std::shared_ptr<wineprefix::PrefixRegistry> prefix = platform.CurrentPrefix();
+  wineprefix::ProcessState& process = wineprefix::ProcessState::Instance();
+  std::lock_guard lock(process.Mutex());
+  const std::shared_ptr<wineprefix::PrefixRegistry> prefix = process.CurrentPrefix();
   if (!prefix->Live().Unreachable()) return std::nullopt;
   return "a Wine server is running for " + prefix->Location().dir + "; this answer may be up to 30 s old";
 }

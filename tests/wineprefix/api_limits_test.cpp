@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform.h"
+#include "process_state.h"
 #include "registry_fixture.h"
 
 namespace {
@@ -68,11 +68,11 @@ namespace vidazoz::testing {
 namespace {
 
 using wineprefix::Branch;
-using wineprefix::Platform;
+using wineprefix::ProcessState;
 
 // Forgets what the process cached; the next call reads the files.
 void DropCaches() {
-  auto prefix = Platform::Instance().CurrentPrefix();
+  auto prefix = ProcessState::Instance().CurrentPrefix();
   for (const Branch branch : wineprefix::kBranches) {
     prefix->Store(branch).Invalidate();
     prefix->Store(branch).Current(prefix->Generation(), true);
@@ -146,7 +146,7 @@ TEST_F(RegistryTest, SizesADwordCannotGiveAreRefused) {
   {
     // A value of 4 GiB + 16 bytes, as a hostile file may hold one; reading it would fault.
     std::vector<std::uint8_t> huge = Hollow(kHuge + 16);
-    auto prefix = Platform::Instance().CurrentPrefix();
+    auto prefix = ProcessState::Instance().CurrentPrefix();
     auto branch = prefix->Store(Branch::User).Current(prefix->Generation(), true);
     branch->root.FindSubkey(u"Big")->SetValue(u"huge", REG_BINARY, std::move(huge));
   }
@@ -178,7 +178,7 @@ TEST_F(RegistryTest, SizesADwordCannotGiveAreRefused) {
 }
 
 TEST_F(RegistryTest, OpenHandlesAreCapped) {
-  wineprefix::HandleTable& handles = Platform::Instance().Handles();
+  wineprefix::HandleTable& handles = ProcessState::Instance().Handles();
   RegCloseKey(Create(HKEY_CURRENT_USER, "Capped"));
   handles.SetLimit(handles.Size() + 2);
   HKEY first = nullptr, second = nullptr, refused = Bogus(0x55);

@@ -6,7 +6,7 @@
 #include "ansi.h"
 #include "call_status.h"
 #include "key_call.h"
-#include "platform.h"
+#include "process_state.h"
 
 using namespace vidazoz::wineprefix;
 

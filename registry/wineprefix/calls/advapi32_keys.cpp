@@ -6,18 +6,17 @@
 
 #include "advapi32_calls.h"
 #include "ansi.h"
+#include "ansi_units.h"
 #include "call_status.h"
+#include "file_time.h"
 #include "key_call.h"
 #include "key_change.h"
 #include "live_change.h"
-#include "platform.h"
+#include "wow64_view.h"
 
 using namespace vidazoz::wineprefix;
 
 namespace {
-
-// A status no Win32 call returns: the key a create walked to lives in another branch now.
-constexpr LONG kTargetMoved = -1;
 
 LONG CheckAnsiLength(LPCSTR subkey) {
   return (subkey != nullptr && std::strlen(subkey) > kMaxAnsiSubkey) ? ERROR_MORE_DATA : ERROR_SUCCESS;
@@ -74,7 +73,7 @@ LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
     full.insert(full.end(), names.begin(), names.end());
     std::vector<std::u16string> seen;
     const std::optional<bool> exists =
-        wow32 ? ExistsWow32WithoutTree(call.ViewFacts(), *base.prefix, call.View().Generation(), full, seen)
+        wow32 ? ExistsWow32WithoutTree(call.ViewFacts(), *base.prefix, call.Snapshot().Generation(), full, seen)
               : base.prefix->Store(base.location.branch).ExistsWithoutTree(full);
     if (exists) {
       if (!*exists) return ERROR_FILE_NOT_FOUND;
@@ -83,7 +82,7 @@ LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
       return ERROR_SUCCESS;
     }
   }
-  Resolution r = Resolve(call.View(), base.location, names, call.Walk(wow32));
+  Resolution r = Resolve(call.Snapshot(), base.location, names, call.Walk(wow32));
   if (r.status != ERROR_SUCCESS) return r.status;
   if (!r.missing.empty()) {
     // A predefined root whose own key is not in the files yet still opens as itself.
@@ -149,7 +148,7 @@ LONG CreateKey(HKEY hKey, std::u16string subkey, LONG nameStatus, DWORD Reserved
     made = r.at;
     made.path.insert(made.path.end(), r.missing.begin(), r.missing.end());
   };
-  Resolution r = Resolve(call.View(), base.location, names, walk);
+  Resolution r = Resolve(call.Snapshot(), base.location, names, walk);
   if (r.status != ERROR_SUCCESS) return r.status;
   LONG status = ERROR_SUCCESS;
   if (r.missing.empty()) {
@@ -161,31 +160,23 @@ LONG CreateKey(HKEY hKey, std::u16string subkey, LONG nameStatus, DWORD Reserved
     settle(r);
     if (created) disposition = REG_CREATED_NEW_KEY;
   } else {
-    // Retry when a concurrent writer moved the path into another branch (a new link).
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      const Branch branch = r.at.branch;
-      status = base.prefix->Change(branch, call.Held(), [&](RegistryView& fresh, bool& changed) -> LONG {
-        Resolution now = Resolve(fresh, base.location, names, walk);
-        if (now.status != ERROR_SUCCESS) return now.status;
-        if (now.missing.empty()) {
-          settle(now);
+    // The create's own view, which may differ from the handle's; the first lock where the cache's
+    // walk ended, even at HKEY_USERS.
+    status = ChangeKeyWhereItLives(
+        *base.prefix, call.Held(), base.location, names, walk, r.at.branch, FollowMove::OnlyWhenSomethingMissing,
+        [&](Resolution& now, bool& changed) -> LONG {
+          if (now.missing.empty()) {
+            settle(now);
+            return ERROR_SUCCESS;
+          }
+          if (now.key == nullptr) return ERROR_ACCESS_DENIED;  // HKEY_USERS holds only the two user branches
+          if (now.key->IsVolatile() && !isVolatile) return ERROR_CHILD_MUST_BE_VOLATILE;
+          settle(now);  // first: nothing may fail once the keys are made
+          CreateChain(now.key, now.missing, cls, isVolatile);
+          disposition = REG_CREATED_NEW_KEY;
+          changed = !isVolatile;
           return ERROR_SUCCESS;
-        }
-        if (now.key == nullptr) return ERROR_ACCESS_DENIED;  // HKEY_USERS holds only the two user branches
-        if (now.at.branch != branch) {
-          r = now;
-          return kTargetMoved;
-        }
-        if (now.key->IsVolatile() && !isVolatile) return ERROR_CHILD_MUST_BE_VOLATILE;
-        settle(now);  // first: nothing may fail once the keys are made
-        CreateChain(now.key, now.missing, cls, isVolatile);
-        disposition = REG_CREATED_NEW_KEY;
-        changed = !isVolatile;
-        return ERROR_SUCCESS;
-      });
-      if (status != kTargetMoved) break;
-    }
-    if (status == kTargetMoved) status = ERROR_ACCESS_DENIED;
+        });
   }
   if (status != ERROR_SUCCESS) return status;
   if (names.empty()) disposition = REG_CREATED_NEW_KEY;  // Wine reports "created" for the key itself
@@ -202,7 +193,7 @@ LONG DeleteKey(HKEY hKey, std::u16string subkey) {
   // The roots themselves are never deleted (Wine refuses them too: they have sub-keys).
   if (names.empty() && base.predefined) return ERROR_ACCESS_DENIED;
 
-  Resolution r = Resolve(call.View(), base.location, names, call.Walk());
+  Resolution r = Resolve(call.Snapshot(), base.location, names, call.Walk());
   if (r.status != ERROR_SUCCESS) return r.status;
   if (!r.missing.empty()) return names.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
   KeyLocation target = r.at;
@@ -242,9 +233,8 @@ LONG RegCloseKey(HKEY hKey) try {
   // Wine closes every handle from 0x80000000 up without a look: the roots in any form, and
   // what RegConnectRegistryA handed back for an unknown one.
   if (reinterpret_cast<ULONG_PTR>(hKey) >= 0x80000000u) return ERROR_SUCCESS;
-  Platform& platform = Platform::Instance();
-  std::lock_guard lock(platform.Mutex());
-  return platform.Handles().Remove(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  KeyCall call;
+  return call.Close(hKey);
 } catch (...) {
   return StatusOfCaughtException();
 }

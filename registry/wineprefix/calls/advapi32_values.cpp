@@ -8,7 +8,7 @@
 #include "call_status.h"
 #include "key_call.h"
 #include "live_change.h"
-#include "platform.h"
+#include "process_state.h"
 
 using namespace vidazoz::wineprefix;
 

@@ -56,10 +56,10 @@ class HandleTable {
 
   // nullopt when the process holds `Limit()` handles (reserved ones counted) already; throws
   // bad_alloc when memory is short.
-  std::optional<Slot> Reserve();
-  HKEY Add(Slot slot, HandleKey key) noexcept;
+  [[nodiscard]] std::optional<Slot> Reserve();
+  [[nodiscard]] HKEY Add(Slot slot, HandleKey key) noexcept;
   HandleKey* Find(HKEY handle);
-  bool Remove(HKEY handle);
+  [[nodiscard]] bool Remove(HKEY handle);
   void MarkDeleted(const PrefixRegistry* prefix, const KeyLocation& location);
 
   std::size_t Size() const { return open_.size(); }

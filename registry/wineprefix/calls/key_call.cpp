@@ -3,29 +3,29 @@
 
 #include <utility>
 
-#include "platform.h"
+#include "process_state.h"
 
 namespace vidazoz::wineprefix {
 
-KeyCall::KeyCall() : platform_(Platform::Instance()), lock_(platform_.Mutex()) {}
+KeyCall::KeyCall() : process_(ProcessState::Instance()), lock_(process_.Mutex()) {}
 
 LONG KeyCall::Open(HKEY handle, REGSAM access) {
   if (handle == nullptr) return ERROR_INVALID_HANDLE;
   if (IsPredefinedHandle(handle)) {
     std::optional<KeyLocation> root = RootLocation(handle);
     if (!root) return ERROR_INVALID_HANDLE;
-    key_ = HandleKey{.prefix = platform_.CurrentPrefix(),
+    key_ = HandleKey{.prefix = process_.CurrentPrefix(),
                      .location = std::move(*root),
                      .access = KEY_ALL_ACCESS,
-                     .wow32 = platform_.Wow64Process(),
+                     .wow32 = process_.Wow64Process(),
                      .predefined = true};
   } else {
-    const HandleKey* open = platform_.Handles().Find(handle);
+    const HandleKey* open = process_.Handles().Find(handle);
     if (open == nullptr) return ERROR_INVALID_HANDLE;
     if (open->deleted) return ERROR_KEY_DELETED;
     key_ = *open;  // a copy: a change lets go of the mutex, and the handle may be closed meanwhile
   }
-  view_.emplace(*key_.prefix);
+  snapshot_.emplace(*key_.prefix);
   return Require(access);
 }
 
@@ -37,7 +37,7 @@ LONG KeyCall::Read(HKEY handle, REGSAM access) {
   if (const LONG status = Open(handle, access)) return status;
   if (key_.location.usersRoot) return ERROR_SUCCESS;
   // A root used as it is shows its own view: HKEY_CLASSES_ROOT of a 32-bit process is the 32-bit one.
-  const Resolution r = Resolve(View(), key_.location, {}, Walk());
+  const Resolution r = Resolve(Snapshot(), key_.location, {}, Walk());
   if (r.status == ERROR_SUCCESS && r.missing.empty()) {
     node_ = r.key;
     return ERROR_SUCCESS;
@@ -62,19 +62,21 @@ LONG KeyCall::OpenBelow(HKEY handle, std::u16string subkey, LeadingSlash slash) 
 WalkView KeyCall::Walk(bool wow32) const { return ViewOf(*key_.prefix, wow32, key_.predefined); }
 
 LONG KeyCall::Change(const KeyChange& change) {
-  return ChangeKeyWhereItLives(*key_.prefix, platform_.Mutex(), key_.location, names_, Walk(), change);
+  return ChangeKeyWhereItLives(*key_.prefix, process_.Mutex(), key_.location, names_, Walk(), change);
 }
 
-std::optional<HandleTable::Slot> KeyCall::ReserveHandle() { return platform_.Handles().Reserve(); }
+LONG KeyCall::Close(HKEY handle) { return process_.Handles().Remove(handle) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE; }
 
-void KeyCall::MarkDeleted(const KeyLocation& target) { platform_.Handles().MarkDeleted(key_.prefix.get(), target); }
+std::optional<HandleTable::Slot> KeyCall::ReserveHandle() { return process_.Handles().Reserve(); }
 
-std::mutex& KeyCall::Held() { return platform_.Mutex(); }
+void KeyCall::MarkDeleted(const KeyLocation& target) { process_.Handles().MarkDeleted(key_.prefix.get(), target); }
 
-MachineViewFacts& KeyCall::ViewFacts() { return platform_.ViewFacts(); }
+std::mutex& KeyCall::Held() { return process_.Mutex(); }
+
+MachineViewFacts& KeyCall::ViewFacts() { return process_.ViewFacts(); }
 
 HKEY KeyCall::AddHandle(HandleTable::Slot slot, KeyLocation at, REGSAM desired, bool wow32) noexcept {
-  return platform_.Handles().Add(std::move(slot), HandleKey{.prefix = key_.prefix,
+  return process_.Handles().Add(std::move(slot), HandleKey{.prefix = key_.prefix,
                                                             .location = std::move(at),
                                                             .access = GrantedAccess(desired),
                                                             .wow32 = wow32});

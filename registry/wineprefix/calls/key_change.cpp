@@ -21,20 +21,28 @@ DropCachesOnThrow::~DropCachesOnThrow() {
 
 LONG ChangeKeyWhereItLives(PrefixRegistry& prefix, std::mutex& held, const KeyLocation& location,
                            const PathNames& names, const WalkView& walk, const KeyChange& change) {
-  const DropCachesOnThrow drop(prefix);
-  Branch branch = location.branch;
+  Branch first = location.branch;
   {
     // A first guess from the cache; the change checks it under the lock.
-    RegistryView view(prefix);
-    const Resolution guess = Resolve(view, location, names, walk);
-    if (guess.key != nullptr) branch = guess.at.branch;
+    RegistrySnapshot snapshot(prefix);
+    const Resolution guess = Resolve(snapshot, location, names, walk);
+    if (guess.key != nullptr) first = guess.at.branch;
   }
+  return ChangeKeyWhereItLives(prefix, held, location, names, walk, first, FollowMove::Always, change);
+}
+
+LONG ChangeKeyWhereItLives(PrefixRegistry& prefix, std::mutex& held, const KeyLocation& location,
+                           const PathNames& names, const WalkView& walk, Branch first, FollowMove follow,
+                           const KeyChange& change) {
+  const DropCachesOnThrow drop(prefix);
+  Branch branch = first;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     Branch found = branch;
-    const LONG status = prefix.Change(branch, held, [&](RegistryView& fresh, bool& changed) -> LONG {
+    const LONG status = prefix.Change(branch, held, [&](RegistrySnapshot& fresh, bool& changed) -> LONG {
       Resolution r = Resolve(fresh, location, names, walk);
       if (r.status != ERROR_SUCCESS) return r.status;
-      if (r.key != nullptr && r.at.branch != branch) {
+      const bool mayStay = follow == FollowMove::OnlyWhenSomethingMissing && r.missing.empty();
+      if (r.key != nullptr && r.at.branch != branch && !mayStay) {
         found = r.at.branch;
         return kMoved;
       }

@@ -19,11 +19,12 @@ bool ChangesGoLive(KeyCall& call);
 
 // Each returns the server's status, or ERROR_REGISTRY_IO_FAILED when the helper died or
 // answered garbage.
-LONG LiveSetValue(KeyCall& call, std::u16string_view name, DWORD type, const std::vector<std::uint8_t>& data);
-LONG LiveDeleteValue(KeyCall& call, std::u16string_view name);
+[[nodiscard]] LONG LiveSetValue(KeyCall& call, std::u16string_view name, DWORD type,
+                                const std::vector<std::uint8_t>& data);
+[[nodiscard]] LONG LiveDeleteValue(KeyCall& call, std::u16string_view name);
 // Creates `at` plus `missing` below it; `created` tells whether the last key is new.
-LONG LiveCreateKey(KeyCall& call, const KeyLocation& at, const std::vector<std::u16string>& missing,
+[[nodiscard]] LONG LiveCreateKey(KeyCall& call, const KeyLocation& at, const std::vector<std::u16string>& missing,
                    std::u16string_view cls, bool isVolatile, bool& created);
-LONG LiveDeleteKey(KeyCall& call, const KeyLocation& target);
+[[nodiscard]] LONG LiveDeleteKey(KeyCall& call, const KeyLocation& target);
 
 }  // namespace vidazoz::wineprefix

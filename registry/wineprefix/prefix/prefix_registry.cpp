@@ -80,7 +80,7 @@ std::string FilePath(const PrefixLocation& location, Branch branch) {
 
 }  // namespace
 
-RegBranch& RegistryView::BranchOf(Branch branch) {
+RegBranch& RegistrySnapshot::BranchOf(Branch branch) {
   auto& pinned = pinned_[Index(branch)];
   if (!pinned && source_ == Source::ServerWhenLive) {
     pinned = prefix_.Live().Current(branch, !polled_);
@@ -90,12 +90,12 @@ RegBranch& RegistryView::BranchOf(Branch branch) {
   return *pinned;
 }
 
-std::uint64_t RegistryView::Generation() {
+std::uint64_t RegistrySnapshot::Generation() {
   if (!generation_) generation_ = prefix_.Generation();
   return *generation_;
 }
 
-RegKey& RegistryView::Root(Branch branch) { return BranchOf(branch).root; }
+RegKey& RegistrySnapshot::Root(Branch branch) { return BranchOf(branch).root; }
 
 PrefixRegistry::PrefixRegistry(PrefixLocation location)
     : location_(std::move(location)),
@@ -138,11 +138,11 @@ LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int
   if (const std::string held = HeldFolderPath(dirFd); !held.empty()) counter_.Follow(held + "/" + kLockName);
   BranchStore& store = Store(branch);
   // The change is saved to the file: it reads the files, never a running server's registry.
-  RegistryView view(*this, RegistryView::Source::FilesOnly);
+  RegistrySnapshot snapshot(*this, RegistrySnapshot::Source::FilesOnly);
   // Re-read under the lock unless the cache is proven current, from the folder checked.
   const std::uint64_t heldCount = ChangeCounter::ReadHeld(lockFd);
-  view.pinned_[Index(branch)] = store.CurrentIn(dirFd, heldCount);
-  RegBranch& fresh = view.BranchOf(branch);
+  snapshot.pinned_[Index(branch)] = store.CurrentIn(dirFd, heldCount);
+  RegBranch& fresh = snapshot.BranchOf(branch);
   if (const LONG refused = store.WriteRefusal()) return refused;
   // Wine ignores a user file whose architecture differs from system.reg's; keep it as it is.
   if (branch != Branch::Machine && !store.Arch().empty() && store.Arch() != MachineArch(dirFd))
@@ -154,7 +154,7 @@ LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int
   }
 
   bool changed = false;
-  const LONG status = change(view, changed);
+  const LONG status = change(snapshot, changed);
   if (status != ERROR_SUCCESS && changed) store.Invalidate();  // memory no longer matches the file
   if (status != ERROR_SUCCESS || !changed) return status;
   const LONG saved = store.Save(dirFd);

@@ -21,28 +21,28 @@ class PrefixRegistry;
 
 // A consistent picture for one call: each branch is checked once, then kept. While a wineserver
 // serves the prefix, the branches are the server's, not the files'.
-class RegistryView final : public BranchSource {
+class RegistrySnapshot final : public BranchSource {
  public:
   enum class Source { ServerWhenLive, FilesOnly };
-  explicit RegistryView(PrefixRegistry& prefix, Source source = Source::ServerWhenLive)
+  explicit RegistrySnapshot(PrefixRegistry& prefix, Source source = Source::ServerWhenLive)
       : prefix_(prefix), source_(source) {}
   RegKey& Root(Branch branch) override;
   RegBranch& BranchOf(Branch branch);
-  // The prefix's change count, read once per view: each read is a system call.
+  // The prefix's change count, read once per snapshot: each read is a system call.
   std::uint64_t Generation();
 
  private:
   friend class PrefixRegistry;
   PrefixRegistry& prefix_;
   Source source_;
-  bool polled_ = false;  // the server was asked once in this view what changed
+  bool polled_ = false;  // the server was asked once in this snapshot what changed
   std::array<std::shared_ptr<RegBranch>, 3> pinned_;
   std::optional<std::uint64_t> generation_;
 };
 
 // A change to one branch. It returns a status and sets `changed` when the branch now differs
 // from the file; it must leave the branch untouched when it fails.
-using BranchChange = std::function<LONG(RegistryView& view, bool& changed)>;
+using BranchChange = std::function<LONG(RegistrySnapshot& snapshot, bool& changed)>;
 
 class PrefixRegistry {
  public:

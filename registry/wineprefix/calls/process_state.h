@@ -1,4 +1,4 @@
-// The registry platform service: the prefix in use, the open handles and the one mutex that
+// What this process holds across calls: the prefix in use, the open handles and the one mutex that
 // serialises the calls. Shared by the advapi32_*.cpp files.
 #pragma once
 
@@ -19,9 +19,9 @@
 
 namespace vidazoz::wineprefix {
 
-class Platform {
+class ProcessState {
  public:
-  static Platform& Instance();
+  static ProcessState& Instance();
 
   std::mutex& Mutex() { return mutex_; }
   HandleTable& Handles() { return handles_; }

@@ -1,16 +1,16 @@
-#include "platform.h"
+#include "process_state.h"
 
 #include <cstdlib>
 #include <string_view>
 
 namespace vidazoz::wineprefix {
 
-Platform& Platform::Instance() {
-  static Platform platform;
-  return platform;
+ProcessState& ProcessState::Instance() {
+  static ProcessState state;
+  return state;
 }
 
-std::shared_ptr<PrefixRegistry> Platform::CurrentPrefix() {
+std::shared_ptr<PrefixRegistry> ProcessState::CurrentPrefix() {
   auto env = [](const char* name) {
     const char* value = std::getenv(name);
     return std::string_view(value != nullptr ? value : "");
