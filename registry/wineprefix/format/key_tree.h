@@ -94,8 +94,10 @@ class RegKey {
   void SetSaved(const SavedText& saved) const;
   void SetSavedOffset(std::uint64_t offset) const;
 
+  // Fills a tree from a file in file order (key_tree_loader.h).
+  class Loader;
+
  private:
-  friend class RegFileParser;  // moves a whole block of parsed values in at once
 
   void AdoptChildren();
   // This key's saved block is out of date, and so are the saved subtrees of its ancestors.

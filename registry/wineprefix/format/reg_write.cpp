@@ -1,6 +1,8 @@
 // WriteRegFile: the text Wine's server saves for a branch, byte for byte.
 #include <cstdint>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "file_time.h"
 #include "hex_digits.h"
@@ -236,6 +238,93 @@ class RunCopier {
   std::size_t start_ = 0, end_ = 0;
 };
 
+// One rendering of RegFileText: walks the saved keys in file order, copying from the last
+// text each subtree that did not change and rendering the others, and records in the keys
+// where their blocks now lie.
+class IncrementalRender {
+ public:
+  IncrementalRender(const std::string& oldText, std::string& next) : oldText_(oldText), out_(oldText, next) {}
+
+  void Run(const RegKey& root, std::optional<std::uint64_t> oldKeysStart) {
+    if (!root.IsVolatile()) Visit(root, oldKeysStart, 0);
+    while (!stack_.empty()) {
+      if (!NextSubkey()) Close();
+    }
+    out_.Flushed();
+  }
+
+ private:
+  // A key whose subtree changed: its block, then its sub-keys one by one.
+  struct Frame {
+    const RegKey* key;
+    std::size_t nextSubkey;
+    std::optional<std::uint64_t> oldStart;  // of its subtree in the old text, when known
+    std::uint64_t offset;                   // of its subtree from its parent's, in the new text
+    std::size_t newStart;
+    std::size_t blockLength;
+    bool subtreeUnchanged;  // after this rendering: every sub-key copied or rendered in full
+  };
+
+  bool FitsOldText(std::uint64_t start, std::uint64_t length) const { return start + length <= oldText_.size(); }
+
+  // Copies the key's subtree when nothing in it changed (false), else renders its block and
+  // opens a frame for its sub-keys (true).
+  bool Visit(const RegKey& key, std::optional<std::uint64_t> oldStart, std::uint64_t offset) {
+    const std::optional<RegKey::SavedText> saved = oldStart ? key.Saved() : std::nullopt;
+    if (saved && saved->subtreeUnchanged && FitsOldText(*oldStart, saved->subtreeLength)) {
+      out_.Copy(*oldStart, saved->subtreeLength);
+      key.SetSavedOffset(offset);
+      return false;
+    }
+    const std::size_t newStart = out_.Position();
+    if (IsWritten(key)) {
+      if (saved && saved->keyUnchanged && saved->blockLength > 0 && FitsOldText(*oldStart, saved->blockLength))
+        out_.Copy(*oldStart, saved->blockLength);
+      else
+        AppendKeyBlock(out_.Flushed(), key, path_.Of(ancestors_, key), scratch_);
+    }
+    if (key.Parent() != nullptr) ancestors_.push_back(&key);
+    stack_.push_back({&key, 0, saved ? oldStart : std::nullopt, offset, newStart, out_.Position() - newStart, true});
+    return true;
+  }
+
+  // Visits the next sub-key of the innermost open key; false when it has none left.
+  bool NextSubkey() {
+    const std::size_t parent = stack_.size() - 1;  // an index: Visit may grow the stack
+    Frame& top = stack_[parent];
+    if (top.nextSubkey == top.key->SubkeyCount()) return false;
+    const RegKey& child = top.key->Subkey(top.nextSubkey++);
+    if (child.IsVolatile()) return true;
+    std::optional<std::uint64_t> childOld;
+    if (top.oldStart)
+      if (const auto saved = child.Saved()) childOld = *top.oldStart + saved->offset;
+    // A child copied whole keeps nothing if its new offset did not fit.
+    if (!Visit(child, childOld, out_.Position() - top.newStart))
+      stack_[parent].subtreeUnchanged = stack_[parent].subtreeUnchanged && child.Saved().has_value();
+    return true;
+  }
+
+  // Closes the innermost open key: records where its block and subtree now lie.
+  void Close() {
+    const Frame done = stack_.back();
+    stack_.pop_back();
+    if (done.key->Parent() != nullptr) ancestors_.pop_back();
+    done.key->SetSaved({done.offset, done.blockLength, out_.Position() - done.newStart, true, done.subtreeUnchanged});
+    // Kept only when it fits: a key that keeps nothing is rendered again next time, so its
+    // parent's subtree cannot be copied whole.
+    const std::optional<RegKey::SavedText> kept = done.key->Saved();
+    if (!stack_.empty())
+      stack_.back().subtreeUnchanged = stack_.back().subtreeUnchanged && kept && kept->subtreeUnchanged;
+  }
+
+  const std::string& oldText_;
+  RunCopier out_;
+  KeyPathText path_;
+  std::u16string scratch_;
+  std::vector<Frame> stack_;
+  std::vector<const RegKey*> ancestors_;  // below the root, for the path of a block rendered anew
+};
+
 }  // namespace
 
 const std::string& RegFileText::Render(const RegBranch& branch) {
@@ -245,68 +334,7 @@ const std::string& RegFileText::Render(const RegBranch& branch) {
   last_ = nullptr;
   AppendHeader(next_, branch);
   const std::size_t keysStart = next_.size();
-  RunCopier out(text_, next_);
-  KeyPathText path;
-  std::u16string scratch;
-
-  // A key whose subtree changed: its block, then its sub-keys one by one.
-  struct Frame {
-    const RegKey* key;
-    std::size_t nextSubkey;
-    std::optional<std::uint64_t> oldStart;  // of its subtree in text_, when known
-    std::uint64_t offset;                   // of its subtree from its parent's, in next_
-    std::size_t newStart;
-    std::size_t blockLength;
-    bool subtreeUnchanged;  // after this rendering: every sub-key copied or rendered in full
-  };
-  std::vector<Frame> stack;
-  std::vector<const RegKey*> ancestors;  // below the root, for the path of a block rendered anew
-
-  // Copies the key's subtree when nothing in it changed, else renders its block and pushes it.
-  auto visit = [&](const RegKey& key, std::optional<std::uint64_t> oldStart, std::uint64_t offset) {
-    const std::optional<RegKey::SavedText> saved = oldStart ? key.Saved() : std::nullopt;
-    if (saved && saved->subtreeUnchanged && *oldStart + saved->subtreeLength <= text_.size()) {
-      out.Copy(*oldStart, saved->subtreeLength);
-      key.SetSavedOffset(offset);
-      return;
-    }
-    const std::size_t newStart = out.Position();
-    if (IsWritten(key)) {
-      if (saved && saved->keyUnchanged && saved->blockLength > 0 && *oldStart + saved->blockLength <= text_.size())
-        out.Copy(*oldStart, saved->blockLength);
-      else
-        AppendKeyBlock(out.Flushed(), key, path.Of(ancestors, key), scratch);
-    }
-    if (key.Parent() != nullptr) ancestors.push_back(&key);
-    stack.push_back({&key, 0, saved ? oldStart : std::nullopt, offset, newStart, out.Position() - newStart, true});
-  };
-
-  if (!branch.root.IsVolatile())
-    visit(branch.root, known ? std::optional<std::uint64_t>(oldKeysStart_) : std::nullopt, 0);
-  while (!stack.empty()) {
-    Frame& top = stack.back();
-    if (top.nextSubkey < top.key->SubkeyCount()) {
-      const RegKey& child = top.key->Subkey(top.nextSubkey++);
-      if (child.IsVolatile()) continue;
-      std::optional<std::uint64_t> childOld;
-      if (top.oldStart)
-        if (const auto saved = child.Saved()) childOld = *top.oldStart + saved->offset;
-      const std::size_t depth = stack.size();
-      visit(child, childOld, out.Position() - top.newStart);  // may grow the stack: `top` is stale
-      if (stack.size() == depth)  // copied whole; it keeps nothing if its new offset did not fit
-        stack.back().subtreeUnchanged = stack.back().subtreeUnchanged && child.Saved().has_value();
-      continue;
-    }
-    const Frame done = top;
-    stack.pop_back();
-    if (done.key->Parent() != nullptr) ancestors.pop_back();
-    done.key->SetSaved({done.offset, done.blockLength, out.Position() - done.newStart, true, done.subtreeUnchanged});
-    // Kept only when it fits: a key that keeps nothing is rendered again next time, so its
-    // parent's subtree cannot be copied whole.
-    const std::optional<RegKey::SavedText> kept = done.key->Saved();
-    if (!stack.empty()) stack.back().subtreeUnchanged = stack.back().subtreeUnchanged && kept && kept->subtreeUnchanged;
-  }
-  out.Flushed();
+  IncrementalRender(text_, next_).Run(branch.root, known ? std::optional<std::uint64_t>(oldKeysStart_) : std::nullopt);
   text_.swap(next_);
   next_.clear();
   oldKeysStart_ = keysStart;
