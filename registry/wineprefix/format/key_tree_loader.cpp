@@ -33,22 +33,22 @@ void RegKey::Loader::SplitPath(std::u16string_view path) {
   }
 }
 
-RegKey& RegKey::Loader::KeyAt(std::u16string_view path) {
+RegKey& RegKey::Loader::KeyAt(std::u16string& path) {
   SplitPath(path);
   std::size_t depth = 0;
   RegKey* key = &root_;
-  const std::u16string_view before(path_);
+  const std::u16string_view now(path), before(path_);
   while (depth < newSpans_.size() && depth < spans_.size() &&
-         path.substr(newSpans_[depth].first, newSpans_[depth].second) ==
+         now.substr(newSpans_[depth].first, newSpans_[depth].second) ==
              before.substr(spans_[depth].first, spans_[depth].second)) {
     key = pathKeys_[depth++];
   }
   pathKeys_.resize(depth);
   for (; depth < newSpans_.size(); ++depth) {
-    key = &Subkey(*key, path.substr(newSpans_[depth].first, newSpans_[depth].second));
+    key = &Subkey(*key, now.substr(newSpans_[depth].first, newSpans_[depth].second));
     pathKeys_.push_back(key);
   }
-  path_.assign(path);
+  path_.swap(path);
   spans_.swap(newSpans_);
   return *key;
 }

@@ -28,8 +28,8 @@ class RegKey::Loader {
 
   // The key at a backslash-separated path below the root (empty names skipped), created with
   // the keys above it as needed. Consecutive blocks usually share most of their path: the keys
-  // found for the last one are reused.
-  RegKey& KeyAt(std::u16string_view path);
+  // found for the last one are reused. Takes the path's buffer and hands back the last one's.
+  RegKey& KeyAt(std::u16string& path);
   // Adds a block's values, in file order; a name seen before keeps its first spelling and takes
   // the new data. Empties values.
   void AddValues(RegKey& key, std::vector<RegValue>& values);
