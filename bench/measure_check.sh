@@ -12,16 +12,11 @@ app=$(cd "$build" && pwd)/app/vidazoz
 work=$(mktemp -d /tmp/vidazoz-measure-XXXXXX)
 export WINEPREFIX=$work/prefix HOME=$work WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
+. "$(dirname "$0")/server_folders.sh"
 cleanup() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
-  # A server leaves its folder (the lock file in it) behind: Debian's Wine in /run/user/<uid>/wine,
-  # else in the folder the prefix names.
-  if [ -d "$WINEPREFIX" ]; then
-    rm -rf "/run/user/$(id -u)/wine/$(printf 'server-%x-%x' "0x$(stat -c %D "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")"
-  fi
-  base=$(cat "$WINEPREFIX/wineserver" 2>/dev/null || true)
-  case $base in */*) ;; wine-*) rm -rf "${TMPDIR:-/tmp}/${base:?}" ;; esac
+  remove_server_folders "$WINEPREFIX"
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -14,12 +14,12 @@ work=$(mktemp -d /tmp/vidazoz-live-XXXXXX)
 export WINEPREFIX=$work/prefix HOME=$work WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export VIDAZOZ_LIVE_HELPER=$build/registry/wineprefix/vidazoz-live.exe
 unset DISPLAY
+. "$(dirname "$0")/server_folders.sh"
 cleanup() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
-  base=$(cat "$WINEPREFIX/wineserver" 2>/dev/null || true)
+  remove_server_folders "$WINEPREFIX"
   rm -rf "$work"
-  [ -n "$base" ] && [ -d "/tmp/$base" ] && rmdir "/tmp/$base"/server-* "/tmp/$base" 2>/dev/null || true
 }
 trap cleanup EXIT
 

@@ -16,21 +16,12 @@ fi
 work=$(mktemp -d /tmp/vidazoz-regcmd-XXXXXX)
 export HOME=$work WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
-# The folders a server for prefix $1 makes (Debian's Wine 8: /run/user/UID/wine, else a folder of
-# $TMPDIR named in the prefix), which outlive it.
-server_folders() {
-  local id name
-  id=$(stat -c '%d %i' "$1" 2>/dev/null) || return 0
-  id=$(printf 'server-%x-%x' $id)
-  echo "/run/user/$(id -u)/wine/$id"
-  name=$(cat "$1/wineserver" 2>/dev/null) && echo "${TMPDIR:-/tmp}/$name/$id"
-  return 0
-}
+. "$(dirname "$0")/server_folders.sh"
 cleanup() {
   for p in "$work"/wine "$work"/ours; do
     WINEPREFIX=$p wineserver -k 2>/dev/null || true
     WINEPREFIX=$p wineserver -w 2>/dev/null || true
-    server_folders "$p" | while read -r f; do rm -rf "$f"; done
+    remove_server_folders "$p"
   done
   rm -rf "$work"
 }
