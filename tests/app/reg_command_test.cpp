@@ -38,13 +38,9 @@ Outcome Ours(const fs::path& prefix, const std::vector<std::string>& args, bool 
 
 // Wine's reg, its arguments read as UTF-8, after which its server has saved and gone.
 CommandResult Wines(const WinePrefix& prefix, const std::vector<std::string>& args) {
-  auto env = prefix.Environment();
-  env.emplace_back("LC_ALL", "C.UTF-8");
   std::vector<std::string> argv{"wine", "reg"};
   argv.insert(argv.end(), args.begin(), args.end());
-  CommandResult r = RunCommand(argv, env);
-  RunCommand({"wineserver", "-w"}, env);
-  return r;
+  return prefix.Wine(argv, {{"LC_ALL", "C.UTF-8"}});
 }
 
 std::string FileText(const fs::path& path) {

@@ -193,9 +193,18 @@ CommandResult WinePrefix::Reg(const std::vector<std::string>& args) const {
   return Wine(argv);
 }
 
-CommandResult WinePrefix::Wine(const std::vector<std::string>& argv) const {
-  CommandResult r = RunCommand(argv, Environment());
-  RunCommand({"wineserver", "-w"}, Environment());
+CommandResult WinePrefix::Wine(const std::vector<std::string>& argv,
+                               const std::vector<std::pair<std::string, std::string>>& extraEnv) const {
+  auto env = Environment();
+  env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+  // On a loaded machine Wine's launcher now and then fails to start the program at all (start.exe
+  // reports it); nothing ran, so running it again is what a person would do.
+  CommandResult r;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    r = RunCommand(argv, env);
+    RunCommand({"wineserver", "-w"}, env);
+    if (r.output.find("ShellExecuteEx failed") == std::string::npos) break;
+  }
   return r;
 }
 

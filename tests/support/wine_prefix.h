@@ -38,7 +38,8 @@ class WinePrefix {
   // `wine reg <args>` in this prefix; waits until its wineserver has saved and exited.
   CommandResult Reg(const std::vector<std::string>& args) const;
   // Any Wine program (e.g. {"wine64", "prog.exe"}); waits for the wineserver likewise.
-  CommandResult Wine(const std::vector<std::string>& argv) const;
+  CommandResult Wine(const std::vector<std::string>& argv,
+                     const std::vector<std::pair<std::string, std::string>>& extraEnv = {}) const;
   // The environment a Wine command for this prefix runs with.
   std::vector<std::pair<std::string, std::string>> Environment() const;
   // Stops this prefix's wineserver, if one runs.
