@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -13,6 +12,7 @@
 #include "ansi_units.h"
 #include "file_time.h"
 #include "handle_table.h"
+#include "look_again.h"
 #include "prefix_registry.h"
 #include "win32_types.h"
 #include "wow64_view.h"
@@ -42,8 +42,8 @@ class ProcessState {
   struct {  // the environment the prefix was last located from, when $WINEPREFIX was unset
     bool located = false;
     std::string home, dataHome;
-    std::chrono::steady_clock::time_point at;
   } unnamed_;
+  LookAgain unnamedLook_;  // when ~/.wine is located again though HOME and XDG_DATA_HOME stayed
 };
 
 // What an access mask grants, generic rights mapped as Wine maps them for keys.

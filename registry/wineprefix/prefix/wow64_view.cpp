@@ -33,8 +33,8 @@ WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView) {
 }
 
 MachineViewFacts::Views MachineViewFacts::Known(PrefixRegistry& prefix, std::uint64_t generation) {
-  const auto now = std::chrono::steady_clock::now();
-  if (prefix_ == &prefix && generation == generation_ && now - checked_ < kExternalChangeWindow) return views_;
+  const auto now = LookAgain::Clock::now();
+  if (prefix_ == &prefix && !look_.NeedsLook(generation, now)) return views_;
   BranchStore& store = prefix.Store(Branch::Machine);
   struct stat st {};
   const UniqueFd fd = OpenRegFileForReading(AT_FDCWD, store.Path().c_str(), st);
@@ -42,8 +42,7 @@ MachineViewFacts::Views MachineViewFacts::Known(PrefixRegistry& prefix, std::uin
   const FileIdentity identity = IdentityOf(st, fd.Get());
   const bool same = prefix_ == &prefix && identity == identity_;
   prefix_ = &prefix;
-  generation_ = generation;
-  checked_ = now;
+  look_.Looked(generation, now);
   if (same) return views_;
   // Once the tree is loaded the text is not asked again; nor are these facts until the file
   // changes. Whether Software\Wow6432Node exists is left to the first probe: the same pass

@@ -4,12 +4,12 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 
 #include "file_identity.h"
 #include "key_path.h"
+#include "look_again.h"
 #include "win32_types.h"
 
 namespace vidazoz::wineprefix {
@@ -25,7 +25,7 @@ WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView);
 
 // Whether the prefix has a 32-bit view (system.reg says #arch=win64 and holds
 // Software\Wow6432Node), from the file's text, remembered for as long as the file is the same
-// (looked at again as the branch cache looks: after a write of ours or kExternalChangeWindow).
+// (looked at again as the branch cache looks: LookAgain).
 class MachineViewFacts {
  public:
   enum class Views {
@@ -41,8 +41,7 @@ class MachineViewFacts {
 
  private:
   const PrefixRegistry* prefix_ = nullptr;
-  std::uint64_t generation_ = 0;
-  std::chrono::steady_clock::time_point checked_{};
+  LookAgain look_;
   FileIdentity identity_;
   Views views_ = Views::kUnsure;
 };

@@ -5,15 +5,13 @@
 // truncates must not raise SIGBUS in the caller.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 
+#include "look_again.h"
 #include "unique_fd.h"
 
 namespace vidazoz::wineprefix {
-
-inline constexpr std::chrono::milliseconds kExternalChangeWindow{2};
 
 class ChangeCounter {
  public:
@@ -34,7 +32,7 @@ class ChangeCounter {
 
  private:
   UniqueFd fd_;
-  std::chrono::steady_clock::time_point lastAttempt_{};
+  LookAgain look_;  // when the missing lock file is looked for again
 };
 
 }  // namespace vidazoz::wineprefix
