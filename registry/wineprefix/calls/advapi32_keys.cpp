@@ -73,7 +73,7 @@ LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
     full.insert(full.end(), names.begin(), names.end());
     std::vector<std::u16string> seen;
     const std::optional<bool> exists =
-        wow32 ? ExistsWow32WithoutTree(call.ViewFacts(), *base.prefix, call.Snapshot().Generation(), full, seen)
+        wow32 ? ExistsWow32WithoutTree(*base.prefix, call.Snapshot().Generation(), full, seen)
               : base.prefix->Store(base.location.branch).ExistsWithoutTree(full);
     if (exists) {
       if (!*exists) return ERROR_FILE_NOT_FOUND;

@@ -73,8 +73,6 @@ void KeyCall::MarkDeleted(const KeyLocation& target) { process_.Handles().MarkDe
 
 std::mutex& KeyCall::Held() { return process_.Mutex(); }
 
-MachineViewFacts& KeyCall::ViewFacts() { return process_.ViewFacts(); }
-
 HKEY KeyCall::AddHandle(HandleTable::Slot slot, KeyLocation at, REGSAM desired, bool wow32) noexcept {
   return process_.Handles().Add(std::move(slot), HandleKey{.prefix = key_.prefix,
                                                             .location = std::move(at),

@@ -19,7 +19,6 @@ namespace vidazoz::wineprefix {
 // forgives it, as Wine does.
 enum class LeadingSlash { Refused, ForgivenUnderClassesRoot };
 
-class MachineViewFacts;
 class ProcessState;
 
 // One call's hold on the key it names. Holds the process mutex from construction to the end of
@@ -75,8 +74,6 @@ class KeyCall {
   // The process mutex this call holds, for a change that lets it go while waiting for the
   // prefix lock.
   std::mutex& Held();
-  // What this process knows of the machine's 32/64-bit views.
-  MachineViewFacts& ViewFacts();
 
  private:
   ProcessState& process_;
