@@ -52,7 +52,7 @@ LONG Values(HKEY key, std::vector<Value>& values);
 // Opens the key the command line names; when it cannot, says so as Wine's reg does and returns
 // false.
 bool OpenOrSay(OpenKey& open, const KeyName& key, REGSAM access, Output& output);
-// One value; 2 when there is none.
+// One value; ERROR_FILE_NOT_FOUND when there is none.
 LONG QueryValue(HKEY key, const std::u16string& name, Value& value);
 
 }  // namespace vidazoz::reg

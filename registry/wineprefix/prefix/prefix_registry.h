@@ -68,7 +68,7 @@ class PrefixRegistry {
   // the lock stayed taken, ERROR_ACCESS_DENIED when the prefix or its file cannot be written by
   // us (or is not ours), ERROR_BAD_PATHNAME when no usable prefix is named, ERROR_OUTOFMEMORY,
   // ERROR_REGISTRY_IO_FAILED for other I/O failures.
-  LONG Change(Branch branch, std::mutex& held, const BranchChange& change);
+  [[nodiscard]] LONG Change(Branch branch, std::mutex& held, const BranchChange& change);
 
  private:
   LONG PrepareNewFile(Branch branch, RegBranch& fresh, int dirFd);

@@ -58,7 +58,7 @@ class BranchStore {
   // could not be read for lack of permission, ERROR_BADDB when it is too large or mostly holes
   // to be read, ERROR_REGISTRY_IO_FAILED when it is no regular file or reading failed: such a
   // file is never rewritten.
-  LONG WriteRefusal() const;
+  [[nodiscard]] LONG WriteRefusal() const;
   // The file's "#arch=" value, empty when it has none.
   const std::string& Arch() const { return arch_; }
   const std::string& Path() const { return path_; }
@@ -70,7 +70,7 @@ class BranchStore {
   // made with the final mode, fsync, rename onto the name itself (a symlink there is replaced,
   // never written through), fsync of the folder. Keeps the file's mode. Returns a
   // Win32 status; the caller invalidates on failure.
-  LONG Save(int dirFd);
+  [[nodiscard]] LONG Save(int dirFd);
 
   // Forgets the cached branch: the next read loads the file again, and this process's
   // volatile keys, which no file holds, are carried into it (volatile_keys.h).

@@ -28,7 +28,7 @@ class ChangeCounter {
   static std::uint64_t ReadHeld(int lockFd);
   // Called by a writer holding the lock (fd open read-write) after a file was replaced.
   // False when the count could not be written.
-  static bool Bump(int lockFd);
+  [[nodiscard]] static bool Bump(int lockFd);
 
  private:
   UniqueFd fd_;
