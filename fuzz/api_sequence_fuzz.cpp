@@ -195,7 +195,7 @@ class Sequence {
     FUZZ_CHECK(status == 0 && type == it->second.type && cb == it->second.data.size());
     FUZZ_CHECK(cb == 0 || std::memcmp(buffer, it->second.data.data(), cb) == 0);
     if (cb == 0) return;
-    cb -= 1;  // one byte short: 234 and the size needed
+    cb -= 1;  // one byte short: ERROR_MORE_DATA and the size needed
     FUZZ_CHECK(RegQueryValueExA(s.handle, name.c_str(), nullptr, nullptr, buffer, &cb) == ERROR_MORE_DATA);
     FUZZ_CHECK(cb == it->second.data.size());
   }

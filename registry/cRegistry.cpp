@@ -35,7 +35,7 @@ void cRegistry::Machine(const std::string& sMachine) {
 
 Boolean cRegistry::KeyExists() const {
   KeyHandle key(*api_);
-  if (key.Open(HiveHandle(classKey_), ansi::FromUtf8(sectionKey_).c_str(), KEY_QUERY_VALUE) != ERROR_SUCCESS)
+  if (key.OpenSection(classKey_, sectionKey_, KEY_QUERY_VALUE) != ERROR_SUCCESS)
     return Boolean::False;
   return Boolean::True;
 }

@@ -82,6 +82,9 @@ class cRegistry {
   void Default(const Variant& vDefault);
 
  private:
+  // The five properties ValueEx sets.
+  void Select(std::int32_t ClassKey, const std::string& SectionKey, const std::string& ValueKey,
+              std::int32_t ValueType, const Variant& Default);
   void WriteClassesValue(const std::string& sText);
   static std::int32_t ReverseByteOrder(std::int32_t lValue);
   static std::string ExpandEnvironmentReferences(const std::string& sText);

@@ -19,6 +19,12 @@ void Advance(std::int32_t& n) {
   ++n;
 }
 
+// Every listing starts with no names, whether or not the key can be read.
+void StartEmpty(NameList& list, std::int32_t& count) {
+  count = 0;
+  list.Clear();
+}
+
 void Append(NameList& list, std::int32_t& count, std::string name) {
   Advance(count);
   list.Resize(count);
@@ -28,11 +34,10 @@ void Append(NameList& list, std::int32_t& count, std::string name) {
 }  // namespace
 
 Boolean cRegistry::EnumerateValues(NameList& sKeyNames, std::int32_t& iKeyCount) {
-  iKeyCount = 0;
-  sKeyNames.Clear();
+  StartEmpty(sKeyNames, iKeyCount);
 
   KeyHandle key(*api_);
-  if (key.Open(HiveHandle(classKey_), ansi::FromUtf8(sectionKey_).c_str(), KEY_QUERY_VALUE) != ERROR_SUCCESS)
+  if (key.OpenSection(classKey_, sectionKey_, KEY_QUERY_VALUE) != ERROR_SUCCESS)
     return Boolean::True;
 
   char noClass[] = "";
@@ -63,11 +68,10 @@ Boolean cRegistry::EnumerateValues(NameList& sKeyNames, std::int32_t& iKeyCount)
 }
 
 Boolean cRegistry::EnumerateSections(NameList& sSect, std::int32_t& iSectCount) {
-  iSectCount = 0;
-  sSect.Clear();
+  StartEmpty(sSect, iSectCount);
 
   KeyHandle key(*api_);
-  LONG status = key.Open(HiveHandle(classKey_), ansi::FromUtf8(sectionKey_).c_str(), KEY_ENUMERATE_SUB_KEYS);
+  LONG status = key.OpenSection(classKey_, sectionKey_, KEY_ENUMERATE_SUB_KEYS);
 
   // Every failure while listing is reported under this method's own number, with the
   // description of what went wrong.

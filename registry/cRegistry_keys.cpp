@@ -7,7 +7,7 @@ namespace vidazoz {
 
 Boolean cRegistry::CreateKey() {
   KeyHandle key(*api_);
-  if (key.Create(HiveHandle(classKey_), ansi::FromUtf8(sectionKey_).c_str(), kWriteAccess) != ERROR_SUCCESS)
+  if (key.CreateSection(classKey_, sectionKey_, kWriteAccess) != ERROR_SUCCESS)
     Raise(regerr::Registry, "Failed to create registry Key: '" + sectionKey_);
   return Boolean::True;
 }
@@ -21,7 +21,7 @@ Boolean cRegistry::DeleteKey() {
 
 Boolean cRegistry::DeleteValue() {
   KeyHandle key(*api_);
-  if (key.Open(HiveHandle(classKey_), ansi::FromUtf8(sectionKey_).c_str(), kWriteAccess) != ERROR_SUCCESS)
+  if (key.OpenSection(classKey_, sectionKey_, kWriteAccess) != ERROR_SUCCESS)
     Raise(regerr::Registry, "Failed to open key '" + std::to_string(classKey_) + "',Section: '" + sectionKey_ +
                                 "' for delete access");
   if (api_->RegDeleteValueA(key.Get(), ansi::FromUtf8(valueKey_).c_str()) != ERROR_SUCCESS)

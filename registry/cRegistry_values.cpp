@@ -156,23 +156,25 @@ void cRegistry::Value(const Variant& vValue) {
   if (status != ERROR_SUCCESS) fail(regerr::SetValue);
 }
 
-Variant cRegistry::ValueEx(std::int32_t ClassKey, const std::string& SectionKey, const std::string& ValueKey,
-                           std::int32_t ValueType, const Variant& Default) {
+// Through the property setters, in the order ValueEx names them.
+void cRegistry::Select(std::int32_t ClassKey, const std::string& SectionKey, const std::string& ValueKey,
+                       std::int32_t ValueType, const Variant& Default) {
   this->ClassKey(ClassKey);
   this->SectionKey(SectionKey);
   this->ValueKey(ValueKey);
   this->ValueType(ValueType);
   this->Default(Default);
+}
+
+Variant cRegistry::ValueEx(std::int32_t ClassKey, const std::string& SectionKey, const std::string& ValueKey,
+                           std::int32_t ValueType, const Variant& Default) {
+  Select(ClassKey, SectionKey, ValueKey, ValueType, Default);
   return Value();
 }
 
 void cRegistry::ValueEx(std::int32_t ClassKey, const std::string& SectionKey, const std::string& ValueKey,
                         std::int32_t ValueType, const Variant& Default, const Variant& NewValue) {
-  this->ClassKey(ClassKey);
-  this->SectionKey(SectionKey);
-  this->ValueKey(ValueKey);
-  this->ValueType(ValueType);
-  this->Default(Default);
+  Select(ClassKey, SectionKey, ValueKey, ValueType, Default);
   // Only a text write falls back to Default for an empty value.
   if (valueType_ == kREG_SZ && NewValue.ToText().empty()) {
     Value(default_);

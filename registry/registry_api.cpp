@@ -1,6 +1,8 @@
 // The system registry seam, forwarding to advapi32, and the key handle that opens through it.
 #include "registry_api.h"
 
+#include "ansi.h"
+
 namespace vidazoz {
 namespace {
 
@@ -72,6 +74,14 @@ LONG KeyHandle::Connect(LPCSTR machine, HKEY root) {
   HKEY connected = nullptr;
   const LONG status = api_->RegConnectRegistryA(machine, root, &connected);
   return Hold(status, connected);
+}
+
+LONG KeyHandle::OpenSection(std::int32_t hive, const std::string& section, REGSAM access) {
+  return Open(HiveHandle(hive), ansi::FromUtf8(section).c_str(), access);
+}
+
+LONG KeyHandle::CreateSection(std::int32_t hive, const std::string& section, REGSAM access) {
+  return Create(HiveHandle(hive), ansi::FromUtf8(section).c_str(), access);
 }
 
 void KeyHandle::Close() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "advapi32.h"
 
@@ -60,6 +61,9 @@ class KeyHandle {
   [[nodiscard]] LONG Create(HKEY parent, LPCSTR path, REGSAM access);
   // The same root on another computer; a local name may hand back the root itself.
   [[nodiscard]] LONG Connect(LPCSTR machine, HKEY root);
+  // Open and Create for a hive number and a UTF-8 path below it, as a cRegistry selects a key.
+  [[nodiscard]] LONG OpenSection(std::int32_t hive, const std::string& section, REGSAM access);
+  [[nodiscard]] LONG CreateSection(std::int32_t hive, const std::string& section, REGSAM access);
 
   HKEY Get() const { return key_; }
   // A predefined root is never closed: it belongs to the process, not to this key.

@@ -2,16 +2,13 @@
 #ifndef _WIN32
 #include "registry_freshness.h"
 
-#include <mutex>
-
-#include "process_state.h"
+#include "key_call.h"
 
 namespace vidazoz {
 
 std::optional<std::string> StaleRegistryWarning() {
-  wineprefix::ProcessState& process = wineprefix::ProcessState::Instance();
-  std::lock_guard lock(process.Mutex());
-  const std::shared_ptr<wineprefix::PrefixRegistry> prefix = process.CurrentPrefix();
+  wineprefix::KeyCall call;
+  const std::shared_ptr<wineprefix::PrefixRegistry> prefix = call.CurrentPrefix();
   if (!prefix->Live().Unreachable()) return std::nullopt;
   return "a Wine server is running for " + prefix->Location().dir + "; this answer may be up to 30 s old";
 }

@@ -1,7 +1,7 @@
 #include "wow64_process.h"
 
 #ifndef _WIN32
-#include "process_state.h"
+#include "key_call.h"
 #endif
 
 namespace vidazoz {
@@ -10,8 +10,8 @@ namespace vidazoz {
 void SetWow64Process(bool) {}
 bool Wow64Process() { return false; }
 #else
-void SetWow64Process(bool on) { wineprefix::ProcessState::Instance().SetWow64Process(on); }
-bool Wow64Process() { return wineprefix::ProcessState::Instance().Wow64Process(); }
+void SetWow64Process(bool on) { wineprefix::KeyCall().SetWow64Process(on); }
+bool Wow64Process() { return wineprefix::KeyCall().Wow64Process(); }
 #endif
 
 }  // namespace vidazoz

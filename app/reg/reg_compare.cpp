@@ -41,12 +41,9 @@ bool Collect(HKEY key, const std::u16string& below, const Switches& s, Tree& tre
   if (!s.recurse) return true;
   std::vector<std::u16string> subkeys;
   SubkeyNames(key, subkeys);
-  for (const std::u16string& sub : subkeys) {
-    OpenKey child;
-    if (child.Open(key, sub, KEY_READ | s.view) != ERROR_SUCCESS) continue;
-    if (!Collect(child.Get(), below.empty() ? sub : below + u"\\" + sub, s, tree, depth + 1)) return false;
-  }
-  return true;
+  return ForEachReadableSubkey(key, subkeys, s.view, [&](HKEY child, const std::u16string& sub) {
+    return Collect(child, below.empty() ? sub : below + u"\\" + sub, s, tree, depth + 1);
+  });
 }
 
 std::u16string Joined(const KeyName& root, const std::u16string& below) {

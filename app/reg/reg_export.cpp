@@ -1,7 +1,9 @@
 // export: Wine's .reg file — UTF-16LE with a BOM, the version 5 header, CR LF,
 // a key per block, hex data wrapped to 80 columns — written whole beside the
 // target, then renamed into place.
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "reg_commands.h"
@@ -18,21 +20,12 @@ std::u16string Escaped(std::u16string_view text) {
   std::u16string out;
   for (char16_t c : text) {
     if (c == u'\0') break;
-    switch (c) {
-      case u'\r':
-        out += u"\\r";
-        break;
-      case u'\n':
-        out += u"\\n";
-        break;
-      case u'\\':
-        out += u"\\\\";
-        break;
-      case u'"':
-        out += u"\\\"";
-        break;
-      default:
-        out += c;
+    const auto escape = std::ranges::find(kRegEscapes, c, &RegEscape::character);
+    if (escape == std::end(kRegEscapes)) {
+      out += c;
+    } else {
+      out += u'\\';
+      out += escape->letter;
     }
   }
   return out;
@@ -102,11 +95,9 @@ struct Exporter {
     Values(key, values);
     SubkeyNames(key, subkeys);
     for (const Value &value : values) ValueText(value, text);
-    for (const std::u16string &sub : subkeys) {
-      OpenKey child;
-      if (child.Open(key, sub, KEY_READ | view) == ERROR_SUCCESS)
-        Key(child.Get(), path + u"\\" + sub, depth + 1);
-    }
+    ForEachReadableSubkey(key, subkeys, view, [&](HKEY child, const std::u16string &sub) {
+      Key(child, path + u"\\" + sub, depth + 1);
+    });
   }
 };
 

@@ -3,6 +3,9 @@
 // read is refused whole.
 #include "reg_import_file.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "ansi.h"
 #include "reg_data.h"
 #include "reg_text.h"
@@ -51,26 +54,12 @@ bool Quoted(View &text, std::u16string &out, std::string &error) {
     if (text.empty()) break;
     const char16_t e = text[0];
     text.remove_prefix(1);
-    switch (e) {
-      case u'\\':
-        out += u'\\';
-        break;
-      case u'"':
-        out += u'"';
-        break;
-      case u'n':
-        out += u'\n';
-        break;
-      case u'r':
-        out += u'\r';
-        break;
-      case u'0':
-        out += u'\0';
-        break;
-      default:
-        error = "an unknown escape \\" + Utf8(View(&e, 1));
-        return false;
+    const auto escape = std::ranges::find(kRegEscapes, e, &RegEscape::letter);
+    if (escape == std::end(kRegEscapes)) {
+      error = "an unknown escape \\" + Utf8(View(&e, 1));
+      return false;
     }
+    out += escape->character;
   }
   if (error.empty()) error = "a string without its closing quote";
   return false;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "advapi32.h"
@@ -52,7 +53,24 @@ LONG Values(HKEY key, std::vector<Value>& values);
 // Opens the key the command line names; when it cannot, says so as Wine's reg does and returns
 // false.
 bool OpenOrSay(OpenKey& open, const KeyName& key, REGSAM access, Output& output);
-// One value; 2 when there is none.
+// One value; ERROR_FILE_NOT_FOUND when there is none.
 LONG QueryValue(HKEY key, const std::u16string& name, Value& value);
+
+// Calls visit(child, name) for each of `subkeys` of `key` that opens for reading in `view`; one
+// that cannot be opened (gone, or denied) is passed over, as Wine's reg passes it over. A visit
+// that returns bool stops the walk with false, which it then returns.
+template <typename Visit>
+bool ForEachReadableSubkey(HKEY key, const std::vector<std::u16string>& subkeys, REGSAM view, Visit&& visit) {
+  for (const std::u16string& sub : subkeys) {
+    OpenKey child;
+    if (child.Open(key, sub, KEY_READ | view) != ERROR_SUCCESS) continue;
+    if constexpr (std::is_void_v<std::invoke_result_t<Visit&, HKEY, const std::u16string&>>) {
+      visit(child.Get(), sub);
+    } else if (!visit(child.Get(), sub)) {
+      return false;
+    }
+  }
+  return true;
+}
 
 }  // namespace vidazoz::reg

@@ -46,11 +46,9 @@ struct Walk {
     if (!recurse) return;
     std::vector<std::u16string> subkeys;
     SubkeyNames(key, subkeys);
-    for (const std::u16string& sub : subkeys) {
-      OpenKey child;
-      if (child.Open(key, sub, KEY_READ | view) == ERROR_SUCCESS)
-        OneValue(child.Get(), path + u"\\" + sub, name, depth + 1);
-    }
+    ForEachReadableSubkey(key, subkeys, view, [&](HKEY child, const std::u16string& sub) {
+      OneValue(child, path + u"\\" + sub, name, depth + 1);
+    });
   }
 
   // Every value here, then the sub-keys: listed, or with /s shown the same way.
@@ -65,26 +63,24 @@ struct Walk {
     SubkeyNames(key, subkeys);
     if (json) {
       output.Text(Utf16(KeyJson(path, values, subkeys)));
-      if (!recurse) return;
-      for (const std::u16string& sub : subkeys) {
-        OpenKey child;
-        if (child.Open(key, sub, KEY_READ | view) == ERROR_SUCCESS)
-          All(child.Get(), path + u"\\" + sub, true, depth + 1);
-      }
+      if (recurse) AllBelow(key, path, subkeys, depth);
       return;
     }
     if (!values.empty() || below) output.Text(path + u"\n");
     for (const Value& value : values) ValueLine(output, value);
     if (!values.empty() || below) output.Text(u"\n");
-    for (const std::u16string& sub : subkeys) {
-      if (!recurse) {
-        output.Text(path + u"\\" + sub + u"\n");
-        continue;
-      }
-      OpenKey child;
-      if (child.Open(key, sub, KEY_READ | view) == ERROR_SUCCESS)
-        All(child.Get(), path + u"\\" + sub, true, depth + 1);
+    if (recurse) {
+      AllBelow(key, path, subkeys, depth);
+      return;
     }
+    for (const std::u16string& sub : subkeys) output.Text(path + u"\\" + sub + u"\n");
+  }
+
+  // With /s: each sub-key shown as All shows this one.
+  void AllBelow(HKEY key, const std::u16string& path, const std::vector<std::u16string>& subkeys, int depth) {
+    ForEachReadableSubkey(key, subkeys, view, [&](HKEY child, const std::u16string& sub) {
+      All(child, path + u"\\" + sub, true, depth + 1);
+    });
   }
 };
 

@@ -13,4 +13,13 @@ std::string Utf8(std::u16string_view utf16);
 // ASCII case-insensitive equality, as the reg switches and root names are matched.
 bool SameAscii(std::u16string_view a, std::u16string_view b);
 
+// A quoted string's escapes in a .reg file, as Wine's regedit writes and reads them: the letter
+// after the backslash and the character it stands for. A string is written up to its first NUL,
+// so \0 is only ever read.
+struct RegEscape {
+  char16_t letter, character;
+};
+inline constexpr RegEscape kRegEscapes[] = {
+    {u'\\', u'\\'}, {u'"', u'"'}, {u'n', u'\n'}, {u'r', u'\r'}, {u'0', u'\0'}};
+
 }  // namespace vidazoz::reg

@@ -98,10 +98,11 @@ TEST_F(RegistryTest, RunningOutOfMemoryAnywhereGivesAStatusAndLosesNothing) {
     status[kDeleteGone] = RegDeleteKeyA(HKEY_CURRENT_USER, "Sweep\\Gone");
     status[kDeleteD] = RegDeleteValueA(b, "d");
     // Reads only need to come back, with any status.
-    RegQueryValueExA(b, "s", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &cb);
-    RegEnumValueA(b, 0, name, &cch, nullptr, nullptr, nullptr, nullptr);
-    RegEnumKeyA(HKEY_CURRENT_USER, 0, name, sizeof name);
-    RegQueryInfoKeyA(b, nullptr, nullptr, nullptr, &cch, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    (void)RegQueryValueExA(b, "s", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &cb);
+    (void)RegEnumValueA(b, 0, name, &cch, nullptr, nullptr, nullptr, nullptr);
+    (void)RegEnumKeyA(HKEY_CURRENT_USER, 0, name, sizeof name);
+    (void)RegQueryInfoKeyA(b, nullptr, nullptr, nullptr, &cch, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr);
     RegCloseKey(b);
   };
   // What the registry holds must be exactly what the calls that returned 0 said.

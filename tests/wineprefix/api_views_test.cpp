@@ -263,8 +263,9 @@ TEST(ViewsOnA32BitPrefix, OneViewWhateverTheFlags) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS | k32, nullptr, &key, nullptr),
               0);
-    RegSetValueExA(key, "VzWhere", 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
-                   static_cast<DWORD>(std::string(path).size() + 1));
+    ASSERT_EQ(RegSetValueExA(key, "VzWhere", 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
+                             static_cast<DWORD>(std::string(path).size() + 1)),
+              0);
     RegCloseKey(key);
   }
   AsWow64Process wow64;
@@ -327,10 +328,10 @@ TEST(ViewsWithoutTree, AFreshProcessAnswersAsTheLoadedTree) {
       HKEY software = nullptr;  // enumerating loads the tree
       char name[64];
       if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System", 0, KEY_READ, &software) == 0) {
-        RegEnumKeyA(software, 0, name, sizeof name);
+        (void)RegEnumKeyA(software, 0, name, sizeof name);
         RegCloseKey(software);
       }
-      RegEnumKeyA(HKEY_LOCAL_MACHINE, 0, name, sizeof name);
+      (void)RegEnumKeyA(HKEY_LOCAL_MACHINE, 0, name, sizeof name);
       const LONG fromTree = RegOpenKeyExA(HKEY_LOCAL_MACHINE, c.path, 0, KEY_READ, &key);
       if (fromTree == 0) RegCloseKey(key);
       _exit(fromText != c.status ? 1 : fromTree != c.status ? 2 : 0);

@@ -1,5 +1,5 @@
 // The helper's channel against a fake peer: only a sound reply to the request just sent gives a
-// status; every broken, short, foreign or late answer gives 1016 and breaks the channel.
+// status; every broken, short, foreign or late answer gives ERROR_REGISTRY_IO_FAILED and breaks the channel.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>

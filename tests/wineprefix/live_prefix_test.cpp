@@ -175,7 +175,8 @@ TEST_F(LivePrefix, AServerKilledDuringWritesNeverLeavesAFalseSuccess) {
 
   int succeeded = 0, failed = 0;
   for (int i = 0; i < kWrites; ++i) {
-    // Refused while the server went (the helper gone: 1016; its files still its own: 32).
+    // Refused while the server went (the helper gone: ERROR_REGISTRY_IO_FAILED; its files still
+    // its own: ERROR_SHARING_VIOLATION).
     if (status[i] == ERROR_REGISTRY_IO_FAILED || status[i] == ERROR_SHARING_VIOLATION) ++failed;
     EXPECT_TRUE(status[i] == 0 || status[i] == -1 || status[i] == ERROR_REGISTRY_IO_FAILED ||
                 status[i] == ERROR_SHARING_VIOLATION)

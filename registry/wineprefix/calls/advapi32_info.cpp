@@ -95,88 +95,91 @@ void ReportKeyInfo(const KeyInfo& info, LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKe
   }
 }
 
-}  // namespace
-
-LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) try {
-  if (lpName == nullptr) return ERROR_INVALID_PARAMETER;  // Wine faults here
-  KeyCall call;
-  if (const LONG status = call.Read(hKey, KEY_ENUMERATE_SUB_KEYS)) return status;
-  std::u16string name;
-  if (const LONG status = SubkeyName(call.Node(), dwIndex, name)) return status;
-  return NameOut<char>(vidazoz::ansi::FromUtf16(name), lpName, cchName);
-} catch (...) {
-  return StatusOfCaughtException();
+// The class as RegQueryInfoKeyA hands it over: what fits, terminated, and the count says how
+// much that was.
+LONG ClassOut(const std::u16string& units, LPSTR lpClass, LPDWORD lpcchClass) {
+  const std::string cls = vidazoz::ansi::FromUtf16(units);
+  if (lpcchClass == nullptr) return ERROR_SUCCESS;
+  const auto length = static_cast<DWORD>(cls.size());
+  if (lpClass == nullptr || *lpcchClass == 0) {
+    *lpcchClass = length;  // a zero-sized buffer only learns the length
+    return ERROR_SUCCESS;
+  }
+  if (length + 1 > *lpcchClass) {
+    const DWORD fits = *lpcchClass - 1;
+    std::memcpy(lpClass, cls.data(), fits);
+    lpClass[fits] = '\0';
+    *lpcchClass = fits;
+    return ERROR_MORE_DATA;
+  }
+  std::memcpy(lpClass, cls.c_str(), cls.size() + 1);
+  *lpcchClass = length;
+  return ERROR_SUCCESS;
 }
 
-LONG RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchName) try {
+// The W call writes no part of a class that does not fit, and always reports its length.
+LONG ClassOut(const std::u16string& cls, LPWSTR lpClass, LPDWORD lpcchClass) {
+  if (lpcchClass == nullptr) return ERROR_SUCCESS;
+  LONG status = ERROR_SUCCESS;
+  if (lpClass != nullptr && *lpcchClass != 0)
+    status = NameOut<char16_t>(cls, lpClass, *lpcchClass) == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_INSUFFICIENT_BUFFER;
+  *lpcchClass = static_cast<DWORD>(cls.size());
+  return status;
+}
+
+// The A (Char char) and W (Char WCHAR) calls below differ only in how a name reaches the caller.
+
+template <typename Char>
+LONG EnumKey(HKEY hKey, DWORD dwIndex, Char* lpName, DWORD cchName) {
   if (lpName == nullptr) return ERROR_INVALID_PARAMETER;  // Wine faults here
   KeyCall call;
   if (const LONG status = call.Read(hKey, KEY_ENUMERATE_SUB_KEYS)) return status;
   std::u16string name;
   if (const LONG status = SubkeyName(call.Node(), dwIndex, name)) return status;
-  return NameOut<char16_t>(name, lpName, cchName);
-} catch (...) {
-  return StatusOfCaughtException();
+  return NameOut<Char>(NameForCaller<Char>(name), lpName, cchName);
+}
+
+template <typename Char>
+LONG QueryInfoKey(HKEY hKey, Char* lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
+                  LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen,
+                  LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+  if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
+  KeyCall call;
+  if (const LONG status = call.Read(hKey, 0)) return status;
+  KeyInfo info;
+  if (const LONG status = ReadKeyInfo(call.Node(), info)) return status;
+  const LONG status = ClassOut(info.cls, lpClass, lpcchClass);
+  ReportKeyInfo(info, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen, lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen,
+                lpcbSecurityDescriptor, lpftLastWriteTime);
+  return status;
+}
+
+}  // namespace
+
+LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
+  return Guarded([&] { return EnumKey(hKey, dwIndex, lpName, cchName); });
+}
+
+LONG RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchName) {
+  return Guarded([&] { return EnumKey(hKey, dwIndex, lpName, cchName); });
 }
 
 LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
                       LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
                       LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
-                      PFILETIME lpftLastWriteTime) try {
-  if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
-  KeyCall call;
-  if (const LONG status = call.Read(hKey, 0)) return status;
-  KeyInfo info;
-  if (const LONG status = ReadKeyInfo(call.Node(), info)) return status;
-  const std::string cls = vidazoz::ansi::FromUtf16(info.cls);
-
-  LONG status = ERROR_SUCCESS;
-  if (lpcchClass != nullptr) {
-    const auto length = static_cast<DWORD>(cls.size());
-    if (lpClass != nullptr && *lpcchClass != 0) {
-      if (length + 1 > *lpcchClass) {
-        // What fits, terminated; the count says how much that was.
-        const DWORD fits = *lpcchClass - 1;
-        std::memcpy(lpClass, cls.data(), fits);
-        lpClass[fits] = '\0';
-        *lpcchClass = fits;
-        status = ERROR_MORE_DATA;
-      } else {
-        std::memcpy(lpClass, cls.c_str(), cls.size() + 1);
-        *lpcchClass = length;
-      }
-    } else {
-      *lpcchClass = length;  // a zero-sized buffer only learns the length
-    }
-  }
-  ReportKeyInfo(info, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen, lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen,
-                lpcbSecurityDescriptor, lpftLastWriteTime);
-  return status;
-} catch (...) {
-  return StatusOfCaughtException();
+                      PFILETIME lpftLastWriteTime) {
+  return Guarded([&] {
+    return QueryInfoKey(hKey, lpClass, lpcchClass, lpReserved, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen,
+                        lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor, lpftLastWriteTime);
+  });
 }
 
-// The W call writes no part of a class that does not fit, and always reports its length.
 LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
                       LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
                       LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
-                      PFILETIME lpftLastWriteTime) try {
-  if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) return ERROR_INVALID_PARAMETER;
-  KeyCall call;
-  if (const LONG status = call.Read(hKey, 0)) return status;
-  KeyInfo info;
-  if (const LONG status = ReadKeyInfo(call.Node(), info)) return status;
-
-  LONG status = ERROR_SUCCESS;
-  if (lpcchClass != nullptr) {
-    if (lpClass != nullptr && *lpcchClass != 0)
-      status = NameOut<char16_t>(info.cls, lpClass, *lpcchClass) == ERROR_SUCCESS ? ERROR_SUCCESS
-                                                                                    : ERROR_INSUFFICIENT_BUFFER;
-    *lpcchClass = static_cast<DWORD>(info.cls.size());
-  }
-  ReportKeyInfo(info, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen, lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen,
-                lpcbSecurityDescriptor, lpftLastWriteTime);
-  return status;
-} catch (...) {
-  return StatusOfCaughtException();
+                      PFILETIME lpftLastWriteTime) {
+  return Guarded([&] {
+    return QueryInfoKey(hKey, lpClass, lpcchClass, lpReserved, lpcSubKeys, lpcbMaxSubKeyLen, lpcbMaxClassLen,
+                        lpcValues, lpcbMaxValueNameLen, lpcbMaxValueLen, lpcbSecurityDescriptor, lpftLastWriteTime);
+  });
 }

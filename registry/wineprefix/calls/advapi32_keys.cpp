@@ -18,9 +18,12 @@ using namespace vidazoz::wineprefix;
 
 namespace {
 
-LONG CheckAnsiLength(LPCSTR subkey) {
+// What checking the caller's own form of a sub-key finds: the A calls' length limit; a W call's
+// name is always taken.
+LONG NameStatus(LPCSTR subkey) {
   return (subkey != nullptr && std::strlen(subkey) > kMaxAnsiSubkey) ? ERROR_MORE_DATA : ERROR_SUCCESS;
 }
+LONG NameStatus(LPCWSTR) { return ERROR_SUCCESS; }
 
 void CreateChain(RegKey* parent, const std::vector<std::u16string>& names, const std::u16string& cls,
                  bool isVolatile) {
@@ -73,7 +76,7 @@ LONG FindToOpen(KeyCall& call, HKEY root, bool wow32, KeyLocation& at) {
     full.insert(full.end(), names.begin(), names.end());
     std::vector<std::u16string> seen;
     const std::optional<bool> exists =
-        wow32 ? ExistsWow32WithoutTree(call.ViewFacts(), *base.prefix, call.Snapshot().Generation(), full, seen)
+        wow32 ? ExistsWow32WithoutTree(*base.prefix, call.Snapshot().Generation(), full, seen)
               : base.prefix->Store(base.location.branch).ExistsWithoutTree(full);
     if (exists) {
       if (!*exists) return ERROR_FILE_NOT_FOUND;
@@ -185,6 +188,13 @@ LONG CreateKey(HKEY hKey, std::u16string subkey, LONG nameStatus, DWORD Reserved
   return ERROR_SUCCESS;
 }
 
+template <typename Char>
+LONG CreateKey(HKEY hKey, const Char* lpSubKey, DWORD Reserved, Char* lpClass, DWORD dwOptions, REGSAM samDesired,
+               PHKEY phkResult, LPDWORD lpdwDisposition) {
+  return CreateKey(hKey, ToUnits(lpSubKey), NameStatus(lpSubKey), Reserved, ToUnits(lpClass), dwOptions, samDesired,
+                   phkResult, lpdwDisposition);
+}
+
 LONG DeleteKey(HKEY hKey, std::u16string subkey) {
   KeyCall call;
   if (const LONG status = call.OpenBelow(hKey, std::move(subkey), LeadingSlash::Refused)) return status;
@@ -216,6 +226,13 @@ LONG DeleteKey(HKEY hKey, std::u16string subkey) {
   return status;
 }
 
+template <typename Char>
+LONG DeleteKey(HKEY hKey, const Char* lpSubKey) {
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  if (const LONG status = NameStatus(lpSubKey)) return status;
+  return DeleteKey(hKey, ToUnits(lpSubKey));
+}
+
 // `machine` as ANSI text: a host name is ASCII, and a name no code page holds names no host here.
 LONG ConnectRegistry(const std::string& machine, HKEY hKey, PHKEY phkResult) {
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
@@ -229,69 +246,49 @@ LONG ConnectRegistry(const std::string& machine, HKEY hKey, PHKEY phkResult) {
 
 }  // namespace
 
-LONG RegCloseKey(HKEY hKey) try {
+LONG RegCloseKey(HKEY hKey) {
   // Wine closes every handle from 0x80000000 up without a look: the roots in any form, and
   // what RegConnectRegistryA handed back for an unknown one.
   if (reinterpret_cast<ULONG_PTR>(hKey) >= 0x80000000u) return ERROR_SUCCESS;
-  KeyCall call;
-  return call.Close(hKey);
-} catch (...) {
-  return StatusOfCaughtException();
+  return Guarded([&] { return KeyCall().Close(hKey); });
 }
 
-LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) try {
-  return OpenKey(hKey, ToUnits(lpSubKey), CheckAnsiLength(lpSubKey), samDesired, phkResult);
-} catch (...) {
-  return StatusOfCaughtException();
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) {
+  return Guarded([&] { return OpenKey(hKey, ToUnits(lpSubKey), NameStatus(lpSubKey), samDesired, phkResult); });
 }
 
-LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) try {
-  return OpenKey(hKey, ToUnits(lpSubKey), ERROR_SUCCESS, samDesired, phkResult);
-} catch (...) {
-  return StatusOfCaughtException();
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult) {
+  return Guarded([&] { return OpenKey(hKey, ToUnits(lpSubKey), NameStatus(lpSubKey), samDesired, phkResult); });
 }
 
-LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
-                     REGSAM samDesired, const SECURITY_ATTRIBUTES* /*lpSecurityAttributes*/, PHKEY phkResult,
-                     LPDWORD lpdwDisposition) try {
-  return CreateKey(hKey, ToUnits(lpSubKey), CheckAnsiLength(lpSubKey), Reserved, ToUnits(lpClass), dwOptions,
-                   samDesired, phkResult, lpdwDisposition);
-} catch (...) {
-  return StatusOfCaughtException();
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
+                     const SECURITY_ATTRIBUTES* /*lpSecurityAttributes*/, PHKEY phkResult, LPDWORD lpdwDisposition) {
+  return Guarded([&] {
+    return CreateKey(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition);
+  });
 }
 
-LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions,
-                     REGSAM samDesired, const SECURITY_ATTRIBUTES* /*lpSecurityAttributes*/, PHKEY phkResult,
-                     LPDWORD lpdwDisposition) try {
-  return CreateKey(hKey, ToUnits(lpSubKey), ERROR_SUCCESS, Reserved, ToUnits(lpClass), dwOptions, samDesired,
-                   phkResult, lpdwDisposition);
-} catch (...) {
-  return StatusOfCaughtException();
+LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass, DWORD dwOptions, REGSAM samDesired,
+                     const SECURITY_ATTRIBUTES* /*lpSecurityAttributes*/, PHKEY phkResult, LPDWORD lpdwDisposition) {
+  return Guarded([&] {
+    return CreateKey(hKey, lpSubKey, Reserved, lpClass, dwOptions, samDesired, phkResult, lpdwDisposition);
+  });
 }
 
-LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) try {
-  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
-  if (const LONG status = CheckAnsiLength(lpSubKey)) return status;
-  return DeleteKey(hKey, ToUnits(lpSubKey));
-} catch (...) {
-  return StatusOfCaughtException();
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  return Guarded([&] { return DeleteKey(hKey, lpSubKey); });
 }
 
-LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) try {
-  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
-  return DeleteKey(hKey, ToUnits(lpSubKey));
-} catch (...) {
-  return StatusOfCaughtException();
+LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+  return Guarded([&] { return DeleteKey(hKey, lpSubKey); });
 }
 
-LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) try {
-  return ConnectRegistry(lpMachineName == nullptr ? std::string() : std::string(lpMachineName), hKey, phkResult);
-} catch (...) {
-  return StatusOfCaughtException();
+LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
+  return Guarded([&] {
+    return ConnectRegistry(lpMachineName == nullptr ? std::string() : std::string(lpMachineName), hKey, phkResult);
+  });
 }
 
-LONG RegConnectRegistryW(LPCWSTR lpMachineName, HKEY hKey, PHKEY phkResult) try {
-  return ConnectRegistry(vidazoz::ansi::FromUtf16(ToUnits(lpMachineName)), hKey, phkResult);
-} catch (...) {
-  return StatusOfCaughtException();
+LONG RegConnectRegistryW(LPCWSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
+  return Guarded([&] { return ConnectRegistry(vidazoz::ansi::FromUtf16(ToUnits(lpMachineName)), hKey, phkResult); });
 }

@@ -2,6 +2,7 @@
 // Each call has one body taking UTF-16 names; the entry points only convert.
 #include <cstring>
 #include <span>
+#include <type_traits>
 
 #include "advapi32_calls.h"
 #include "ansi.h"
@@ -68,9 +69,23 @@ bool StoredData(Text text, DWORD type, const BYTE* data, DWORD cbData, std::vect
   return true;
 }
 
+// The size of data a caller receives. No Wine registry holds a value a DWORD cannot measure:
+// the file that gave it is not one (ERROR_REGISTRY_CORRUPT).
+LONG MeasuredSize(std::span<const std::uint8_t> bytes, DWORD& size) {
+  if (bytes.size() > kMaxDword) return ERROR_REGISTRY_CORRUPT;
+  size = static_cast<DWORD>(bytes.size());
+  return ERROR_SUCCESS;
+}
 
-LONG QueryValue(Text text, HKEY hKey, const std::u16string& name, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+// The A (Char char) and W (Char WCHAR) calls differ in how names and string data pass.
+template <typename Char>
+constexpr Text kTextOf = std::is_same_v<Char, char> ? Text::Ansi : Text::Wide;
+
+template <typename Char>
+LONG QueryValue(HKEY hKey, const Char* lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                 LPDWORD lpcbData) {
+  constexpr Text text = kTextOf<Char>;
+  const std::u16string name = ToUnits(lpValueName);
   if ((lpData != nullptr && lpcbData == nullptr) || lpReserved != nullptr) return ERROR_INVALID_PARAMETER;
   // Wine's A call reports "no type" for a value it could not reach (but leaves it alone for a
   // bad handle); its W call leaves the type alone.
@@ -88,9 +103,8 @@ LONG QueryValue(Text text, HKEY hKey, const std::u16string& name, LPDWORD lpRese
   }
   std::string converted;
   const std::span<const std::uint8_t> bytes = DataFor(text, *value, converted);
-  // No Wine registry holds a value a DWORD cannot measure: the file that gave it is not one.
-  if (bytes.size() > kMaxDword) return ERROR_REGISTRY_CORRUPT;
-  const auto size = static_cast<DWORD>(bytes.size());
+  DWORD size = 0;
+  if (const LONG status = MeasuredSize(bytes, size)) return status;
   // The room is read before the type is written: a caller may pass one variable for both.
   const DWORD room = lpcbData != nullptr ? *lpcbData : 0;
   if (lpType != nullptr) *lpType = value->type;
@@ -105,7 +119,10 @@ LONG QueryValue(Text text, HKEY hKey, const std::u16string& name, LPDWORD lpRese
   return ERROR_SUCCESS;
 }
 
-LONG SetValue(Text text, HKEY hKey, const std::u16string& name, DWORD dwType, const BYTE* lpData, DWORD cbData) {
+template <typename Char>
+LONG SetValue(HKEY hKey, const Char* lpValueName, DWORD dwType, const BYTE* lpData, DWORD cbData) {
+  constexpr Text text = kTextOf<Char>;
+  const std::u16string name = ToUnits(lpValueName);
   KeyCall call;
   if (const LONG status = call.Open(hKey)) return status;
   if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
@@ -150,63 +167,10 @@ LONG DeleteValue(HKEY hKey, const std::u16string& name) {
   });
 }
 
-}  // namespace
-
-LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                      LPDWORD lpcbData) try {
-  return QueryValue(Text::Ansi, hKey, ToUnits(lpValueName), lpReserved, lpType, lpData, lpcbData);
-} catch (...) {
-  return StatusOfCaughtException();
-}
-
-LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
-                      LPDWORD lpcbData) try {
-  return QueryValue(Text::Wide, hKey, ToUnits(lpValueName), lpReserved, lpType, lpData, lpcbData);
-} catch (...) {
-  return StatusOfCaughtException();
-}
-
-LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as by Wine*/, DWORD dwType,
-                    const BYTE* lpData, DWORD cbData) try {
-  return SetValue(Text::Ansi, hKey, ToUnits(lpValueName), dwType, lpData, cbData);
-} catch (...) {
-  return StatusOfCaughtException();
-}
-
-LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved: ignored, as by Wine*/, DWORD dwType,
-                    const BYTE* lpData, DWORD cbData) try {
-  return SetValue(Text::Wide, hKey, ToUnits(lpValueName), dwType, lpData, cbData);
-} catch (...) {
-  return StatusOfCaughtException();
-}
-
-LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) try {
-  return DeleteValue(hKey, ToUnits(lpValueName));
-} catch (...) {
-  return StatusOfCaughtException();
-}
-
-LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) try {
-  return DeleteValue(hKey, ToUnits(lpValueName));
-} catch (...) {
-  return StatusOfCaughtException();
-}
-
-LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
-                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) try {
-  if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
-      (lpData != nullptr && lpcbData == nullptr))
-    return ERROR_INVALID_PARAMETER;
-  KeyCall call;
-  if (const LONG status = call.Read(hKey, KEY_QUERY_VALUE)) return status;
-  const RegKey* key = call.Node();
-  if (key == nullptr || dwIndex >= key->ValueCount()) return ERROR_NO_MORE_ITEMS;
-
-  const RegValue& value = key->Value(dwIndex);
-  std::string converted;
-  const std::span<const std::uint8_t> bytes = DataFor(Text::Ansi, value, converted);
-  if (bytes.size() > kMaxDword) return ERROR_REGISTRY_CORRUPT;
-  const auto size = static_cast<DWORD>(bytes.size());
+// The A call hands over the data first: with no room at all for the name, Wine still hands it
+// over and leaves the name alone.
+LONG EnumeratedOut(const RegValue& value, std::span<const std::uint8_t> bytes, DWORD size, LPSTR lpValueName,
+                   LPDWORD lpcchValueName, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
   if (lpType != nullptr) *lpType = value.type;
   if (lpData != nullptr && *lpcbData < size) {
     *lpcbData = size;
@@ -214,7 +178,6 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
   }
   if (lpData != nullptr) CopyOut(Text::Ansi, bytes, value.type, lpData, *lpcbData);
   if (lpcbData != nullptr) *lpcbData = size;
-  // With no room at all for the name, Wine still hands over the data and leaves the name alone.
   if (*lpcchValueName == 0) return ERROR_MORE_DATA;
 
   const std::string name = vidazoz::ansi::FromUtf16(value.name);
@@ -228,25 +191,12 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
   std::memcpy(lpValueName, name.c_str(), name.size() + 1);
   *lpcchValueName = static_cast<DWORD>(name.size());
   return ERROR_SUCCESS;
-} catch (...) {
-  return StatusOfCaughtException();
 }
 
 // Unlike the A call, the name comes first: one that does not fit leaves the data alone, and the
 // type and size are still reported.
-LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
-                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) try {
-  if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
-      (lpData != nullptr && lpcbData == nullptr))
-    return ERROR_INVALID_PARAMETER;
-  KeyCall call;
-  if (const LONG status = call.Read(hKey, KEY_QUERY_VALUE)) return status;
-  const RegKey* key = call.Node();
-  if (key == nullptr || dwIndex >= key->ValueCount()) return ERROR_NO_MORE_ITEMS;
-
-  const RegValue& value = key->Value(dwIndex);
-  if (value.data.size() > kMaxDword) return ERROR_REGISTRY_CORRUPT;
-  const auto size = static_cast<DWORD>(value.data.size());
+LONG EnumeratedOut(const RegValue& value, std::span<const std::uint8_t> bytes, DWORD size, LPWSTR lpValueName,
+                   LPDWORD lpcchValueName, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
   const auto overflow = [&] {
     if (lpType != nullptr) *lpType = value.type;
     if (lpcbData != nullptr) *lpcbData = size;
@@ -258,11 +208,75 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
   *lpcchValueName = static_cast<DWORD>(value.name.size());
   if (lpData != nullptr) {
     if (*lpcbData < size) return overflow();
-    CopyOut(Text::Wide, value.data, value.type, lpData, *lpcbData);
+    CopyOut(Text::Wide, bytes, value.type, lpData, *lpcbData);
   }
   if (lpType != nullptr) *lpType = value.type;
   if (lpcbData != nullptr) *lpcbData = size;
   return ERROR_SUCCESS;
-} catch (...) {
-  return StatusOfCaughtException();
+}
+
+// RegEnumValueA (Char char) and RegEnumValueW (Char WCHAR): the same checks in Wine's order,
+// then each hands the value over in its own order.
+template <typename Char>
+LONG EnumValue(HKEY hKey, DWORD dwIndex, Char* lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+               LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
+      (lpData != nullptr && lpcbData == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  KeyCall call;
+  if (const LONG status = call.Read(hKey, KEY_QUERY_VALUE)) return status;
+  const RegKey* key = call.Node();
+  if (key == nullptr || dwIndex >= key->ValueCount()) return ERROR_NO_MORE_ITEMS;
+
+  const RegValue& value = key->Value(dwIndex);
+  std::string converted;
+  const std::span<const std::uint8_t> bytes =
+      DataFor(kTextOf<Char>, value, converted);
+  DWORD size = 0;
+  if (const LONG status = MeasuredSize(bytes, size)) return status;
+  return EnumeratedOut(value, bytes, size, lpValueName, lpcchValueName, lpType, lpData, lpcbData);
+}
+
+}  // namespace
+
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                      LPDWORD lpcbData) {
+  return Guarded([&] { return QueryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData); });
+}
+
+LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                      LPDWORD lpcbData) {
+  return Guarded([&] { return QueryValue(hKey, lpValueName, lpReserved, lpType, lpData, lpcbData); });
+}
+
+LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved: ignored, as by Wine*/, DWORD dwType,
+                    const BYTE* lpData, DWORD cbData) {
+  return Guarded([&] { return SetValue(hKey, lpValueName, dwType, lpData, cbData); });
+}
+
+LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved: ignored, as by Wine*/, DWORD dwType,
+                    const BYTE* lpData, DWORD cbData) {
+  return Guarded([&] { return SetValue(hKey, lpValueName, dwType, lpData, cbData); });
+}
+
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+  return Guarded([&] { return DeleteValue(hKey, ToUnits(lpValueName)); });
+}
+
+LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+  return Guarded([&] { return DeleteValue(hKey, ToUnits(lpValueName)); });
+}
+
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  return Guarded([&] {
+    return EnumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
+  });
+}
+
+LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
+                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  return Guarded([&] {
+    return EnumValue(hKey, dwIndex, lpValueName, lpcchValueName, lpReserved, lpType, lpData, lpcbData);
+  });
 }

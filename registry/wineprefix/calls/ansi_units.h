@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "ansi.h"
@@ -23,6 +24,16 @@ inline std::u16string ToUnits(const char* ansi) {  // NULL reads as ""
 
 inline std::u16string ToUnits(const char16_t* wide) {  // NULL reads as ""
   return wide == nullptr ? std::u16string() : std::u16string(wide);
+}
+
+// A name as an A caller (Char char: ANSI) or a W caller (Char WCHAR) receives it.
+template <typename Char>
+std::basic_string<Char> NameForCaller(std::u16string_view units) {
+  if constexpr (std::is_same_v<Char, char>) {
+    return ansi::FromUtf16(units);
+  } else {
+    return std::u16string(units);
+  }
 }
 
 // String data as the A calls return it.

@@ -22,4 +22,14 @@ inline LONG StatusOfCaughtException() noexcept {
   }
 }
 
+// Runs a call's body: whatever it throws becomes the status the call returns.
+template <typename Body>
+LONG Guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return StatusOfCaughtException();
+  }
+}
+
 }  // namespace vidazoz::wineprefix

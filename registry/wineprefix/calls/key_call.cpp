@@ -73,7 +73,11 @@ void KeyCall::MarkDeleted(const KeyLocation& target) { process_.Handles().MarkDe
 
 std::mutex& KeyCall::Held() { return process_.Mutex(); }
 
-MachineViewFacts& KeyCall::ViewFacts() { return process_.ViewFacts(); }
+std::shared_ptr<PrefixRegistry> KeyCall::CurrentPrefix() { return process_.CurrentPrefix(); }
+
+bool KeyCall::Wow64Process() const { return process_.Wow64Process(); }
+
+void KeyCall::SetWow64Process(bool on) { process_.SetWow64Process(on); }
 
 HKEY KeyCall::AddHandle(HandleTable::Slot slot, KeyLocation at, REGSAM desired, bool wow32) noexcept {
   return process_.Handles().Add(std::move(slot), HandleKey{.prefix = key_.prefix,

@@ -3,6 +3,7 @@
 // checked, a deleted key turned into its status.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,7 +20,6 @@ namespace vidazoz::wineprefix {
 // forgives it, as Wine does.
 enum class LeadingSlash { Refused, ForgivenUnderClassesRoot };
 
-class MachineViewFacts;
 class ProcessState;
 
 // One call's hold on the key it names. Holds the process mutex from construction to the end of
@@ -75,8 +75,13 @@ class KeyCall {
   // The process mutex this call holds, for a change that lets it go while waiting for the
   // prefix lock.
   std::mutex& Held();
-  // What this process knows of the machine's 32/64-bit views.
-  MachineViewFacts& ViewFacts();
+
+  // The process's own state, for what is asked of the process rather than of a key: the prefix
+  // the environment names now, and whether calls see the registry as a 32-bit program under
+  // WoW64 does (wow64_process.h).
+  std::shared_ptr<PrefixRegistry> CurrentPrefix();
+  bool Wow64Process() const;
+  void SetWow64Process(bool on);
 
  private:
   ProcessState& process_;

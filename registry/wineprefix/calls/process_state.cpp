@@ -18,12 +18,13 @@ std::shared_ptr<PrefixRegistry> ProcessState::CurrentPrefix() {
   // The common cases without building a string: $WINEPREFIX unchanged; or, without it, HOME
   // and XDG_DATA_HOME unchanged and ~/.wine looked at less than a window ago.
   const std::string_view named = env("WINEPREFIX");
-  const auto now = std::chrono::steady_clock::now();
+  const auto now = LookAgain::Clock::now();
   if (prefix_ && !named.empty() && !prefix_->Location().isPrivate && prefix_->Location().dir == named) return prefix_;
   if (prefix_ && named.empty() && unnamed_.located && env("HOME") == unnamed_.home &&
-      env("XDG_DATA_HOME") == unnamed_.dataHome && now - unnamed_.at < kExternalChangeWindow)
+      env("XDG_DATA_HOME") == unnamed_.dataHome && !unnamedLook_.NeedsLook(now))
     return prefix_;
-  unnamed_ = {named.empty(), std::string(env("HOME")), std::string(env("XDG_DATA_HOME")), now};
+  unnamed_ = {named.empty(), std::string(env("HOME")), std::string(env("XDG_DATA_HOME"))};
+  unnamedLook_.Looked(now);
   PrefixLocation where = LocatePrefix();
   if (!prefix_ || !(prefix_->Location() == where)) prefix_ = std::make_shared<PrefixRegistry>(std::move(where));
   return prefix_;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -13,9 +12,9 @@
 #include "ansi_units.h"
 #include "file_time.h"
 #include "handle_table.h"
+#include "look_again.h"
 #include "prefix_registry.h"
 #include "win32_types.h"
-#include "wow64_view.h"
 
 namespace vidazoz::wineprefix {
 
@@ -27,7 +26,6 @@ class ProcessState {
   HandleTable& Handles() { return handles_; }
   // The prefix the environment names now; a new one when $WINEPREFIX (or HOME) changed.
   std::shared_ptr<PrefixRegistry> CurrentPrefix();
-  MachineViewFacts& ViewFacts() { return viewFacts_; }
 
   // Whether this process answers as a 32-bit program under WoW64: the 32-bit view by default.
   bool Wow64Process() const { return wow64Process_.load(std::memory_order_relaxed); }
@@ -36,14 +34,13 @@ class ProcessState {
  private:
   std::mutex mutex_;
   HandleTable handles_;
-  MachineViewFacts viewFacts_;
   std::atomic<bool> wow64Process_{false};
   std::shared_ptr<PrefixRegistry> prefix_;
   struct {  // the environment the prefix was last located from, when $WINEPREFIX was unset
     bool located = false;
     std::string home, dataHome;
-    std::chrono::steady_clock::time_point at;
   } unnamed_;
+  LookAgain unnamedLook_;  // when ~/.wine is located again though HOME and XDG_DATA_HOME stayed
 };
 
 // What an access mask grants, generic rights mapped as Wine maps them for keys.

@@ -14,6 +14,7 @@
 #include "key_path.h"
 #include "live_prefix.h"
 #include "prefix_location.h"
+#include "wow64_view.h"
 
 namespace vidazoz::wineprefix {
 
@@ -54,6 +55,9 @@ class PrefixRegistry {
   std::uint64_t Generation() { return counter_.Read(lockPath_); }
   // The running wineserver's side of the prefix, when there is one.
   live::LivePrefix& Live() { return live_; }
+  // What this process knows of the prefix's 32/64-bit views; kept, as the stores are, under the
+  // caller's mutex.
+  MachineViewFacts& ViewFacts() { return viewFacts_; }
 
   // Runs `change` on fresh data under the prefix's lock and saves the branch durably.
   // `held` is the caller's mutex, locked: it is let go while the lock is waited for, and held
@@ -64,7 +68,7 @@ class PrefixRegistry {
   // the lock stayed taken, ERROR_ACCESS_DENIED when the prefix or its file cannot be written by
   // us (or is not ours), ERROR_BAD_PATHNAME when no usable prefix is named, ERROR_OUTOFMEMORY,
   // ERROR_REGISTRY_IO_FAILED for other I/O failures.
-  LONG Change(Branch branch, std::mutex& held, const BranchChange& change);
+  [[nodiscard]] LONG Change(Branch branch, std::mutex& held, const BranchChange& change);
 
  private:
   LONG PrepareNewFile(Branch branch, RegBranch& fresh, int dirFd);
@@ -76,6 +80,7 @@ class PrefixRegistry {
   ChangeCounter counter_;
   std::array<BranchStore, 3> stores_;
   live::LivePrefix live_;
+  MachineViewFacts viewFacts_;
 };
 
 }  // namespace vidazoz::wineprefix

@@ -32,18 +32,16 @@ WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView) {
   return view;
 }
 
-MachineViewFacts::Views MachineViewFacts::Known(PrefixRegistry& prefix, std::uint64_t generation) {
-  const auto now = std::chrono::steady_clock::now();
-  if (prefix_ == &prefix && generation == generation_ && now - checked_ < kExternalChangeWindow) return views_;
-  BranchStore& store = prefix.Store(Branch::Machine);
+MachineViewFacts::Views MachineViewFacts::Known(const BranchStore& machine, std::uint64_t generation) {
+  const auto now = LookAgain::Clock::now();
+  if (looked_ && !look_.NeedsLook(generation, now)) return views_;
   struct stat st {};
-  const UniqueFd fd = OpenRegFileForReading(AT_FDCWD, store.Path().c_str(), st);
+  const UniqueFd fd = OpenRegFileForReading(AT_FDCWD, machine.Path().c_str(), st);
   if (!fd) return errno == ENOENT ? Views::kOne : Views::kUnsure;
   const FileIdentity identity = IdentityOf(st, fd.Get());
-  const bool same = prefix_ == &prefix && identity == identity_;
-  prefix_ = &prefix;
-  generation_ = generation;
-  checked_ = now;
+  const bool same = looked_ && identity == identity_;
+  looked_ = true;
+  look_.Looked(generation, now);
   if (same) return views_;
   // Once the tree is loaded the text is not asked again; nor are these facts until the file
   // changes. Whether Software\Wow6432Node exists is left to the first probe: the same pass
@@ -53,9 +51,10 @@ MachineViewFacts::Views MachineViewFacts::Known(PrefixRegistry& prefix, std::uin
   return views_;
 }
 
-std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, std::uint64_t generation,
-                                           const PathNames& path, std::vector<std::u16string>& opened) {
+std::optional<bool> ExistsWow32WithoutTree(PrefixRegistry& prefix, std::uint64_t generation, const PathNames& path,
+                                           std::vector<std::u16string>& opened) {
   using Views = MachineViewFacts::Views;
+  MachineViewFacts& facts = prefix.ViewFacts();
   BranchStore& store = prefix.Store(Branch::Machine);
   PathNames seen = path;
   if (path.empty() || !SameName(path[0], u"Software")) {
@@ -63,7 +62,7 @@ std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegist
   } else if (path.size() >= 2 && SameName(path[1], u"Classes")) {
     return std::nullopt;  // reached through Wine's link Wow6432Node\Classes: the tree follows links
   } else if (path.size() < 2 || !SameName(path[1], u"Wow6432Node")) {
-    const Views views = facts.Known(prefix, generation);
+    const Views views = facts.Known(store, generation);
     if (views == Views::kUnsure) return std::nullopt;
     if (views != Views::kOne) seen.insert(seen.begin() + 1, u"Wow6432Node");
     if (views == Views::kWin64) {

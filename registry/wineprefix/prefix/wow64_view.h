@@ -4,16 +4,17 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 
 #include "file_identity.h"
 #include "key_path.h"
+#include "look_again.h"
 #include "win32_types.h"
 
 namespace vidazoz::wineprefix {
 
+class BranchStore;
 class PrefixRegistry;
 
 // The view a call sees: KEY_WOW64_32KEY wins (Wine reads 0x300 as the 32-bit view), then
@@ -23,9 +24,9 @@ bool SeesWow32(REGSAM samDesired, bool inherited);
 // The walk for a call in that view; rootInView when it starts at a predefined root.
 WalkView ViewOf(PrefixRegistry& prefix, bool wow32, bool rootInView);
 
-// Whether the prefix has a 32-bit view (system.reg says #arch=win64 and holds
+// Whether a prefix has a 32-bit view (system.reg says #arch=win64 and holds
 // Software\Wow6432Node), from the file's text, remembered for as long as the file is the same
-// (looked at again as the branch cache looks: after a write of ours or kExternalChangeWindow).
+// (looked at again as the branch cache looks: LookAgain). Each prefix holds its own.
 class MachineViewFacts {
  public:
   enum class Views {
@@ -34,15 +35,14 @@ class MachineViewFacts {
     kTwo,
     kWin64,  // #arch=win64, Software\Wow6432Node not looked for yet: the first probe settles it
   };
-  // `generation`: the prefix's change count as the calling view read it.
-  Views Known(PrefixRegistry& prefix, std::uint64_t generation);
+  // `machine`: the prefix's system.reg; `generation`: its change count as the calling view read it.
+  Views Known(const BranchStore& machine, std::uint64_t generation);
   // What a probe under Software\Wow6432Node learnt, for the file version Known() looked at.
   void Settle(bool twoViews) { views_ = twoViews ? Views::kTwo : Views::kOne; }
 
  private:
-  const PrefixRegistry* prefix_ = nullptr;
-  std::uint64_t generation_ = 0;
-  std::chrono::steady_clock::time_point checked_{};
+  bool looked_ = false;
+  LookAgain look_;
   FileIdentity identity_;
   Views views_ = Views::kUnsure;
 };
@@ -50,7 +50,7 @@ class MachineViewFacts {
 // Whether HKLM\<path> exists in the 32-bit view, answered without the tree as
 // BranchStore::ExistsWithoutTree answers; nullopt when the tree should answer. `opened`
 // receives the path of the key that exists.
-std::optional<bool> ExistsWow32WithoutTree(MachineViewFacts& facts, PrefixRegistry& prefix, std::uint64_t generation,
-                                           const PathNames& path, std::vector<std::u16string>& opened);
+std::optional<bool> ExistsWow32WithoutTree(PrefixRegistry& prefix, std::uint64_t generation, const PathNames& path,
+                                           std::vector<std::u16string>& opened);
 
 }  // namespace vidazoz::wineprefix

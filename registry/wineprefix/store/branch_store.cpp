@@ -22,9 +22,8 @@ BranchStore::BranchStore(std::string path) : path_(std::move(path)), name_(path_
 
 std::shared_ptr<RegBranch> BranchStore::Current(std::uint64_t generation, bool force) {
   const auto now = std::chrono::steady_clock::now();
-  if (loaded_ && !force && generation == seenGeneration_ && now - lastStat_ < kExternalChangeWindow) return branch_;
-  seenGeneration_ = generation;
-  lastStat_ = now;
+  if (loaded_ && !force && !look_.NeedsLook(generation, now)) return branch_;
+  look_.Looked(generation, now);
   if (!loaded_ || IdentityAt(AT_FDCWD, path_.c_str()) != identity_) {
     Load(AT_FDCWD, path_.c_str());
     provenCount_ = generation;  // read before the file was opened
@@ -33,8 +32,7 @@ std::shared_ptr<RegBranch> BranchStore::Current(std::uint64_t generation, bool f
 }
 
 std::shared_ptr<RegBranch> BranchStore::CurrentIn(int dirFd, std::uint64_t heldCount) {
-  seenGeneration_ = heldCount;
-  lastStat_ = std::chrono::steady_clock::now();
+  look_.Looked(heldCount, LookAgain::Clock::now());
   // A count of 0 under the lock: no writer of ours ever finished a save here, whenever we loaded.
   const bool proven = loaded_ && heldCount != ChangeCounter::kUnknown &&
                       (heldCount == provenCount_ || (heldCount == 0 && provenCount_ == ChangeCounter::kUnknown));

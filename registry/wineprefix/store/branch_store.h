@@ -4,7 +4,6 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,6 +12,7 @@
 #include <string>
 
 #include "file_identity.h"
+#include "look_again.h"
 #include "reg_file.h"
 #include "win32_types.h"
 
@@ -34,11 +34,14 @@ class BranchStore {
   // look alone can be fooled (a reused inode, stamps of one second).
   std::shared_ptr<RegBranch> CurrentIn(int dirFd, std::uint64_t heldCount);
   // A writer holding the lock saved the branch and then set the change count to `count`.
-  void SavedAt(std::uint64_t count) { provenCount_ = seenGeneration_ = count; }
+  void SavedAt(std::uint64_t count) {
+    provenCount_ = count;
+    look_.KnownAt(count);
+  }
   // A writer of this process took the change count from `before` to `after` saving another
   // file: a store current at `before` is as current at `after`, and needs no stat for it.
   void OtherSaved(std::uint64_t before, std::uint64_t after) {
-    if (seenGeneration_ == before) seenGeneration_ = after;
+    if (look_.Generation() == before) look_.KnownAt(after);
   }
 
   // While the tree is not loaded: whether the key at `path` exists, from the file's text
@@ -55,7 +58,7 @@ class BranchStore {
   // could not be read for lack of permission, ERROR_BADDB when it is too large or mostly holes
   // to be read, ERROR_REGISTRY_IO_FAILED when it is no regular file or reading failed: such a
   // file is never rewritten.
-  LONG WriteRefusal() const;
+  [[nodiscard]] LONG WriteRefusal() const;
   // The file's "#arch=" value, empty when it has none.
   const std::string& Arch() const { return arch_; }
   const std::string& Path() const { return path_; }
@@ -67,7 +70,7 @@ class BranchStore {
   // made with the final mode, fsync, rename onto the name itself (a symlink there is replaced,
   // never written through), fsync of the folder. Keeps the file's mode. Returns a
   // Win32 status; the caller invalidates on failure.
-  LONG Save(int dirFd);
+  [[nodiscard]] LONG Save(int dirFd);
 
   // Forgets the cached branch: the next read loads the file again, and this process's
   // volatile keys, which no file holds, are carried into it (volatile_keys.h).
@@ -83,7 +86,7 @@ class BranchStore {
   RegFileText text_;  // the last save's text: the next save renders only what changed
   bool loaded_ = false;
   FileIdentity identity_;
-  std::uint64_t seenGeneration_ = 0;
+  LookAgain look_;  // when the file is stat'ed again
   // The change count at which the cached branch was known to be the file: read before it was
   // loaded, or set after our own save.
   std::uint64_t provenCount_ = ~std::uint64_t{0};
@@ -92,7 +95,6 @@ class BranchStore {
   // Paths whose last name is missing in that version of the file (its parent exists, no link on
   // the way): any key under one is absent without another pass.
   std::vector<std::vector<std::u16string>> missing_;
-  std::chrono::steady_clock::time_point lastStat_{};
   State state_ = State::Missing;
   int readErrno_ = 0;   // why an Unreadable file could not be read
   std::string arch_;

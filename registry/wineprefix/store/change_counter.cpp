@@ -35,9 +35,9 @@ void ChangeCounter::Follow(const std::string& lockPath) {
 
 std::uint64_t ChangeCounter::Read(const std::string& lockPath) {
   if (!fd_) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastAttempt_ < kExternalChangeWindow) return kUnknown;
-    lastAttempt_ = now;
+    const auto now = LookAgain::Clock::now();
+    if (!look_.NeedsLook(now)) return kUnknown;
+    look_.Looked(now);
     Follow(lockPath);
     if (!fd_) return kUnknown;
   }

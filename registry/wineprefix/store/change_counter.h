@@ -5,15 +5,13 @@
 // truncates must not raise SIGBUS in the caller.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 
+#include "look_again.h"
 #include "unique_fd.h"
 
 namespace vidazoz::wineprefix {
-
-inline constexpr std::chrono::milliseconds kExternalChangeWindow{2};
 
 class ChangeCounter {
  public:
@@ -30,11 +28,11 @@ class ChangeCounter {
   static std::uint64_t ReadHeld(int lockFd);
   // Called by a writer holding the lock (fd open read-write) after a file was replaced.
   // False when the count could not be written.
-  static bool Bump(int lockFd);
+  [[nodiscard]] static bool Bump(int lockFd);
 
  private:
   UniqueFd fd_;
-  std::chrono::steady_clock::time_point lastAttempt_{};
+  LookAgain look_;  // when the missing lock file is looked for again
 };
 
 }  // namespace vidazoz::wineprefix

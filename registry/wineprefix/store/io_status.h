@@ -7,7 +7,7 @@
 
 namespace vidazoz::wineprefix {
 
-inline LONG StatusFromErrno(int err) {
+[[nodiscard]] inline LONG StatusFromErrno(int err) {
   return (err == EACCES || err == EPERM || err == EROFS) ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED;
 }
 

@@ -20,7 +20,7 @@ class PrefixLock {
   // lock file is not ours, ERROR_REGISTRY_IO_FAILED for other failures.
   // The lock file is `lockName` in the folder dirFd holds, the one the caller checked, and the
   // server's places are those of that folder.
-  LONG Acquire(int dirFd, const char* lockName, std::chrono::milliseconds deadline = kDeadline);
+  [[nodiscard]] LONG Acquire(int dirFd, const char* lockName, std::chrono::milliseconds deadline = kDeadline);
   // The lock file, open read-write (it holds the change count).
   int Fd() const { return fd_.Get(); }
 

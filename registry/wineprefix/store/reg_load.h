@@ -8,6 +8,6 @@
 namespace vidazoz::wineprefix {
 
 // As LoadRegFile, from `fd` at its current offset; a read error sets `error`.
-ParseResult LoadRegFd(int fd, RegBranch& branch, std::error_code& error);
+[[nodiscard]] ParseResult LoadRegFd(int fd, RegBranch& branch, std::error_code& error);
 
 }  // namespace vidazoz::wineprefix

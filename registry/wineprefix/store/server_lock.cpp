@@ -7,17 +7,10 @@
 
 #include <cerrno>
 
+#include "lock_range.h"
+
 namespace vidazoz::wineprefix {
 namespace {
-
-struct flock ByteZero(short type) {
-  struct flock fl {};
-  fl.l_type = type;
-  fl.l_whence = SEEK_SET;
-  fl.l_start = 0;
-  fl.l_len = 1;
-  return fl;
-}
 
 // A folder Wine would run a server in: ours, and closed to everyone else.
 bool Trusted(int dirFd) {
@@ -77,13 +70,13 @@ UniqueFd OpenServerLock(const std::string& serverDir, bool create, int openMode)
 }
 
 pid_t LockHolder(int lockFd) {
-  struct flock fl = ByteZero(F_WRLCK);
+  struct flock fl = LockRange(F_WRLCK, 1);
   if (::fcntl(lockFd, F_OFD_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return 0;
   return fl.l_pid > 0 ? fl.l_pid : -1;
 }
 
 bool TakeServerLock(int lockFd) {
-  struct flock fl = ByteZero(F_WRLCK);
+  struct flock fl = LockRange(F_WRLCK, 1);
   return ::fcntl(lockFd, F_OFD_SETLK, &fl) == 0;
 }
 

@@ -22,6 +22,6 @@ pid_t LockHolder(int lockFd);
 
 // Takes byte 0 as an open-file-description lock: closing another descriptor of the file in
 // this process never drops it. False with errno set when it is held or cannot be taken.
-bool TakeServerLock(int lockFd);
+[[nodiscard]] bool TakeServerLock(int lockFd);
 
 }  // namespace vidazoz::wineprefix

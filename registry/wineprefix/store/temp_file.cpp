@@ -10,20 +10,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "lock_range.h"
 #include "safe_open.h"
 
 namespace vidazoz::wineprefix {
-namespace {
-
-struct flock WholeFile(short type) {
-  struct flock lock {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  return lock;  // l_start 0, l_len 0: the whole file; l_pid 0, as OFD locks need
-}
-
-}  // namespace
-
 
 TempFile::~TempFile() {
   fd_.Reset();
@@ -44,7 +34,7 @@ int TempFile::Create(std::string_view name, mode_t mode) {
     if (fd_) {
       name_ = std::move(candidate);
       // Held by this open file until it closes, whoever else in the process opens the file.
-      struct flock lock = WholeFile(F_WRLCK);
+      struct flock lock = LockRange(F_WRLCK, 0);
       (void)::fcntl(fd_.Get(), F_OFD_SETLK, &lock);
       return 0;
     }
@@ -69,7 +59,7 @@ void TempFile::RemoveLeftovers(FileOps& ops, int dirFd, std::string_view name) {
     const UniqueFd fd = OpenRegularForReading(dirFd, entry->d_name, /*noFollow=*/true, st);
     if (!fd || !OwnedByUs(st)) continue;
     // A read lock is refused while a live writer holds its file's write lock.
-    struct flock lock = WholeFile(F_RDLCK);
+    struct flock lock = LockRange(F_RDLCK, 0);
     if (::fcntl(fd.Get(), F_OFD_SETLK, &lock) != 0) continue;
     ops.Unlink(dirFd, entry->d_name);
   }

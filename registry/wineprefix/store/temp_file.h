@@ -30,19 +30,19 @@ class TempFile {
   // Creates ".<name>.vidazoz-<random>" with `mode` from the start, under a name nobody
   // can guess ahead (another user could otherwise block saves in a sticky folder). The file
   // holds a lock of its own while it lives, which tells it from a dead writer's.
-  int Create(std::string_view name, mode_t mode);
+  [[nodiscard]] int Create(std::string_view name, mode_t mode);
 
   // Removes what writers killed mid-save left for `name` in the folder dirFd holds: our own
   // regular files of that pattern whose lock nobody holds. Never follows a link, and never
   // touches another user's file, a live writer's, or anything of another name (Wine's own
   // temporary files included). Best effort: what cannot be checked stays.
   static void RemoveLeftovers(FileOps& ops, int dirFd, std::string_view name);
-  int SetMode(mode_t mode);
-  int Write(std::string_view text);
-  int Sync();
+  [[nodiscard]] int SetMode(mode_t mode);
+  [[nodiscard]] int Write(std::string_view text);
+  [[nodiscard]] int Sync();
   // Renames onto `target` (a name in the folder) itself (a symlink there is replaced, never
   // written through), then syncs the folder.
-  int Keep(const std::string& target);
+  [[nodiscard]] int Keep(const std::string& target);
   // The file, open until destruction: its fstat after Keep is the identity of the file in place.
   int Fd() const { return fd_.Get(); }
 

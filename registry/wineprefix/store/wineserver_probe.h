@@ -29,7 +29,7 @@ class WineserverExclusion {
   // prefix, found by its lock or by the prefix folder it holds open (nothing is held then);
   // ERROR_REGISTRY_IO_FAILED or ERROR_ACCESS_DENIED when a lock could not be taken for another
   // reason.
-  LONG Acquire(const std::string& prefixDir);
+  [[nodiscard]] LONG Acquire(const std::string& prefixDir);
 
  private:
   std::vector<UniqueFd> held_;
