@@ -241,6 +241,9 @@ TEST_F(LivePrefix, ProcessesShareOneHelperAndSeeEachOthersWritesAtOnce) {
   ASSERT_EQ(SetString(HKEY_CURRENT_USER, path, "a", "second"), 0);
   const CommandResult again = OurReg({"query", "HKCU\\Software\\Vidazoz\\Shared", "/v", "a"});
   EXPECT_NE(again.output.find("second"), std::string::npos) << "no snapshot kept from before a change: " << again.output;
+  ASSERT_EQ(WineReg({"add", "HKCU\\Software\\Vidazoz\\Shared", "/v", "a", "/d", "third", "/f"}).exitCode, 0);
+  const CommandResult afterWine = OurReg({"query", "HKCU\\Software\\Vidazoz\\Shared", "/v", "a"});
+  EXPECT_NE(afterWine.output.find("third"), std::string::npos) << "nor one from before Wine's change: " << afterWine.output;
 
   // A client that speaks garbage loses its link and nobody else's.
   {
@@ -295,6 +298,31 @@ TEST_F(LivePrefix, WhatIsNotOurBrokerIsLeftAloneAndAHelperOfOurOwnServes) {
     }
     EXPECT_EQ(AskBroker(server_->ServerDir().string()).has_value(), c.plant == Plant::StaleSocket);
   }
+}
+
+TEST_F(LivePrefix, ABrokerKilledMidUseNeverGivesAFalseSuccessAndIsReplaced) {
+  StartServer();
+  const std::string serverDir = server_->ServerDir().string();
+  const char* path = "Software\\Vidazoz\\Orphan";
+  ASSERT_EQ(SetString(HKEY_CURRENT_USER, path, "before", "1"), 0);
+  const std::optional<BrokerInfo> broker = AskBroker(serverDir);
+  ASSERT_TRUE(broker.has_value());
+  ASSERT_EQ(kill(broker->broker, SIGKILL), 0);
+  ASSERT_TRUE(Gone(broker->broker));
+  // The write that met the dead link is reported failed, not done; the next goes through a
+  // helper of this process's own, and a new process starts a new broker in the dead one's place.
+  const LONG during = SetString(HKEY_CURRENT_USER, path, "during", "2");
+  EXPECT_TRUE(during == 0 || during == ERROR_REGISTRY_IO_FAILED) << during;
+  ASSERT_EQ(SetString(HKEY_CURRENT_USER, path, "after", "3"), 0);
+  EXPECT_EQ(GetString(HKEY_CURRENT_USER, path, "after"), "3");
+  const CommandResult wine = WineReg({"query", "HKCU\\Software\\Vidazoz\\Orphan"});
+  EXPECT_NE(wine.output.find("after"), std::string::npos) << wine.output;
+  EXPECT_EQ(wine.output.find("during") != std::string::npos, during == 0) << wine.output;
+  const CommandResult ours = OurReg({"query", "HKCU\\Software\\Vidazoz\\Orphan", "/v", "after"});
+  EXPECT_EQ(ours.exitCode, 0) << ours.output;
+  const std::optional<BrokerInfo> replaced = AskBroker(serverDir);
+  ASSERT_TRUE(replaced.has_value()) << "a new broker in the dead one's place";
+  EXPECT_NE(replaced->broker, broker->broker);
 }
 
 TEST_F(LivePrefix, AServerKilledDuringWritesNeverLeavesAFalseSuccess) {
