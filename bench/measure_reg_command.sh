@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `vidazoz reg` beside `wine reg`, in the same run, on copies of one booted prefix: a query and
 # an add with no wineserver running (Wine starts one each time), and a query and an add with a
-# warm one (ours then goes through Wine too: each process starts its helper under the server).
+# warm one (ours then goes through Wine too: the first process starts the server's shared
+# helper and its broker, the later ones reuse them).
 # Targets: >= 100x faster than Wine without a server, >= 5x with a warm one.
 set -euo pipefail
 build=${1:-build}
@@ -88,5 +89,5 @@ row("query, warm wineserver", wqw, oqw, 5)
 row("add, warm wineserver", waw, oaw, 5)
 if floor > 0:
     print(f"the live helper alone on the warm server (wine vidazoz-live.exe </dev/null): {floor:.1f} ms;"
-          f" each vidazoz reg on a live prefix starts its own helper, so it cannot take less than that")
+          f" only the first vidazoz reg on a live prefix pays it; the others reuse that helper through its broker")
 PY

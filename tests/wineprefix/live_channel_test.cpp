@@ -1,13 +1,22 @@
 // The helper's channel against a fake peer: only a sound reply to the request just sent gives a
-// status; every broken, short, foreign or late answer gives ERROR_REGISTRY_IO_FAILED and breaks the channel.
+// status; every broken, short, foreign or late answer gives ERROR_REGISTRY_IO_FAILED and breaks the
+// channel. And what may sit where a broker's socket belongs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
+#include "broker_link.h"
 #include "channel.h"
 #include "frame.h"
+#include "temp_dir.h"
 
 namespace vidazoz::testing {
 namespace {
@@ -47,34 +56,105 @@ TEST(LiveChannel, OnlyASoundReplyToThisRequestGivesAStatus) {
       {"a length shorter than a header", Cat(Le32(2), Bytes(8, 0)), true, ERROR_REGISTRY_IO_FAILED},
       {"a length past the limit", Cat(Le32(live::kMaxFrameBody + 1), Bytes(16, 0)), false, ERROR_REGISTRY_IO_FAILED},
   };
-  for (const Peer& peer : peers) {
-    SCOPED_TRACE(peer.name);
-    int toPeer[2], fromPeer[2];
-    ASSERT_EQ(pipe2(toPeer, O_CLOEXEC), 0);
-    ASSERT_EQ(pipe2(fromPeer, O_CLOEXEC), 0);
-    Channel channel{wineprefix::UniqueFd(toPeer[1]), wineprefix::UniqueFd(fromPeer[0])};
-    std::thread fake([&] {
-      std::uint8_t header[9];
-      std::size_t got = 0;
-      while (got < sizeof header) {
-        const ssize_t n = read(toPeer[0], header + got, sizeof header - got);
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
+  // Over a helper's two pipes and over a broker's socket alike.
+  for (const bool socket : {false, true}) {
+    for (const Peer& peer : peers) {
+      SCOPED_TRACE(std::string(peer.name) + (socket ? " (broker)" : " (helper)"));
+      int toPeer[2], fromPeer[2];
+      if (socket) {
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, toPeer), 0);
+        fromPeer[0] = fcntl(toPeer[1], F_DUPFD_CLOEXEC, 0);
+        fromPeer[1] = fcntl(toPeer[0], F_DUPFD_CLOEXEC, 0);
+      } else {
+        ASSERT_EQ(pipe2(toPeer, O_CLOEXEC), 0);
+        ASSERT_EQ(pipe2(fromPeer, O_CLOEXEC), 0);
       }
-      if (!peer.answer.empty() && write(fromPeer[1], peer.answer.data(), peer.answer.size()) < 0) return;
-      if (!peer.closeAfter) std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    });
-    Bytes reply;
-    const LONG status = channel.Call(Kind::Poll, {}, std::chrono::milliseconds(200), reply);
-    fake.join();
-    close(toPeer[0]);
-    close(fromPeer[1]);
-    EXPECT_EQ(status, peer.expected);
-    EXPECT_EQ(reply, peer.expectedReply);
-    EXPECT_EQ(channel.Broken(), peer.expected == ERROR_REGISTRY_IO_FAILED);
-    // A broken channel never answers again, not even with a good reply waiting.
-    if (channel.Broken()) {
-      EXPECT_EQ(channel.Call(Kind::Poll, {}, std::chrono::milliseconds(50), reply), ERROR_REGISTRY_IO_FAILED);
+      Channel channel{wineprefix::UniqueFd(toPeer[1]), wineprefix::UniqueFd(fromPeer[0])};
+      std::thread fake([&] {
+        std::uint8_t header[9];
+        std::size_t got = 0;
+        while (got < sizeof header) {
+          const ssize_t n = read(toPeer[0], header + got, sizeof header - got);
+          if (n <= 0) break;
+          got += static_cast<std::size_t>(n);
+        }
+        if (!peer.answer.empty() && write(fromPeer[1], peer.answer.data(), peer.answer.size()) < 0) return;
+        if (!peer.closeAfter) std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      });
+      Bytes reply;
+      const LONG status = channel.Call(Kind::Poll, {}, std::chrono::milliseconds(200), reply);
+      fake.join();
+      close(toPeer[0]);
+      close(fromPeer[1]);
+      EXPECT_EQ(status, peer.expected);
+      EXPECT_EQ(reply, peer.expectedReply);
+      EXPECT_EQ(channel.Broken(), peer.expected == ERROR_REGISTRY_IO_FAILED);
+      // A broken channel never answers again, not even with a good reply waiting.
+      if (channel.Broken()) {
+        EXPECT_EQ(channel.Call(Kind::Poll, {}, std::chrono::milliseconds(50), reply), ERROR_REGISTRY_IO_FAILED);
+      }
+    }
+  }
+}
+
+// What sits where the broker's socket belongs decides whether we speak to it at all: only a
+// socket of ours, closed to others, in a folder of ours closed to others, with a listener.
+TEST(LiveBroker, OnlyAListeningSocketOfOursIsConnected) {
+  namespace fs = std::filesystem;
+  enum class Plant { Nothing, PlainFile, Symlink, Listening, OpenMode, OpenFolder, Stale };
+  struct Case {
+    const char* name;
+    Plant plant;
+    live::BrokerReach expected;
+  };
+  const Case cases[] = {
+      {"nothing there", Plant::Nothing, live::BrokerReach::Absent},
+      {"a plain file", Plant::PlainFile, live::BrokerReach::Refused},
+      {"a symlink to a listening socket", Plant::Symlink, live::BrokerReach::Refused},
+      {"a listening socket of ours", Plant::Listening, live::BrokerReach::Connected},
+      {"a socket others may write to", Plant::OpenMode, live::BrokerReach::Refused},
+      {"a folder others may enter", Plant::OpenFolder, live::BrokerReach::Refused},
+      {"a socket nobody listens on", Plant::Stale, live::BrokerReach::Absent},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TempDir temp("vidazoz-broker");
+    const fs::path folder = temp.Path() / "server-1-2";
+    fs::create_directory(folder);
+    fs::permissions(folder, c.plant == Plant::OpenFolder ? fs::perms::owner_all | fs::perms::group_exec : fs::perms::owner_all);
+    const std::string path = live::BrokerSocketPath(folder.string());
+    ASSERT_FALSE(path.empty());
+    const auto listenAt = [](const std::string& where) {
+      wineprefix::UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::snprintf(address.sun_path, sizeof address.sun_path, "%s", where.c_str());
+      EXPECT_EQ(bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+      EXPECT_EQ(listen(fd.Get(), 4), 0);
+      chmod(where.c_str(), 0700);
+      return fd;
+    };
+    wineprefix::UniqueFd listener;
+    switch (c.plant) {
+      case Plant::Nothing: break;
+      case Plant::PlainFile: std::ofstream(path) << "x"; break;
+      case Plant::Symlink:
+        listener = listenAt((temp.Path() / "elsewhere").string());
+        fs::create_symlink(temp.Path() / "elsewhere", path);
+        break;
+      case Plant::Listening:
+      case Plant::OpenFolder: listener = listenAt(path); break;
+      case Plant::OpenMode:
+        listener = listenAt(path);
+        chmod(path.c_str(), 0777);
+        break;
+      case Plant::Stale: listenAt(path); break;  // closed again at once
+    }
+    wineprefix::UniqueFd connected;
+    EXPECT_EQ(live::ConnectBroker(path, connected), c.expected);
+    EXPECT_EQ(static_cast<bool>(connected), c.expected == live::BrokerReach::Connected);
+    if (connected) {
+      EXPECT_TRUE(live::PeerIsUs(connected.Get()));
     }
   }
 }

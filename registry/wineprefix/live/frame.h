@@ -18,6 +18,7 @@ enum class Kind : std::uint8_t {
   SetValue = 5,  // u8 branch, str path, str name, u32 type, bytes data -> status
   DeleteValue = 6,  // u8 branch, str path, str name -> status
   DeleteKey = 7,    // u8 branch, str path -> status
+  Info = 8,         // the broker's own: -> status, u32 helper pid, u32 clients accepted so far
   Reply = 0x80,     // u32 status, then what the request's kind says
 };
 

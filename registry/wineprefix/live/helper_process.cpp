@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -32,10 +33,11 @@ std::vector<std::string> ChildEnvironment(const std::string& prefixDir) {
   return env;
 }
 
-}  // namespace
-
-std::string HelperProgram() {
-  if (const char* test = std::getenv("VIDAZOZ_LIVE_HELPER"); test != nullptr && *test != '\0') return test;
+// $`envName`, else <bindir>/../`fromBindir` from this program's own folder, else `installed`,
+// else `built`; "" when none is there.
+std::string LibexecProgram(const char* envName, const std::string& fromBindir, const std::string& installed,
+                           const std::string& built) {
+  if (const char* test = std::getenv(envName); test != nullptr && *test != '\0') return test;
   // Installed programs find it from their own place (an install under any --prefix), then
   // where this build installs it, then in the build tree.
   char self[4096];
@@ -43,11 +45,23 @@ std::string HelperProgram() {
   if (n > 0) {
     std::string dir(self, static_cast<std::size_t>(n));
     dir.resize(dir.rfind('/') + 1);
-    const std::string beside = dir + "../" VIDAZOZ_LIVE_HELPER_FROM_BINDIR;
+    const std::string beside = dir + "../" + fromBindir;
     if (Readable(beside)) return beside;
   }
-  if (Readable(VIDAZOZ_LIVE_HELPER_INSTALLED)) return VIDAZOZ_LIVE_HELPER_INSTALLED;
-  return Readable(VIDAZOZ_LIVE_HELPER_BUILT) ? VIDAZOZ_LIVE_HELPER_BUILT : std::string();
+  if (Readable(installed)) return installed;
+  return Readable(built) ? built : std::string();
+}
+
+}  // namespace
+
+std::string HelperProgram() {
+  return LibexecProgram("VIDAZOZ_LIVE_HELPER", VIDAZOZ_LIVE_HELPER_FROM_BINDIR, VIDAZOZ_LIVE_HELPER_INSTALLED,
+                        VIDAZOZ_LIVE_HELPER_BUILT);
+}
+
+std::string BrokerProgram() {
+  return LibexecProgram("VIDAZOZ_LIVE_BROKER", VIDAZOZ_LIVE_BROKER_FROM_BINDIR, VIDAZOZ_LIVE_BROKER_INSTALLED,
+                        VIDAZOZ_LIVE_BROKER_BUILT);
 }
 
 std::string LoaderBeside(const std::string& serverExe) {
@@ -96,8 +110,21 @@ std::unique_ptr<HelperProcess> HelperProcess::Start(const std::string& loader, c
   return std::make_unique<HelperProcess>(pid, Channel(std::move(toWrite), std::move(fromRead)));
 }
 
+bool HelperProcess::Exited() {
+  if (pid_ < 0) return true;
+  if (pid_ == 0) return false;
+  int status = 0;
+  const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+  if (done == pid_ || (done < 0 && errno == ECHILD)) {
+    pid_ = -1;  // reaped: nothing left to end
+    return true;
+  }
+  return false;
+}
+
 HelperProcess::~HelperProcess() {
   channel_ = Channel(wineprefix::UniqueFd(), wineprefix::UniqueFd());
+  if (pid_ <= 0) return;
   // It leaves at once on the closed pipe; one that hangs is ours to end, never left a zombie.
   for (int i = 0; i < 100; ++i) {
     if (::waitpid(pid_, nullptr, WNOHANG) != 0) return;

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include "broker_link.h"
 #include "change_counter.h"
 #include "helper_process.h"
 #include "key_scan.h"
@@ -65,8 +66,19 @@ bool LivePrefix::EnsureHelper() {
   // to start a program only on a running server.)
   probedAt_ = {};
   if (ServerNow() != server) return false;
-  helper_ = HelperProcess::Start(LoaderBeside(serverExe_), HelperProgram(), dir_);
+  const std::string loader = LoaderBeside(serverExe_);
   std::vector<std::uint8_t> reply;
+  // The server's shared helper first; anything wrong with it and this process runs its own.
+  if (server != brokerFailedServer_) {
+    helper_ = OpenBroker(dir_, server, loader, HelperProgram());
+    if (helper_ && helper_->Link().Call(Kind::Hello, {}, kStartDeadline, reply) == ERROR_SUCCESS) {
+      helperServer_ = server;
+      return true;
+    }
+    helper_.reset();
+    brokerFailedServer_ = server;
+  }
+  helper_ = HelperProcess::Start(loader, HelperProgram(), dir_);
   if (!helper_ || helper_->Link().Call(Kind::Hello, {}, kStartDeadline, reply) != ERROR_SUCCESS) {
     helper_.reset();
     failedServer_ = server;
@@ -86,15 +98,21 @@ LONG LivePrefix::Call(Kind kind, const std::vector<std::uint8_t>& payload, std::
     // Not started again under this server: a helper dies when its server shuts down (-k ends
     // every Wine process), and a Wine program started at that moment would start a new server.
     const pid_t server = helperServer_;
-    failedServer_ = server;
+    const bool shared = helper_->Shared();
     DropHelper();
     // The server saves its files last: they are current only once it has gone, a moment later.
     const auto until = std::chrono::steady_clock::now() + kShutdownWait;
-    while (std::chrono::steady_clock::now() < until) {
+    bool serverLeft = false;
+    while (!serverLeft && std::chrono::steady_clock::now() < until) {
       const std::optional<wineprefix::RunningServer> now = wineprefix::FindRunningServer(dir_);
-      if (!now || now->pid != server) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      serverLeft = !now || now->pid != server;
+      if (!serverLeft) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    // A broker that failed while its server stays is replaced by a helper of our own.
+    if (shared && !serverLeft)
+      brokerFailedServer_ = server;
+    else
+      failedServer_ = server;
     probedAt_ = {};
   }
   return status;

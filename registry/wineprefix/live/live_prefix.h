@@ -67,6 +67,7 @@ class LivePrefix {
   std::unique_ptr<HelperProcess> helper_;
   pid_t helperServer_ = 0;  // the server the helper was started for
   pid_t failedServer_ = 0;  // a server no helper could be started for, or whose helper died
+  pid_t brokerFailedServer_ = 0;  // a server whose shared helper failed us: ours is used instead
   std::array<std::shared_ptr<wineprefix::RegBranch>, 3> snapshots_;
   std::uint32_t stale_ = 7;
   std::string machineArch_;  // branches whose snapshot must be taken again
