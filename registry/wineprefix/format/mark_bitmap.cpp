@@ -53,21 +53,31 @@ __attribute__((target("avx2"))) void Avx2Words(const char* data, std::size_t wor
 }
 #endif
 
-// Chosen once per process: the processor does not change under it.
-BuildWords Chosen() {
-#ifdef VIDAZOZ_MARKS_X86
-  static const BuildWords chosen = __builtin_cpu_supports("avx2")   ? Avx2Words
-                                   : __builtin_cpu_supports("sse2") ? Sse2Words
-                                                                    : PlainWords;
-  return chosen;
-#else
-  return PlainWords;
-#endif
-}
-
 }  // namespace
 
-void MarkBitmap::Build(const char* data, std::size_t size) {
+bool CanRunMarkPass(MarkPass pass) {
+  switch (pass) {
+    case MarkPass::kPlain: return true;
+#ifdef VIDAZOZ_MARKS_X86
+    case MarkPass::kSse2: return __builtin_cpu_supports("sse2");
+    case MarkPass::kAvx2: return __builtin_cpu_supports("avx2");
+#else
+    case MarkPass::kSse2:
+    case MarkPass::kAvx2: return false;
+#endif
+  }
+  return false;
+}
+
+MarkPass FastestMarkPass() {
+  // Asked once per process: the processor does not change under it.
+  static const MarkPass fastest = CanRunMarkPass(MarkPass::kAvx2)   ? MarkPass::kAvx2
+                                  : CanRunMarkPass(MarkPass::kSse2) ? MarkPass::kSse2
+                                                                    : MarkPass::kPlain;
+  return fastest;
+}
+
+void MarkBitmap::Build(const char* data, std::size_t size, MarkPass pass) {
   size_ = size;
   words_ = (size + 63) / 64;
   if (words_ > capacity_) {
@@ -75,7 +85,12 @@ void MarkBitmap::Build(const char* data, std::size_t size) {
     capacity_ = words_;
   }
   const std::size_t whole = size / 64;
-  Chosen()(data, whole, first_, second_, bits_.get());
+  BuildWords fill = PlainWords;
+#ifdef VIDAZOZ_MARKS_X86
+  if (pass == MarkPass::kAvx2 && CanRunMarkPass(pass)) fill = Avx2Words;
+  if (pass == MarkPass::kSse2 && CanRunMarkPass(pass)) fill = Sse2Words;
+#endif
+  fill(data, whole, first_, second_, bits_.get());
   if (whole < words_) bits_[whole] = PlainWord(data + whole * 64, size % 64, first_, second_);
 }
 

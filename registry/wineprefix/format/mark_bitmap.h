@@ -9,6 +9,13 @@
 
 namespace vidazoz::wineprefix {
 
+// The ways to build the bitmap, slowest first.
+enum class MarkPass { kPlain, kSse2, kAvx2 };
+
+// Whether this processor runs the pass; the fastest it runs is the one Build takes.
+bool CanRunMarkPass(MarkPass pass);
+MarkPass FastestMarkPass();
+
 class MarkBitmap {
  public:
   MarkBitmap(char first, char second) : first_(first), second_(second) {}
@@ -57,7 +64,7 @@ class MarkBitmap {
   };
 
   // Marks every position of the buffer that holds either byte, forgetting the last buffer's.
-  void Build(const char* data, std::size_t size);
+  void Build(const char* data, std::size_t size, MarkPass pass = FastestMarkPass());
 
   // A visit of the marks, valid until the next Build.
   Visit Marks() const { return Visit(bits_.get(), words_, size_); }
