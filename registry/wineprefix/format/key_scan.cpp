@@ -13,15 +13,13 @@
 
 #include "key_tree.h"
 #include "line_reader.h"
+#include "mark_bitmap.h"
 #include "reg_escape.h"
 
 namespace vidazoz::wineprefix {
 namespace {
 
 constexpr std::string_view kFirstLine = "WINE REGISTRY Version 2";
-
-// Small chunks: a big buffer costs more in page faults than the pass itself.
-constexpr std::size_t kScanChunk = 64u << 10;
 
 // The parser skips what C's isspace does, CR, VT and FF included.
 bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -125,43 +123,71 @@ class QuickPrefix {
       }
     }
     usable_ = usable_ && !text_.empty();
+    // Whole words, the bytes past the text left out of the comparison.
+    size_ = text_.size();
+    valid_.assign(size_, '\xff');
+    const std::size_t padded = (size_ + 7) / 8 * 8;
+    for (std::string* s : {&text_, &caseBits_, &valid_}) s->resize(padded, '\0');
+  }
+
+  // Whether the header whose text after '[' starts at `at` first differs from the path inside a
+  // name no deeper than `shown`, at a plain character: Compare's answer for it would be
+  // Unrelated with at most `shown` names matched. The common case, in fewer steps; false when
+  // Compare must judge.
+  bool DiffersWithin(const char* at, const char* end, std::size_t shown) const {
+    if (!WordsReadable(at, end)) return false;
+    const std::size_t k = FirstDifference(at);
+    if (k >= size_) return false;
+    const auto c = static_cast<unsigned char>(at[k]);
+    return nameOf_[k] <= shown && c != '\\' && c < 0x80;
   }
 
   // The answer for the header whose text after '[' starts at `at` (the buffer may go on past its
   // line, up to `end`); nullopt when QuickCompare must judge the line itself.
   std::optional<Quick> Compare(const char* at, const char* end, std::size_t& matched) const {
     if (!usable_) return std::nullopt;
-    const std::size_t size = text_.size();
     const std::size_t avail = static_cast<std::size_t>(end - at);
     std::size_t k = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-      for (; k + 8 <= size && k + 8 <= avail; k += 8) {
-        std::uint64_t have, want, bits;
-        std::memcpy(&have, at + k, 8);
-        std::memcpy(&want, text_.data() + k, 8);
-        std::memcpy(&bits, caseBits_.data() + k, 8);
-        if (const std::uint64_t differ = (have | bits) ^ want) {
-          k += static_cast<std::size_t>(std::countr_zero(differ)) / 8;
-          return Settle(at, avail, k, matched);
-        }
-      }
+    if (WordsReadable(at, end)) {
+      k = FirstDifference(at);
+    } else {
+      while (k < size_ && k < avail && LowerAscii(at[k]) == text_[k]) ++k;
     }
-    while (k < size && k < avail && LowerAscii(at[k]) == text_[k]) ++k;
     return Settle(at, avail, k, matched);
   }
 
  private:
   static constexpr std::size_t kSeparator = ~std::size_t{0};
 
+  bool WordsReadable(const char* at, const char* end) const {
+    return std::endian::native == std::endian::little && usable_ && static_cast<std::size_t>(end - at) >= text_.size();
+  }
+
+  // Where the header text at `at` first differs from the path's, eight bytes at a time; size_
+  // when it does not. Needs WordsReadable.
+  std::size_t FirstDifference(const char* at) const {
+    for (std::size_t k = 0; k < text_.size(); k += 8) {
+      std::uint64_t have, want, bits, valid;
+      std::memcpy(&have, at + k, 8);
+      std::memcpy(&want, text_.data() + k, 8);
+      std::memcpy(&bits, caseBits_.data() + k, 8);
+      std::memcpy(&valid, valid_.data() + k, 8);
+      if (const std::uint64_t differ = ((have | bits) ^ want) & valid)
+        return k + static_cast<std::size_t>(std::countr_zero(differ)) / 8;
+    }
+    return size_;
+  }
+
   std::optional<Quick> Settle(const char* at, std::size_t avail, std::size_t k, std::size_t& matched) const {
-    if (k >= text_.size() || nameOf_[k] == kSeparator) return std::nullopt;
+    if (k >= size_ || nameOf_[k] == kSeparator) return std::nullopt;
     matched = nameOf_[k];
     const char c = k < avail ? at[k] : '\0';
     return c == '\\' || static_cast<unsigned char>(c) >= 0x80 ? Quick::Decode : Quick::Unrelated;
   }
 
-  std::string text_, caseBits_;
-  std::vector<std::size_t> nameOf_;  // which name each byte of text_ belongs to
+  std::string text_, caseBits_, valid_;  // padded to whole words
+  std::size_t size_ = 0;                 // of the path's text
+  std::vector<std::size_t> nameOf_;      // which name each byte of the text belongs to
   bool usable_ = true;
 };
 
@@ -177,7 +203,8 @@ class PathMatcher {
     std::size_t matched = 0;
     const Quick quick = QuickCompare(line, path_, matched);
     if (quick == Quick::Unrelated) {
-      deepest_ = std::max(deepest_, matched);
+      // Its names before the one that differs exist only if the parser makes a key of it.
+      if (WouldDeepen(matched) && HasClosingBracket(line, 1)) deepest_ = matched;
       return true;
     }
     if (quick == Quick::Below) {  // a key under the path, link or not: the path exists
@@ -193,11 +220,13 @@ class PathMatcher {
     onPath_ = names_.size() <= path_.size();
     return true;
   }
-  // A header that QuickPrefix found to differ from the path after `matched` names.
-  void Unrelated(std::size_t matched) {
-    onPath_ = false;
-    deepest_ = std::max(deepest_, matched);
-  }
+  // Whether a header whose first `matched` names are the path's would show more of the path to
+  // exist than the headers before it did: then Header must judge its whole line.
+  bool WouldDeepen(std::size_t matched) const { return matched > deepest_; }
+  // How many leading names of the path the headers so far have shown to exist.
+  std::size_t Shown() const { return deepest_; }
+  // A header that QuickPrefix found to differ from the path without deepening it.
+  void Unrelated() { onPath_ = false; }
   // Whether a #link in the current block is of no concern: its key is not on the way.
   bool LinkIsHarmless() const { return !onPath_; }
   bool Found() const { return found_; }
@@ -218,9 +247,9 @@ class PathMatcher {
 namespace {
 
 // The pass over a file's key lines. Only the lines whose first character is '[' or '#' can
-// change an answer, so it finds those with memchr instead of splitting every line; the one fact
-// the lines between carry, whether hex data may continue onto a header, is read backwards from
-// the header when one comes.
+// change an answer, so it visits those alone, found for a whole chunk in one vector pass, instead
+// of splitting every line; the one fact the lines between carry, whether hex data may continue
+// onto a header, is read backwards from the header when one comes.
 class HeaderPass {
  public:
   explicit HeaderPass(const std::vector<std::u16string_view>& path) : matcher_(path), quick_(path) {}
@@ -228,44 +257,35 @@ class HeaderPass {
   // Whole lines from the second on (the first is the caller's), in file order; the last one may
   // lack its LF only at the end of the file. False once the answer is "unsure".
   bool Lines(const char* begin, const char* end) {
-    hasNul_ = std::memchr(begin, 0, static_cast<std::size_t>(end - begin)) != nullptr;
-    const char* from = begin;
-    const char* bracket = Find(from, end, '[');
-    const char* hash = Find(from, end, '#');
-    while (bracket != nullptr || hash != nullptr) {
-      const bool isHeader = hash == nullptr || (bracket != nullptr && bracket < hash);
-      const char* mark = isHeader ? bracket : hash;
-      if (!isHeader && !MayMatter(mark, end)) {  // #time and its like say nothing here
-        hash = Find(mark + 1, end, '#');
-        continue;
-      }
+    marks_.Build(begin, static_cast<std::size_t>(end - begin));
+    MarkBitmap::Visit marks = marks_.Marks();
+    for (std::size_t at; (at = marks.Next()) < marks.Size();) {
+      const char* const mark = begin + at;
+      const bool isHeader = *mark == '[';
+      if (!isHeader && !MayMatter(mark, end)) continue;  // #time and its like say nothing here
       const char* start = mark;  // of the line, which may be indented
       while (start > begin && start[-1] != '\n' && IsSpace(start[-1])) --start;
-      const char* next = mark + 1;
+      if (start != begin && start[-1] != '\n') continue;  // inside a line
       std::size_t matched = 0;
-      if ((start == begin || start[-1] == '\n') && isHeader &&
-          quick_.Compare(mark + 1, end, matched) == Quick::Unrelated) {
+      if (isHeader && (quick_.DiffersWithin(mark + 1, end, matcher_.Shown()) ||
+                       (quick_.Compare(mark + 1, end, matched) == Quick::Unrelated && !matcher_.WouldDeepen(matched)))) {
         inKeys_ = true;
         if ((unsure_ = MayContinueBefore(begin, start))) return false;
-        matcher_.Unrelated(matched);
-      } else if (start == begin || start[-1] == '\n') {
-        const char* lf = static_cast<const char*>(std::memchr(mark, '\n', static_cast<std::size_t>(end - mark)));
-        const char* stop = lf != nullptr ? lf : end;
-        next = lf != nullptr ? lf + 1 : end;
-        if (lf != nullptr && stop[-1] == '\r') --stop;
-        if (const void* nul = hasNul_ ? std::memchr(mark, 0, static_cast<std::size_t>(stop - mark)) : nullptr)
-          stop = static_cast<const char*>(nul);
-        const std::string_view line(mark, static_cast<std::size_t>(stop - mark));
-        if (isHeader) {
-          inKeys_ = true;
-          unsure_ = MayContinueBefore(begin, start) || !matcher_.Header(line);
-        } else {
-          Option(line);
-        }
-        if (unsure_) return false;
+        matcher_.Unrelated();
+        continue;
       }
-      if (bracket != nullptr && bracket < next) bracket = Find(next, end, '[');
-      if (hash != nullptr && hash < next) hash = Find(next, end, '#');
+      const char* lf = static_cast<const char*>(std::memchr(mark, '\n', static_cast<std::size_t>(end - mark)));
+      const char* stop = lf != nullptr ? lf : end;
+      if (lf != nullptr && stop[-1] == '\r') --stop;
+      const std::string_view line = CutAtNul(mark, stop);
+      if (isHeader) {
+        inKeys_ = true;
+        unsure_ = MayContinueBefore(begin, start) || !matcher_.Header(line);
+      } else {
+        Option(line);
+      }
+      if (unsure_) return false;
+      marks.SkipTo(lf != nullptr ? static_cast<std::size_t>(lf + 1 - begin) : marks.Size());
     }
     continuesFromBefore_ = MayContinueBefore(begin, end);
     return true;
@@ -274,8 +294,11 @@ class HeaderPass {
   const PathMatcher& Matcher() const { return matcher_; }
 
  private:
-  static const char* Find(const char* from, const char* end, char c) {
-    return from < end ? static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(end - from))) : nullptr;
+  // A line as the parser reads it: up to its first NUL.
+  static std::string_view CutAtNul(const char* from, const char* stop) {
+    const auto size = static_cast<std::size_t>(stop - from);
+    const void* nul = std::memchr(from, 0, size);
+    return {from, nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - from) : size};
   }
 
   // Only "#arch=" and "#link" lines change an answer.
@@ -298,39 +321,38 @@ class HeaderPass {
   // parser reads them: a value line with a backslash, then any lines with one, none empty and
   // no header among them. Walks back no further than the last such line that settles it.
   bool MayContinueBefore(const char* begin, const char* at) const {
+    if (at - begin >= 2 && at[-2] == '\n') return false;  // an empty line, as Wine leaves before each key
     while (at > begin) {
       const char* const lf = at - 1;  // ends the line before
       if (lf == begin || lf[-1] == '\n') return false;  // an empty line, as Wine leaves before each key
       const void* before = memrchr(begin, '\n', static_cast<std::size_t>(lf - begin));
-      const char* start = before != nullptr ? static_cast<const char*>(before) + 1 : begin;
-      const char* stop = lf;
-      if (const void* nul = hasNul_ ? std::memchr(start, 0, static_cast<std::size_t>(stop - start)) : nullptr)
-        stop = static_cast<const char*>(nul);
-      while (start < stop && IsSpace(*start)) ++start;
-      if (start == stop || *start == '[') return false;
-      if (std::memchr(start, '\\', static_cast<std::size_t>(stop - start)) == nullptr) return false;
-      if (*start == '"' || *start == '@') return true;
-      at = before != nullptr ? static_cast<const char*>(before) + 1 : begin;
+      const std::string_view line = CutAtNul(before != nullptr ? static_cast<const char*>(before) + 1 : begin, lf);
+      const std::string_view text = TrimLeft(line);
+      if (text.empty() || text.front() == '[') return false;
+      if (text.find('\\') == std::string_view::npos) return false;
+      if (text.front() == '"' || text.front() == '@') return true;
+      at = line.data();
     }
     return continuesFromBefore_;
   }
 
+  MarkBitmap marks_{'[', '#'};
   PathMatcher matcher_;
   QuickPrefix quick_;
   bool inKeys_ = false;
   bool unsure_ = false;
   bool continuesFromBefore_ = false;  // across the end of the lines given before
-  bool hasNul_ = false;               // in the lines given now: they are cut there
   std::string_view arch_;
 };
 
 }  // namespace
 
-std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path, std::size_t* existing) {
+std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path, std::size_t* existing,
+                               std::size_t chunk) {
   HeaderPass pass(path);
   const ReadChunk read = ReadFd(fd);
   // Whole lines go to the pass; an unfinished one waits at the front of the buffer for the rest.
-  std::size_t capacity = kScanChunk;
+  std::size_t capacity = std::max<std::size_t>(chunk, 1);
   auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
   std::size_t kept = 0;
   bool first = true, atEnd = false, failed = false;
@@ -384,7 +406,7 @@ std::string DeclaredArch(int fd) {
         if (got > 0) at += got;
         return got;
       },
-      kScanChunk);
+      kKeyScanChunk);
   // As the parser reads the global options: all of them up to the first key, however far; a
   // file it rejects (line 1, an unknown or a second, different #arch) keeps what came before.
   std::string_view line;

@@ -4,6 +4,7 @@
 // on the way, odd headers, a rejected file) is left to the parser.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,11 +12,15 @@
 
 namespace vidazoz::wineprefix {
 
+// Small chunks: a big buffer costs more in page faults than the pass itself.
+inline constexpr std::size_t kKeyScanChunk = 64u << 10;
+
 // Whether the key at `path` (names from the branch root) exists in the file open as fd, read
-// from its start in small chunks (a big buffer costs more in page faults than the pass itself).
-// nullopt when unsure. `existing` receives how many leading names of the path name existing
-// keys (all of them when the key exists).
-std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path, std::size_t* existing = nullptr);
+// from its start in chunks of `chunk` bytes (a line longer than that is read whole). nullopt
+// when unsure. `existing` receives how many leading names of the path name existing keys (all
+// of them when the key exists).
+std::optional<bool> ScanForKey(int fd, const std::vector<std::u16string_view>& path, std::size_t* existing = nullptr,
+                               std::size_t chunk = kKeyScanChunk);
 
 // The "#arch=" value among the global options before the file's first key, read from the start
 // of fd as the parser reads it, without building a tree; empty when it names none.
