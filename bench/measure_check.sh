@@ -12,7 +12,7 @@ app=$(cd "$build" && pwd)/app/vidazoz
 work=$(mktemp -d /tmp/vidazoz-measure-XXXXXX)
 export WINEPREFIX=$work/prefix HOME=$work WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
-. "$(dirname "$0")/server_folders.sh"
+. "$(dirname "$0")/../scripts/server_folders.sh"
 cleanup() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true

@@ -14,7 +14,7 @@ work=$(mktemp -d /tmp/vidazoz-live-XXXXXX)
 export WINEPREFIX=$work/prefix HOME=$work WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export VIDAZOZ_LIVE_HELPER=$build/registry/wineprefix/vidazoz-live.exe
 unset DISPLAY
-. "$(dirname "$0")/server_folders.sh"
+. "$(dirname "$0")/../scripts/server_folders.sh"
 cleanup() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true

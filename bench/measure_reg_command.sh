@@ -17,7 +17,7 @@ fi
 work=$(mktemp -d /tmp/vidazoz-regcmd-XXXXXX)
 export HOME=$work WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
-. "$(dirname "$0")/server_folders.sh"
+. "$(dirname "$0")/../scripts/server_folders.sh"
 cleanup() {
   for p in "$work"/wine "$work"/ours; do
     WINEPREFIX=$p wineserver -k 2>/dev/null || true

@@ -1,6 +1,7 @@
-# Sourced by the measurements: removes the folders a wineserver for a prefix leaves behind (its
-# lock file in them): upstream's /tmp/.wine-UID, Debian's /run/user/UID/wine, else the folder of
-# $TMPDIR or /tmp named in the prefix. Call it while the prefix still exists.
+# Sourced by the measurements and by the Windows tests' runner: removes the folders a wineserver
+# for a prefix leaves behind (its lock file in them): upstream's /tmp/.wine-UID, Debian's
+# /run/user/UID/wine, else the folder of $TMPDIR or /tmp named in the prefix. Call it while the
+# prefix still exists.
 remove_server_folders() {
   local prefix=$1 id name base
   id=$(stat -c '%d %i' "$prefix" 2>/dev/null) || return 0
