@@ -101,7 +101,7 @@ TEST(LiveChannel, OnlyASoundReplyToThisRequestGivesAStatus) {
 // socket of ours, closed to others, in a folder of ours closed to others, with a listener.
 TEST(LiveBroker, OnlyAListeningSocketOfOursIsConnected) {
   namespace fs = std::filesystem;
-  enum class Plant { Nothing, PlainFile, Symlink, Listening, OpenMode, OpenFolder, Stale };
+  enum class Plant { Nothing, PlainFile, Symlink, Listening, OpenMode, OpenFolder, Stale, OtherSocket, OtherFolder };
   struct Case {
     const char* name;
     Plant plant;
@@ -115,9 +115,17 @@ TEST(LiveBroker, OnlyAListeningSocketOfOursIsConnected) {
       {"a socket others may write to", Plant::OpenMode, live::BrokerReach::Refused},
       {"a folder others may enter", Plant::OpenFolder, live::BrokerReach::Refused},
       {"a socket nobody listens on", Plant::Stale, live::BrokerReach::Absent},
+      {"a listening socket of another user", Plant::OtherSocket, live::BrokerReach::Refused},
+      {"a folder of another user", Plant::OtherFolder, live::BrokerReach::Refused},
   };
+  constexpr uid_t kNobody = 65534;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    const bool givesAway = c.plant == Plant::OtherSocket || c.plant == Plant::OtherFolder;
+    if (givesAway && geteuid() != 0) {
+      std::printf("not run: \"%s\" needs root to give a file away\n", c.name);
+      continue;
+    }
     const TempDir temp("vidazoz-broker");
     const fs::path folder = temp.Path() / "server-1-2";
     fs::create_directory(folder);
@@ -149,6 +157,14 @@ TEST(LiveBroker, OnlyAListeningSocketOfOursIsConnected) {
         chmod(path.c_str(), 0777);
         break;
       case Plant::Stale: listenAt(path); break;  // closed again at once
+      case Plant::OtherSocket:
+        listener = listenAt(path);
+        ASSERT_EQ(lchown(path.c_str(), kNobody, kNobody), 0);
+        break;
+      case Plant::OtherFolder:
+        listener = listenAt(path);
+        ASSERT_EQ(lchown(folder.c_str(), kNobody, kNobody), 0);
+        break;
     }
     wineprefix::UniqueFd connected;
     EXPECT_EQ(live::ConnectBroker(path, connected), c.expected);

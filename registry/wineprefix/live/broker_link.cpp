@@ -2,8 +2,6 @@
 #include "broker_link.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -19,8 +17,7 @@
 
 #include "server_lock.h"
 #include "server_places.h"
-
-extern char** environ;
+#include "process_spawn.h"
 
 namespace vidazoz::live {
 namespace {
@@ -76,24 +73,11 @@ BrokerReach ConnectBroker(const std::string& socketPath, wineprefix::UniqueFd& o
 BrokerStart StartBroker(const std::string& broker, const std::string& prefixDir, const std::string& serverDir,
                         pid_t server, const std::string& loader, const std::string& helper) {
   if (broker.empty() || ::access(broker.c_str(), X_OK) != 0) return BrokerStart::Failed;
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attr;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawnattr_init(&attr);
-  for (int fd = 0; fd < 3; ++fd) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
-  std::vector<std::string> args = {broker, prefixDir, serverDir, std::to_string(server), loader, helper};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
+  Spawn spawn;
+  for (int fd = 0; fd < 3; ++fd) spawn.StreamFromNull(fd, fd == 0 ? O_RDONLY : O_WRONLY);
   pid_t pid = 0;
-  const int err = ::posix_spawn(&pid, broker.c_str(), &actions, &attr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  if (err != 0) return BrokerStart::Failed;
+  if (spawn.Run({broker, prefixDir, serverDir, std::to_string(server), loader, helper}, nullptr, pid) != 0)
+    return BrokerStart::Failed;
   // The program forks the broker off and exits once it listens (0), found one starting (2),
   // or failed: a short wait, bounded by the helper's own start deadline inside it.
   int status = 0;

@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +12,8 @@
 #include <cstring>
 #include <thread>
 #include <vector>
+
+#include "process_spawn.h"
 
 extern char** environ;
 
@@ -82,30 +83,18 @@ std::unique_ptr<HelperProcess> HelperProcess::Start(const std::string& loader, c
   if (::pipe2(fromChild, O_CLOEXEC) != 0) return nullptr;
   wineprefix::UniqueFd fromRead(fromChild[0]), fromWrite(fromChild[1]);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attr;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawnattr_init(&attr);
-  posix_spawn_file_actions_adddup2(&actions, toRead.Get(), 0);
-  posix_spawn_file_actions_adddup2(&actions, fromWrite.Get(), 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  Spawn spawn;
+  spawn.Stream(0, toRead.Get());
+  spawn.Stream(1, fromWrite.Get());
+  spawn.StreamFromNull(2, O_WRONLY);
   // Its own group: a Ctrl-C meant for the program does not cut a request in half.
-  posix_spawnattr_setpgroup(&attr, 0);
-  sigset_t none;
-  sigemptyset(&none);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
-
+  spawn.OwnGroup();
   std::vector<std::string> env = ChildEnvironment(prefixDir);
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
-  std::string arg0 = loader, arg1 = program;
-  char* argv[] = {arg0.data(), arg1.data(), nullptr};
   pid_t pid = 0;
-  const int err = ::posix_spawn(&pid, loader.c_str(), &actions, &attr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
+  const int err = spawn.Run({loader, program}, envp.data(), pid);
   if (err != 0) return nullptr;
   return std::make_unique<HelperProcess>(pid, Channel(std::move(toWrite), std::move(fromRead)));
 }
