@@ -7,12 +7,14 @@ set -eu
 dest=$1
 tmp=${TMPDIR:-/tmp}
 cache=${VIDAZOZ_TEST_CACHE:-$tmp/vidazoz-test-cache}
+. "$(dirname "$0")/../../scripts/server_folders.sh"
 
 make_template() {
   boot=$(mktemp -d "$tmp/vidazoz-wineboot-XXXXXX")
   WINEPREFIX="$boot/prefix" HOME="$boot" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY= \
     wineboot -i >"$boot/log" 2>&1 || true
   WINEPREFIX="$boot/prefix" HOME="$boot" wineserver -w || true
+  remove_server_folders "$boot/prefix"
   if [ ! -f "$boot/prefix/system.reg" ]; then
     cat "$boot/log" >&2
     rm -rf "$boot"
