@@ -140,4 +140,22 @@ void BM_WriteSystemReg(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteSystemReg)->Unit(benchmark::kMillisecond);
 
+// A save after one value changed under Software\Classes, the place a file-type association
+// writes: what the incremental rendering costs once its buffers are warm.
+void BM_RenderAfterOneChange(benchmark::State& state) {
+  RegBranch branch;
+  ParseRegFile(SystemRegText(), branch);
+  RegKey& classes = branch.root.AddSubkey(u"Software").AddSubkey(u"Classes");
+  RegKey& key = classes.AddSubkey(u".vzd");
+  RegFileText text;
+  std::uint32_t counter = 0;
+  for (int warm = 0; warm < 2; ++warm) benchmark::DoNotOptimize(text.Render(branch).data());
+  for (auto _ : state) {
+    ++counter;
+    key.SetValue(u"", 4, {static_cast<std::uint8_t>(counter), 0, 0, 0});
+    benchmark::DoNotOptimize(text.Render(branch).data());
+  }
+}
+BENCHMARK(BM_RenderAfterOneChange)->Unit(benchmark::kMillisecond);
+
 }  // namespace

@@ -45,7 +45,8 @@ std::string WriteRegFile(const RegBranch& branch);
 // what it changed plus a copy. The text is WriteRegFile's, byte for byte.
 class RegFileText {
  public:
-  const std::string& Render(const RegBranch& branch);
+  // `sizeHint`, the size of the file the branch was read from, sizes the first rendering's buffer.
+  const std::string& Render(const RegBranch& branch, std::size_t sizeHint = 0);
 
  private:
   std::string text_, next_;  // both kept: a fresh 1.7 MB string costs page faults each time

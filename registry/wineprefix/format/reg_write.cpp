@@ -1,4 +1,5 @@
 // WriteRegFile: the text Wine's server saves for a branch, byte for byte.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -327,11 +328,22 @@ class IncrementalRender {
 
 }  // namespace
 
-const std::string& RegFileText::Render(const RegBranch& branch) {
+namespace {
+
+// A text's buffer with an eighth to spare: the saves of one run of changes then reuse it.
+std::size_t RoomFor(std::size_t length) { return length + length / 8 + 4096; }
+
+}  // namespace
+
+const std::string& RegFileText::Render(const RegBranch& branch, std::size_t sizeHint) {
   // The keys' saved offsets point into text_ only when it is this branch's last rendering.
   const bool known = last_ == &branch && branch.renderedBy == this;
   // Until this rendering is whole the keys point into text_ and next_ alike: trust neither.
   last_ = nullptr;
+  // Room for the text to grow a little: a string that outgrows its buffer by a few bytes each
+  // save would move to fresh memory, and fault its pages in, at every other save.
+  if (const std::size_t wanted = std::max(text_.size(), sizeHint); next_.capacity() < wanted + wanted / 64)
+    next_.reserve(RoomFor(wanted));
   AppendHeader(next_, branch);
   const std::size_t keysStart = next_.size();
   IncrementalRender(text_, next_).Run(branch.root, known ? std::optional<std::uint64_t>(oldKeysStart_) : std::nullopt);
