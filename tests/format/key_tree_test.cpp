@@ -87,5 +87,53 @@ TEST(RegKey, VeryDeepTreeIsDestroyedWithoutRecursion) {
   SUCCEED();
 }
 
+// A key's saved span holds each length whole up to its limit and keeps nothing past it: a span
+// cut short would make the next save copy the wrong stretch of text.
+TEST(SavedSpan, HoldsEachLengthUpToItsLimitAndNothingPastIt) {
+  constexpr std::uint64_t kBlock = (std::uint64_t{1} << 24) - 1, kOffset = (std::uint64_t{1} << 40) - 1,
+                          kSubtree = (std::uint64_t{1} << 61) - 1;
+  const struct {
+    SavedSpan::Where where;
+    bool kept;
+  } cases[] = {
+      {{kOffset, kBlock, kSubtree}, true},  {{kOffset + 1, 1, 1}, false},
+      {{1, kBlock + 1, kBlock + 1}, false}, {{1, 1, kSubtree + 1}, false},
+  };
+  for (const auto& c : cases) {
+    for (bool changedBelow : {false, true}) {
+      SavedSpan span;
+      span.Record(c.where, changedBelow);
+      const auto known = span.Known();
+      ASSERT_EQ(known.has_value(), c.kept) << c.where.offset << " " << c.where.blockLength;
+      EXPECT_EQ(span.Changed(), !c.kept);
+      EXPECT_EQ(span.ChangedBelow(), !c.kept || changedBelow);
+      if (!known) continue;
+      EXPECT_EQ(known->offset, c.where.offset);
+      EXPECT_EQ(known->blockLength, c.where.blockLength);
+      EXPECT_EQ(known->subtreeLength, c.where.subtreeLength);
+      span.Move(kOffset + 1);
+      EXPECT_FALSE(span.Known());
+    }
+  }
+}
+
+// A change marks the key changed and its ancestors changed below, and nothing else: their
+// blocks, and the sibling's subtree, are copied at the next save.
+TEST(SavedSpan, AChangeMarksTheKeyAndWhatItsAncestorsHoldBelow) {
+  RegKey root(u"");
+  RegKey& a = root.AddSubkey(u"a");
+  RegKey& b = a.AddSubkey(u"b");
+  RegKey& sibling = root.AddSubkey(u"s");
+  for (RegKey* key : {&root, &a, &b, &sibling}) key->Saved().Record({1, 2, 3}, false);
+  b.SetValue(u"v", 4, {1, 0, 0, 0});
+  EXPECT_TRUE(b.Saved().Changed());
+  EXPECT_FALSE(b.Saved().ChangedBelow());
+  for (RegKey* key : {&a, &root}) {
+    EXPECT_FALSE(key->Saved().Changed());
+    EXPECT_TRUE(key->Saved().ChangedBelow());
+  }
+  EXPECT_TRUE(sibling.Saved().SubtreeCurrent());
+}
+
 }  // namespace
 }  // namespace vidazoz::wineprefix

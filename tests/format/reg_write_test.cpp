@@ -197,5 +197,29 @@ TEST(WriteFile, ASaveThatCopiesUnchangedKeysWritesWhatAFullRenderingWrites) {
   }
 }
 
+// A writer trusts only the keys it rendered last: with two writers taking turns on one branch,
+// and the branch read anew in place now and then, each save is still the full rendering's text.
+TEST(WriteFile, WritersTakingTurnsOnOneBranchEachWriteWhatAFullRenderingWrites) {
+  std::mt19937 random(7);
+  auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+  const std::u16string names[] = {u"a", u"b", u"c"};
+  RegBranch branch;
+  RegFileText writers[2];
+  for (int step = 0; step < 400; ++step) {
+    RegKey* key = &branch.root;
+    for (std::size_t depth = pick(4); depth > 0 && key->SubkeyCount() > 0; --depth)
+      key = &key->Subkey(pick(key->SubkeyCount()));
+    const std::u16string& name = names[pick(std::size(names))];
+    switch (pick(5)) {
+      case 0: key->AddSubkey(name).SetModified(kTime + pick(1000)); break;
+      case 1: key->RemoveSubkey(name); break;
+      case 2: key->SetValue(name, 1, Sz(std::u16string(pick(40), u'x'))); break;
+      case 3: key->SetModified(kTime + pick(1000)); break;
+      case 4: ParseRegFile(WriteRegFile(branch), branch); break;
+    }
+    ASSERT_EQ(writers[pick(2)].Render(branch), WriteRegFile(branch)) << "step " << step;
+  }
+}
+
 }  // namespace
 }  // namespace vidazoz::wineprefix

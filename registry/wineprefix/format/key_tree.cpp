@@ -62,8 +62,7 @@ RegKey::RegKey(RegKey&& other) noexcept
       subkeys_(std::move(other.subkeys_)),
       values_(std::move(other.values_)),
       modified_(other.modified_),
-      savedAt_(other.savedAt_),
-      savedSpan_(other.savedSpan_),
+      saved_(other.saved_),
       rare_(std::move(other.rare_)) {
   AdoptChildren();
 }
@@ -76,8 +75,7 @@ RegKey& RegKey::operator=(RegKey&& other) noexcept {
   subkeys_ = std::move(other.subkeys_);
   values_ = std::move(other.values_);
   modified_ = other.modified_;
-  savedAt_ = other.savedAt_;
-  savedSpan_ = other.savedSpan_;
+  saved_ = other.saved_;
   rare_ = std::move(other.rare_);
   AdoptChildren();
   return *this;
@@ -85,44 +83,13 @@ RegKey& RegKey::operator=(RegKey&& other) noexcept {
 
 RegKey::~RegKey() { DestroySubtree(); }
 
-namespace {
-constexpr int kBlockBits = 24;
-constexpr std::uint64_t kMaxBlock = (std::uint64_t{1} << kBlockBits) - 1;
-constexpr std::uint64_t kMaxOffset = (std::uint64_t{1} << (64 - kBlockBits)) - 1;
-constexpr std::uint64_t kKnown = 1, kKeyUnchanged = 2, kSubtreeUnchanged = 4;
-constexpr int kFlagBits = 3;
-constexpr std::uint64_t kMaxSubtree = (std::uint64_t{1} << (64 - kFlagBits)) - 1;
-}  // namespace
-
-std::optional<RegKey::SavedText> RegKey::Saved() const {
-  if (!(savedSpan_ & kKnown)) return std::nullopt;
-  return SavedText{savedAt_ >> kBlockBits, savedAt_ & kMaxBlock, savedSpan_ >> kFlagBits,
-                   (savedSpan_ & kKeyUnchanged) != 0, (savedSpan_ & kSubtreeUnchanged) != 0};
-}
-
-void RegKey::SetSaved(const SavedText& saved) const {
-  if (saved.offset > kMaxOffset || saved.blockLength > kMaxBlock || saved.subtreeLength > kMaxSubtree) {
-    savedAt_ = savedSpan_ = 0;
-    return;
-  }
-  savedAt_ = saved.offset << kBlockBits | saved.blockLength;
-  savedSpan_ = saved.subtreeLength << kFlagBits | kKnown | (saved.keyUnchanged ? kKeyUnchanged : 0) |
-               (saved.subtreeUnchanged ? kSubtreeUnchanged : 0);
-}
-
-void RegKey::SetSavedOffset(std::uint64_t offset) const {
-  if (offset > kMaxOffset) {
-    savedAt_ = savedSpan_ = 0;
-    return;
-  }
-  savedAt_ = offset << kBlockBits | (savedAt_ & kMaxBlock);
-}
-
 void RegKey::MarkChanged() {
-  savedSpan_ &= ~kKeyUnchanged;
+  const bool marked = !saved_.SubtreeCurrent();
+  saved_.MarkChanged();
   // A subtree already marked has every ancestor marked too.
-  for (const RegKey* key = this; key != nullptr && (key->savedSpan_ & kSubtreeUnchanged); key = key->parent_)
-    key->savedSpan_ &= ~kSubtreeUnchanged;
+  if (marked) return;
+  for (RegKey* key = parent_; key != nullptr && key->saved_.SubtreeCurrent(); key = key->parent_)
+    key->saved_.MarkChangedBelow();
 }
 
 RegKey::Rare& RegKey::MutableRare() {
@@ -147,14 +114,17 @@ void RegKey::SetVolatile(bool v) {
   MutableRare().isVolatile = v;
   // A subtree that leaves the saved text, or comes back to it, keeps nothing of an older text;
   // nor may any ancestor be copied as it was.
-  std::vector<const RegKey*> pending{this};
+  std::vector<RegKey*> pending{this};
   while (!pending.empty()) {
-    const RegKey* key = pending.back();
+    RegKey* key = pending.back();
     pending.pop_back();
-    key->savedAt_ = key->savedSpan_ = 0;
+    key->saved_.Forget();
     for (const auto& child : key->subkeys_) pending.push_back(child.get());
   }
-  for (const RegKey* key = parent_; key != nullptr; key = key->parent_) key->savedSpan_ &= ~(kKeyUnchanged | kSubtreeUnchanged);
+  for (RegKey* key = parent_; key != nullptr; key = key->parent_) {
+    key->saved_.MarkChanged();
+    key->saved_.MarkChangedBelow();
+  }
 }
 
 void RegKey::AdoptChildren() {

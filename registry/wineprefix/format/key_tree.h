@@ -4,10 +4,11 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "saved_span.h"
 
 namespace vidazoz::wineprefix {
 
@@ -77,22 +78,10 @@ class RegKey {
   bool IsVolatile() const { return rare_ && rare_->isVolatile; }
   void SetVolatile(bool v);
 
-  // What the text of the branch's last save holds of this key, kept by RegFileText so that the
-  // next save copies what did not change: where the key's subtree began there (relative to
-  // where its parent's began), the length of its own block and of its whole subtree, and
-  // whether the key, and everything below it, are unchanged since. Every change to the key
-  // clears its "unchanged" and its ancestors' "subtree unchanged".
-  struct SavedText {
-    std::uint64_t offset = 0;
-    std::uint64_t blockLength = 0;
-    std::uint64_t subtreeLength = 0;
-    bool keyUnchanged = false;
-    bool subtreeUnchanged = false;
-  };
-  std::optional<SavedText> Saved() const;
-  // Lengths past what a key keeps (blocks of 16 MiB, offsets of 1 TiB) store nothing.
-  void SetSaved(const SavedText& saved) const;
-  void SetSavedOffset(std::uint64_t offset) const;
+  // Where the branch's last save put this key, for RegFileText. Every change to the key marks
+  // it changed, and its ancestors changed below.
+  const SavedSpan& Saved() const { return saved_; }
+  SavedSpan& Saved() { return saved_; }
 
   // Fills a tree from a file in file order (key_tree_loader.h).
   class Loader;
@@ -100,7 +89,7 @@ class RegKey {
  private:
 
   void AdoptChildren();
-  // This key's saved block is out of date, and so are the saved subtrees of its ancestors.
+  // This key's saved block is out of date, and so is what its ancestors saved below them.
   void MarkChanged();
   void DestroySubtree() noexcept;
 
@@ -109,10 +98,7 @@ class RegKey {
   std::vector<std::unique_ptr<RegKey>> subkeys_;
   std::vector<RegValue> values_;
   std::uint64_t modified_ = 0;
-  // SavedText packed in two words, all zero when nothing is known (a registry holds a million
-  // keys): offset << 24 | block length, and subtree length << 3 | flags.
-  mutable std::uint64_t savedAt_ = 0;
-  mutable std::uint64_t savedSpan_ = 0;
+  SavedSpan saved_;
 
   // Few keys have a class or are links or volatile: those attributes live apart, so that the
   // common key stays small (a registry holds a million of them).

@@ -2,6 +2,7 @@
 // writing a branch back, byte for byte as Wine writes it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -16,8 +17,8 @@ struct RegBranch {
   std::string rootComment;            // the ";; All keys relative to ..." line, without the newline
   std::vector<std::string> options;   // the global "#..." lines before the first key, e.g. "#arch=win64"
   RegKey root{u""};
-  // The RegFileText whose last rendering the keys' remembered blocks point into.
-  mutable const void* renderedBy = nullptr;
+  // The RegFileText rendering the keys' saved spans point into (each is numbered apart); 0: none.
+  std::uint64_t rendering = 0;
 };
 
 struct ParseResult {
@@ -46,11 +47,15 @@ std::string WriteRegFile(const RegBranch& branch);
 class RegFileText {
  public:
   // `sizeHint`, the size of the file the branch was read from, sizes the first rendering's buffer.
-  const std::string& Render(const RegBranch& branch, std::size_t sizeHint = 0);
+  // Records in the branch's keys where their blocks now lie.
+  const std::string& Render(RegBranch& branch, std::size_t sizeHint = 0);
 
  private:
+  void ReserveNext(std::size_t sizeHint);
+  void Keep(RegBranch& branch, std::size_t keysStart);
+
   std::string text_, next_;  // both kept: a fresh 1.7 MB string costs page faults each time
-  const RegBranch* last_ = nullptr;
+  std::uint64_t rendering_ = 0;   // the number of text_'s rendering, 0 while text_ is not whole
   std::size_t oldKeysStart_ = 0;  // where the keys begin in text_, after the header
 };
 

@@ -1,5 +1,6 @@
 // WriteRegFile: the text Wine's server saves for a branch, byte for byte.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -246,63 +247,79 @@ class IncrementalRender {
  public:
   IncrementalRender(const std::string& oldText, std::string& next) : oldText_(oldText), out_(oldText, next) {}
 
-  void Run(const RegKey& root, std::optional<std::uint64_t> oldKeysStart) {
-    if (!root.IsVolatile()) Visit(root, oldKeysStart, 0);
+  void Run(RegKey& root, std::optional<std::uint64_t> oldKeysStart) {
+    if (!root.IsVolatile()) Enter(root, oldKeysStart, 0);
     while (!stack_.empty()) {
-      if (!NextSubkey()) Close();
+      if (RegKey* child = NextSavedSubkey())
+        Enter(*child, OldStartOf(*child), out_.Position() - stack_.back().newStart);
+      else
+        Close();
     }
     out_.Flushed();
   }
 
  private:
-  // A key whose subtree changed: its block, then its sub-keys one by one.
+  // A key whose subtree changed: its block is written, its sub-keys go one by one.
   struct Frame {
-    const RegKey* key;
+    RegKey* key;
     std::size_t nextSubkey;
     std::optional<std::uint64_t> oldStart;  // of its subtree in the old text, when known
     std::uint64_t offset;                   // of its subtree from its parent's, in the new text
     std::size_t newStart;
     std::size_t blockLength;
-    bool subtreeUnchanged;  // after this rendering: every sub-key copied or rendered in full
+    bool changedBelow;  // after this rendering: a sub-key was neither copied nor rendered in full
   };
 
   bool FitsOldText(std::uint64_t start, std::uint64_t length) const { return start + length <= oldText_.size(); }
 
-  // Copies the key's subtree when nothing in it changed (false), else renders its block and
-  // opens a frame for its sub-keys (true).
-  bool Visit(const RegKey& key, std::optional<std::uint64_t> oldStart, std::uint64_t offset) {
-    const std::optional<RegKey::SavedText> saved = oldStart ? key.Saved() : std::nullopt;
-    if (saved && saved->subtreeUnchanged && FitsOldText(*oldStart, saved->subtreeLength)) {
-      out_.Copy(*oldStart, saved->subtreeLength);
-      key.SetSavedOffset(offset);
-      return false;
+  // The innermost open key's next sub-key that goes to the file; null when it has none left.
+  RegKey* NextSavedSubkey() {
+    Frame& top = stack_.back();
+    while (top.nextSubkey < top.key->SubkeyCount()) {
+      RegKey& child = top.key->Subkey(top.nextSubkey++);
+      if (!child.IsVolatile()) return &child;
     }
+    return nullptr;
+  }
+
+  // Where a sub-key of the innermost open key began in the old text, when known.
+  std::optional<std::uint64_t> OldStartOf(const RegKey& child) const {
+    const std::optional<std::uint64_t>& parentStart = stack_.back().oldStart;
+    const std::optional<SavedSpan::Where> where = child.Saved().Known();
+    if (!parentStart || !where) return std::nullopt;
+    return *parentStart + where->offset;
+  }
+
+  // Copies the key's subtree when nothing in it changed, else writes its block and opens it.
+  void Enter(RegKey& key, std::optional<std::uint64_t> oldStart, std::uint64_t offset) {
+    if (oldStart && CopySubtree(key, *oldStart, offset)) return;
+    stack_.push_back(WriteBlock(key, oldStart, offset));
+  }
+
+  bool CopySubtree(RegKey& key, std::uint64_t oldStart, std::uint64_t offset) {
+    SavedSpan& span = key.Saved();
+    const std::optional<SavedSpan::Where> where = span.Known();
+    if (!where || !span.SubtreeCurrent() || !FitsOldText(oldStart, where->subtreeLength)) return false;
+    out_.Copy(oldStart, where->subtreeLength);
+    span.Move(offset);
+    // A sub-key whose new offset did not fit keeps nothing: it is rendered again next time.
+    if (!stack_.empty() && !span.Known()) stack_.back().changedBelow = true;
+    return true;
+  }
+
+  // Copies the key's own block when it did not change, else renders it; returns the key's frame.
+  Frame WriteBlock(RegKey& key, std::optional<std::uint64_t> oldStart, std::uint64_t offset) {
+    const SavedSpan& span = key.Saved();
+    const std::optional<SavedSpan::Where> where = oldStart ? span.Known() : std::nullopt;
     const std::size_t newStart = out_.Position();
     if (IsWritten(key)) {
-      if (saved && saved->keyUnchanged && saved->blockLength > 0 && FitsOldText(*oldStart, saved->blockLength))
-        out_.Copy(*oldStart, saved->blockLength);
+      if (where && !span.Changed() && where->blockLength > 0 && FitsOldText(*oldStart, where->blockLength))
+        out_.Copy(*oldStart, where->blockLength);
       else
         AppendKeyBlock(out_.Flushed(), key, path_.Of(ancestors_, key), scratch_);
     }
     if (key.Parent() != nullptr) ancestors_.push_back(&key);
-    stack_.push_back({&key, 0, saved ? oldStart : std::nullopt, offset, newStart, out_.Position() - newStart, true});
-    return true;
-  }
-
-  // Visits the next sub-key of the innermost open key; false when it has none left.
-  bool NextSubkey() {
-    const std::size_t parent = stack_.size() - 1;  // an index: Visit may grow the stack
-    Frame& top = stack_[parent];
-    if (top.nextSubkey == top.key->SubkeyCount()) return false;
-    const RegKey& child = top.key->Subkey(top.nextSubkey++);
-    if (child.IsVolatile()) return true;
-    std::optional<std::uint64_t> childOld;
-    if (top.oldStart)
-      if (const auto saved = child.Saved()) childOld = *top.oldStart + saved->offset;
-    // A child copied whole keeps nothing if its new offset did not fit.
-    if (!Visit(child, childOld, out_.Position() - top.newStart))
-      stack_[parent].subtreeUnchanged = stack_[parent].subtreeUnchanged && child.Saved().has_value();
-    return true;
+    return {&key, 0, where ? oldStart : std::nullopt, offset, newStart, out_.Position() - newStart, false};
   }
 
   // Closes the innermost open key: records where its block and subtree now lie.
@@ -310,12 +327,10 @@ class IncrementalRender {
     const Frame done = stack_.back();
     stack_.pop_back();
     if (done.key->Parent() != nullptr) ancestors_.pop_back();
-    done.key->SetSaved({done.offset, done.blockLength, out_.Position() - done.newStart, true, done.subtreeUnchanged});
-    // Kept only when it fits: a key that keeps nothing is rendered again next time, so its
-    // parent's subtree cannot be copied whole.
-    const std::optional<RegKey::SavedText> kept = done.key->Saved();
-    if (!stack_.empty())
-      stack_.back().subtreeUnchanged = stack_.back().subtreeUnchanged && kept && kept->subtreeUnchanged;
+    SavedSpan& span = done.key->Saved();
+    span.Record({done.offset, done.blockLength, out_.Position() - done.newStart}, done.changedBelow);
+    // Kept only when it fits: a key that keeps nothing is rendered again next time.
+    if (!stack_.empty() && !span.SubtreeCurrent()) stack_.back().changedBelow = true;
   }
 
   const std::string& oldText_;
@@ -326,33 +341,45 @@ class IncrementalRender {
   std::vector<const RegKey*> ancestors_;  // below the root, for the path of a block rendered anew
 };
 
-}  // namespace
-
-namespace {
-
 // A text's buffer with an eighth to spare: the saves of one run of changes then reuse it.
 std::size_t RoomFor(std::size_t length) { return length + length / 8 + 4096; }
 
+// Numbers every rendering of every RegFileText, so a branch's keys are trusted only by the
+// text they were last rendered into.
+std::uint64_t NextRendering() {
+  static std::atomic<std::uint64_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
 }  // namespace
 
-const std::string& RegFileText::Render(const RegBranch& branch, std::size_t sizeHint) {
-  // The keys' saved offsets point into text_ only when it is this branch's last rendering.
-  const bool known = last_ == &branch && branch.renderedBy == this;
+const std::string& RegFileText::Render(RegBranch& branch, std::size_t sizeHint) {
+  const bool known = rendering_ != 0 && branch.rendering == rendering_;
   // Until this rendering is whole the keys point into text_ and next_ alike: trust neither.
-  last_ = nullptr;
-  // Room for the text to grow a little: a string that outgrows its buffer by a few bytes each
-  // save would move to fresh memory, and fault its pages in, at every other save.
-  if (const std::size_t wanted = std::max(text_.size(), sizeHint); next_.capacity() < wanted + wanted / 64)
-    next_.reserve(RoomFor(wanted));
+  rendering_ = 0;
+  branch.rendering = 0;
+  ReserveNext(sizeHint);
   AppendHeader(next_, branch);
   const std::size_t keysStart = next_.size();
   IncrementalRender(text_, next_).Run(branch.root, known ? std::optional<std::uint64_t>(oldKeysStart_) : std::nullopt);
+  Keep(branch, keysStart);
+  return text_;
+}
+
+// Room for the text to grow a little: a string that outgrows its buffer by a few bytes each
+// save would move to fresh memory, and fault its pages in, at every other save.
+void RegFileText::ReserveNext(std::size_t sizeHint) {
+  if (const std::size_t wanted = std::max(text_.size(), sizeHint); next_.capacity() < wanted + wanted / 64)
+    next_.reserve(RoomFor(wanted));
+}
+
+// The new rendering becomes the text the next one copies from.
+void RegFileText::Keep(RegBranch& branch, std::size_t keysStart) {
   text_.swap(next_);
   next_.clear();
   oldKeysStart_ = keysStart;
-  last_ = &branch;
-  branch.renderedBy = this;
-  return text_;
+  rendering_ = NextRendering();
+  branch.rendering = rendering_;
 }
 
 }  // namespace vidazoz::wineprefix
