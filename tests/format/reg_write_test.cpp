@@ -198,7 +198,8 @@ TEST(WriteFile, ASaveThatCopiesUnchangedKeysWritesWhatAFullRenderingWrites) {
 }
 
 // A writer trusts only the keys it rendered last: with two writers taking turns on one branch,
-// and the branch read anew in place now and then, each save is still the full rendering's text.
+// the branch read anew in place now and then and keys moved between parents, each save is
+// still the full rendering's text.
 TEST(WriteFile, WritersTakingTurnsOnOneBranchEachWriteWhatAFullRenderingWrites) {
   std::mt19937 random(7);
   auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
@@ -210,12 +211,21 @@ TEST(WriteFile, WritersTakingTurnsOnOneBranchEachWriteWhatAFullRenderingWrites) 
     for (std::size_t depth = pick(4); depth > 0 && key->SubkeyCount() > 0; --depth)
       key = &key->Subkey(pick(key->SubkeyCount()));
     const std::u16string& name = names[pick(std::size(names))];
-    switch (pick(5)) {
+    switch (pick(6)) {
       case 0: key->AddSubkey(name).SetModified(kTime + pick(1000)); break;
       case 1: key->RemoveSubkey(name); break;
       case 2: key->SetValue(name, 1, Sz(std::u16string(pick(40), u'x'))); break;
       case 3: key->SetModified(kTime + pick(1000)); break;
       case 4: ParseRegFile(WriteRegFile(branch), branch); break;
+      case 5:  // a saved key moved under another parent, its subtree with it
+        if (RegKey& root = branch.root; root.SubkeyCount() >= 2) {
+          const std::size_t from = pick(root.SubkeyCount()), to = (from + 1) % root.SubkeyCount();
+          if (RegKey& parent = root.Subkey(from); parent.SubkeyCount() > 0) {
+            root.Subkey(to).ReserveSubkeys(1);
+            (void)root.Subkey(to).AdoptSubkey(parent.Subkey(pick(parent.SubkeyCount())));
+          }
+        }
+        break;
     }
     ASSERT_EQ(writers[pick(2)].Render(branch), WriteRegFile(branch)) << "step " << step;
   }

@@ -183,6 +183,8 @@ bool RegKey::AdoptSubkey(RegKey& key) {
   from.subkeys_.erase(source);
   subkeys_.insert(it, std::move(moved));
   key.parent_ = this;
+  // Its saved offset counts from its old parent's text: under this one it would copy the wrong bytes.
+  key.saved_.Forget();
   from.MarkChanged();
   MarkChanged();
   return true;
