@@ -86,7 +86,11 @@ class RegFileLoader {
   ParseResult LoadKeys();
 
  private:
-  bool NextLine(std::string_view& line);
+  bool NextLine(std::string_view& line) {  // in the class: inlined into every loop over lines
+    if (!lines_.Next(line)) return false;
+    if (lines_.CutAtNul()) Problem("NUL byte in line");
+    return true;
+  }
   std::string_view KeptVerbatim(std::string_view line);
   void Problem(std::string_view what);
   ParseResult Finish(bool valid);
@@ -102,7 +106,7 @@ class RegFileLoader {
   bool LoadString(const char* p, const char* end, std::vector<std::uint8_t>& out);
   void LoadDword(const char* p, const char* end, std::vector<std::uint8_t>& out);
   bool ParseHex(const char* p, const char* end, std::vector<std::uint8_t>& out);
-  std::optional<unsigned> ParseHexByte(const char*& p, const char* end);
+  std::optional<unsigned> ParseWideHexByte(const char*& p, const char* end);
 
   LineReader lines_;
   RegBranch& branch_;
@@ -164,12 +168,6 @@ bool RegFileLoader::LoadLine(const char* p, const char* end) {
       Problem("unrecognized input");
       return true;
   }
-}
-
-bool RegFileLoader::NextLine(std::string_view& line) {
-  if (!lines_.Next(line)) return false;
-  if (lines_.CutAtNul()) Problem("NUL byte in line");
-  return true;
 }
 
 // A line kept to be written back as it is. A CR left at its end would be taken for part of
@@ -376,9 +374,16 @@ bool RegFileLoader::ParseHex(const char* p, const char* end, std::vector<std::ui
   bytesTmp_.clear();
   for (;;) {
     while (p < end && IsHexDigit(*p)) {
-      const std::optional<unsigned> byte = ParseHexByte(p, end);
-      if (!byte) return false;
-      bytesTmp_.push_back(static_cast<std::uint8_t>(*byte));
+      unsigned byte;
+      if (end - p >= 2 && IsHexDigit(p[1]) && (end - p == 2 || !IsHexDigit(p[2]))) {
+        byte = HexValue(p[0]) << 4 | HexValue(p[1]);  // two digits: nearly every byte, kept inline
+        p += 2;
+      } else if (const std::optional<unsigned> wide = ParseWideHexByte(p, end)) {
+        byte = *wide;
+      } else {
+        return false;
+      }
+      bytesTmp_.push_back(static_cast<std::uint8_t>(byte));
       while (p < end && (IsCSpace(*p) || *p == ',')) ++p;
     }
     p = SkipCSpace(p, end);
@@ -393,14 +398,9 @@ bool RegFileLoader::ParseHex(const char* p, const char* end, std::vector<std::ui
   return true;
 }
 
-// One byte of a hex dump, advancing p: two digits in the common case, else strtoul's reading,
-// which must stay below 0x100.
-std::optional<unsigned> RegFileLoader::ParseHexByte(const char*& p, const char* end) {
-  if (end - p >= 2 && IsHexDigit(p[1]) && (end - p == 2 || !IsHexDigit(p[2]))) {
-    const unsigned byte = HexValue(p[0]) << 4 | HexValue(p[1]);
-    p += 2;
-    return byte;
-  }
+// A byte of a hex dump that is not two digits, advancing p: strtoul's reading, which must stay
+// below 0x100.
+std::optional<unsigned> RegFileLoader::ParseWideHexByte(const char*& p, const char* end) {
   const char* stop;
   const auto wide = static_cast<std::uint32_t>(StrToUL(p, end, 16, &stop));
   if (stop == p || wide > 0xFF) return std::nullopt;
