@@ -90,12 +90,9 @@ struct Exporter {
       return;
     }
     text += u"\r\n[" + path + u"]\r\n";
-    std::vector<Value> values;
-    std::vector<std::u16string> subkeys;
-    Values(key, values);
-    SubkeyNames(key, subkeys);
-    for (const Value &value : values) ValueText(value, text);
-    ForEachReadableSubkey(key, subkeys, view, [&](HKEY child, const std::u16string &sub) {
+    const KeyListing listed = ListKey(key);
+    for (const Value &value : listed.values) ValueText(value, text);
+    ForEachReadableSubkey(key, listed.subkeys, view, [&](HKEY child, const std::u16string &sub) {
       Key(child, path + u"\\" + sub, depth + 1);
     });
   }

@@ -36,6 +36,13 @@ LONG Values(HKEY key, std::vector<Value>& values) {
   }
 }
 
+KeyListing ListKey(HKEY key) {
+  KeyListing listed;
+  (void)Values(key, listed.values);
+  (void)SubkeyNames(key, listed.subkeys);
+  return listed;
+}
+
 LONG QueryValue(HKEY key, const std::u16string& name, Value& value) {
   value.name = name;
   for (;;) {

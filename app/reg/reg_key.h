@@ -50,6 +50,13 @@ struct Value {
 // The sub-key names and the values of an open key, in the registry's order.
 LONG SubkeyNames(HKEY key, std::vector<std::u16string>& names);
 LONG Values(HKEY key, std::vector<Value>& values);
+// What a listing shows of a key: its values and sub-key names as far as they can be read, as
+// Wine's reg shows what it read and goes on.
+struct KeyListing {
+  std::vector<Value> values;
+  std::vector<std::u16string> subkeys;
+};
+KeyListing ListKey(HKEY key);
 // Opens the key the command line names; when it cannot, says so as Wine's reg does and returns
 // false.
 bool OpenOrSay(OpenKey& open, const KeyName& key, REGSAM access, Output& output);

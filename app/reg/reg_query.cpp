@@ -57,10 +57,7 @@ struct Walk {
       tooDeep = true;
       return;
     }
-    std::vector<Value> values;
-    std::vector<std::u16string> subkeys;
-    Values(key, values);
-    SubkeyNames(key, subkeys);
+    const auto [values, subkeys] = ListKey(key);
     if (json) {
       output.Text(Utf16(KeyJson(path, values, subkeys)));
       if (recurse) AllBelow(key, path, subkeys, depth);
