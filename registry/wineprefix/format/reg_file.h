@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -17,8 +18,9 @@ struct RegBranch {
   std::string rootComment;            // the ";; All keys relative to ..." line, without the newline
   std::vector<std::string> options;   // the global "#..." lines before the first key, e.g. "#arch=win64"
   RegKey root{u""};
-  // The RegFileText rendering the keys' saved spans point into (each is numbered apart); 0: none.
-  std::uint64_t rendering = 0;
+  // The RegFileText rendering the keys' saved spans point into: each holds a token of its own
+  // while its text is whole, which no other rendering shares (expired or empty: none).
+  std::weak_ptr<const void> rendering;
 };
 
 struct ParseResult {
@@ -55,7 +57,7 @@ class RegFileText {
   void Keep(RegBranch& branch, std::size_t keysStart);
 
   std::string text_, next_;  // both kept: a fresh 1.7 MB string costs page faults each time
-  std::uint64_t rendering_ = 0;   // the number of text_'s rendering, 0 while text_ is not whole
+  std::shared_ptr<const void> rendering_;  // text_'s rendering's token, null while text_ is not whole
   std::size_t oldKeysStart_ = 0;  // where the keys begin in text_, after the header
 };
 

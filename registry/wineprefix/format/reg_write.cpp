@@ -1,8 +1,8 @@
 // WriteRegFile: the text Wine's server saves for a branch, byte for byte.
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -344,20 +344,13 @@ class IncrementalRender {
 // A text's buffer with an eighth to spare: the saves of one run of changes then reuse it.
 std::size_t RoomFor(std::size_t length) { return length + length / 8 + 4096; }
 
-// Numbers every rendering of every RegFileText, so a branch's keys are trusted only by the
-// text they were last rendered into.
-std::uint64_t NextRendering() {
-  static std::atomic<std::uint64_t> last{0};
-  return last.fetch_add(1, std::memory_order_relaxed) + 1;
-}
-
 }  // namespace
 
 const std::string& RegFileText::Render(RegBranch& branch, std::size_t sizeHint) {
-  const bool known = rendering_ != 0 && branch.rendering == rendering_;
+  const bool known = rendering_ && branch.rendering.lock() == rendering_;
   // Until this rendering is whole the keys point into text_ and next_ alike: trust neither.
-  rendering_ = 0;
-  branch.rendering = 0;
+  rendering_.reset();
+  branch.rendering.reset();
   ReserveNext(sizeHint);
   AppendHeader(next_, branch);
   const std::size_t keysStart = next_.size();
@@ -375,10 +368,13 @@ void RegFileText::ReserveNext(std::size_t sizeHint) {
 
 // The new rendering becomes the text the next one copies from.
 void RegFileText::Keep(RegBranch& branch, std::size_t keysStart) {
+  // A token no earlier rendering holds: while a branch keeps a weak reference to one, its
+  // address is not handed out again.
+  auto token = std::make_shared<const char>('\0');
   text_.swap(next_);
   next_.clear();
   oldKeysStart_ = keysStart;
-  rendering_ = NextRendering();
+  rendering_ = std::move(token);
   branch.rendering = rendering_;
 }
 
