@@ -16,6 +16,7 @@ from PIL import Image
 
 EXE, SHOTS = sys.argv[1], sys.argv[2]
 HERE = os.path.dirname(os.path.abspath(__file__))
+SERVER_FOLDERS = os.path.join(HERE, "..", "..", "scripts", "server_folders.sh")
 WINE64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
 CAPTION = "Dodivezozu Software :: Vidazoz"
 POLICY_V20 = r"HKLM\SOFTWARE\Microsoft\.NETFramework\policy\v2.0"
@@ -133,7 +134,11 @@ class Session:
         if self.app is not None and self.app.poll() is None:
             self.app.kill()
         if os.path.isdir(os.path.join(self.work, "prefix")):
-            subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=self.prefix), check=False)
+            server_env = dict(os.environ, WINEPREFIX=self.prefix)
+            subprocess.run(["wineserver", "-k"], env=server_env, check=False)
+            subprocess.run(["wineserver", "-w"], env=server_env, check=False)
+            # The folders its server left in /tmp or /run/user go with the prefix.
+            subprocess.run(["sh", "-c", '. "$0"; remove_server_folders "$1"', SERVER_FOLDERS, self.prefix], check=False)
         if self.app is not None:
             self.app.wait(timeout=30)
         if self.xvfb is not None:
