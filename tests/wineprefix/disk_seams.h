@@ -9,10 +9,12 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "file_ops.h"
 
@@ -28,17 +30,29 @@ class InstalledDisk {
 };
 
 // Runs `before` ahead of each operation a save makes; an operation it names fails with its errno.
+// With `maxWrite`, each write stores at most that many bytes, as a write the system cut short.
 class HookedDisk : public wineprefix::FileOps {
  public:
   enum class Op { Open, Write, Fsync, Fchmod, Rename };
   // Returns an errno to fail the operation with, or 0 to let it run.
   std::function<int(Op, const char* path, int fd)> before = [](Op, const char*, int) { return 0; };
+  std::size_t maxWrite = 0;  // 0: no limit
 
   int Open(int dirFd, const char* path, int flags, mode_t mode) override {
     return Run(Op::Open, path, -1, [&] { return FileOps::Open(dirFd, path, flags, mode); });
   }
   ssize_t Write(int fd, const void* data, std::size_t size) override {
-    return Run(Op::Write, nullptr, fd, [&] { return FileOps::Write(fd, data, size); });
+    return Run(Op::Write, nullptr, fd, [&] { return FileOps::Write(fd, data, maxWrite ? std::min(size, maxWrite) : size); });
+  }
+  ssize_t Writev(int fd, const iovec* pieces, int count) override {
+    std::vector<iovec> cut;
+    for (std::size_t room = maxWrite; count > 0 && (maxWrite == 0 || room > 0); ++pieces, --count) {
+      cut.push_back(*pieces);
+      if (maxWrite == 0) continue;
+      cut.back().iov_len = std::min(cut.back().iov_len, room);
+      room -= cut.back().iov_len;
+    }
+    return Run(Op::Write, nullptr, fd, [&] { return FileOps::Writev(fd, cut.data(), static_cast<int>(cut.size())); });
   }
   int Fsync(int fd) override { return Run(Op::Fsync, nullptr, fd, [&] { return FileOps::Fsync(fd); }); }
   int Fchmod(int fd, mode_t mode) override {
@@ -79,6 +93,9 @@ class PowerCutDisk : public wineprefix::FileOps {
   }
   ssize_t Write(int fd, const void* data, std::size_t size) override {
     return Dead() ? -1 : FileOps::Write(fd, data, size);
+  }
+  ssize_t Writev(int fd, const iovec* pieces, int count) override {
+    return Dead() ? -1 : FileOps::Writev(fd, pieces, count);
   }
   int Fsync(int fd) override {
     if (Dead()) return -1;

@@ -142,6 +142,16 @@ TEST_F(RegistryTest, AFailedChangeLeavesMemoryAsTheFile) {
     EXPECT_EQ(OnDisk(PrefixDir(), "Kept", "v"), value);
   }
 
+  // Every write cut short, across the pieces of one save: each goes on where the last stopped.
+  disk.maxWrite = 7;
+  EXPECT_EQ(Set(key, "v", "cut short"), 0);
+  disk.maxWrite = 0;
+  EXPECT_EQ(OnDisk(PrefixDir(), "Kept", "v"), "cut short");
+  const std::string saved = ReadText(fs::path(PrefixDir()) / "user.reg");
+  wineprefix::RegBranch reread;
+  EXPECT_TRUE(wineprefix::ParseRegFile(saved, reread).complete);
+  EXPECT_TRUE(wineprefix::WriteRegFile(reread) == saved) << "the file is whole, byte for byte";
+
   // Memory running out anywhere in a write: it is written whole or not at all, and never
   // only in memory.
   disk.before = [](Op, const char*, int) { return 0; };

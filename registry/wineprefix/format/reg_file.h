@@ -45,20 +45,31 @@ std::string WriteRegFile(const RegBranch& branch);
 
 // The file text of a branch that is saved again and again: each rendering copies the blocks of
 // keys that did not change since the last one and renders only the others, so a change costs
-// what it changed plus a copy. The text is WriteRegFile's, byte for byte.
+// what it changed. The text is WriteRegFile's, byte for byte.
+//
+// The text is kept as pieces of memory in order: a copied block is a piece of an earlier
+// rendering's memory, so a save writes the unchanged text from where it already lies instead
+// of copying 1.7 MB first. The pieces are joined into one when they grow many.
 class RegFileText {
  public:
+  using Pieces = std::vector<std::string_view>;
+
   // `sizeHint`, the size of the file the branch was read from, sizes the first rendering's buffer.
-  // Records in the branch's keys where their blocks now lie.
-  const std::string& Render(RegBranch& branch, std::size_t sizeHint = 0);
+  // Records in the branch's keys where their blocks now lie. The pieces stay valid until the
+  // next rendering.
+  const Pieces& Render(RegBranch& branch, std::size_t sizeHint = 0);
+  // The last rendering's text in one string.
+  std::string Joined() const;
 
  private:
-  void ReserveNext(std::size_t sizeHint);
-  void Keep(RegBranch& branch, std::size_t keysStart);
+  void Keep(RegBranch& branch, Pieces pieces, std::unique_ptr<std::string> added, std::size_t keysStart);
 
-  std::string text_, next_;  // both kept: a fresh 1.7 MB string costs page faults each time
-  std::shared_ptr<const void> rendering_;  // text_'s rendering's token, null while text_ is not whole
-  std::size_t oldKeysStart_ = 0;  // where the keys begin in text_, after the header
+  Pieces pieces_;                      // the last rendering's text
+  std::vector<std::uint64_t> starts_;  // where each piece begins in it; last, its length
+  std::vector<std::unique_ptr<const std::string>> buffers_;  // what pieces_ lie in
+  std::uint64_t bufferBytes_ = 0;      // their sizes added up
+  std::shared_ptr<const void> rendering_;  // the text's rendering's token, null while it is not whole
+  std::size_t oldKeysStart_ = 0;       // where the keys begin in the text, after the header
 };
 
 }  // namespace vidazoz::wineprefix

@@ -213,31 +213,78 @@ std::string WriteRegFile(const RegBranch& branch) {
 
 namespace {
 
-// Appends to out, joining copies of consecutive stretches of the old text into one.
-class RunCopier {
+// Builds a rendering's pieces: stretches of the old text, joined where they lie side by side
+// in memory, and what is rendered anew, which goes to `added`.
+class PieceCopier {
  public:
-  RunCopier(const std::string& from, std::string& out) : from_(from), out_(out) {}
-  std::size_t Position() const { return out_.size() + (end_ - start_); }
-  void Copy(std::size_t offset, std::size_t length) {
+  PieceCopier(const RegFileText::Pieces& from, const std::vector<std::uint64_t>& starts, std::string& added)
+      : from_(from), starts_(starts), added_(added) {}
+
+  std::uint64_t OldLength() const { return starts_.empty() ? 0 : starts_.back(); }
+  std::size_t Position() const { return length_ + (end_ - start_) + (added_.size() - addedMark_); }
+
+  void Copy(std::uint64_t offset, std::uint64_t length) {
+    CloseAdded();
     if (offset != end_) {
-      Flush();
+      FlushCopy();
       start_ = end_ = offset;
     }
     end_ += length;
   }
-  std::string& Flushed() {
-    Flush();
-    return out_;
+  // The buffer to render into, at the end of the text so far.
+  std::string& Added() {
+    FlushCopy();
+    return added_;
+  }
+  // The pieces in order, once `added` has stopped growing.
+  RegFileText::Pieces Finish() {
+    FlushCopy();
+    CloseAdded();
+    RegFileText::Pieces pieces;
+    pieces.reserve(out_.size());
+    for (const Piece& piece : out_)
+      pieces.emplace_back(piece.old != nullptr ? piece.old : added_.data() + piece.addedOffset, piece.length);
+    return pieces;
   }
 
  private:
-  void Flush() {
-    out_.append(from_, start_, end_ - start_);
+  struct Piece {
+    const char* old;          // in the old text; null: in added_, at addedOffset
+    std::size_t addedOffset;
+    std::size_t length;
+  };
+
+  void FlushCopy() {
+    if (end_ == start_) return;
+    // The old piece holding start_, then on through those that follow.
+    auto i = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), start_) - starts_.begin()) - 1;
+    for (std::uint64_t at = start_; at < end_; ++i) {
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(end_, starts_[i + 1]) - at);
+      if (n == 0) continue;  // an empty piece
+      const char* data = from_[i].data() + (at - starts_[i]);
+      if (!out_.empty() && out_.back().old != nullptr && out_.back().old + out_.back().length == data)
+        out_.back().length += n;
+      else
+        out_.push_back({data, 0, n});
+      length_ += n;
+      at += n;
+    }
     start_ = end_ = 0;
   }
-  const std::string& from_;
-  std::string& out_;
-  std::size_t start_ = 0, end_ = 0;
+  void CloseAdded() {
+    if (added_.size() == addedMark_) return;
+    out_.push_back({nullptr, addedMark_, added_.size() - addedMark_});
+    length_ += added_.size() - addedMark_;
+    addedMark_ = added_.size();
+  }
+
+  const RegFileText::Pieces& from_;
+  const std::vector<std::uint64_t>& starts_;
+  std::string& added_;
+  std::size_t addedMark_ = 0;          // where added_'s open piece begins
+  std::uint64_t start_ = 0, end_ = 0;  // the old text's stretch not yet emitted
+  std::size_t length_ = 0;             // of what was emitted
+  std::vector<Piece> out_;
 };
 
 // One rendering of RegFileText: walks the saved keys in file order, copying from the last
@@ -245,7 +292,7 @@ class RunCopier {
 // where their blocks now lie.
 class IncrementalRender {
  public:
-  IncrementalRender(const std::string& oldText, std::string& next) : oldText_(oldText), out_(oldText, next) {}
+  explicit IncrementalRender(PieceCopier& out) : out_(out) {}
 
   void Run(RegKey& root, std::optional<std::uint64_t> oldKeysStart) {
     if (!root.IsVolatile()) Enter(root, oldKeysStart, 0);
@@ -255,7 +302,6 @@ class IncrementalRender {
       else
         Close();
     }
-    out_.Flushed();
   }
 
  private:
@@ -270,7 +316,7 @@ class IncrementalRender {
     bool changedBelow;  // after this rendering: a sub-key was neither copied nor rendered in full
   };
 
-  bool FitsOldText(std::uint64_t start, std::uint64_t length) const { return start + length <= oldText_.size(); }
+  bool FitsOldText(std::uint64_t start, std::uint64_t length) const { return start + length <= out_.OldLength(); }
 
   // The innermost open key's next sub-key that goes to the file; null when it has none left.
   RegKey* NextSavedSubkey() {
@@ -316,7 +362,7 @@ class IncrementalRender {
       if (where && !span.Changed() && where->blockLength > 0 && FitsOldText(*oldStart, where->blockLength))
         out_.Copy(*oldStart, where->blockLength);
       else
-        AppendKeyBlock(out_.Flushed(), key, path_.Of(ancestors_, key), scratch_);
+        AppendKeyBlock(out_.Added(), key, path_.Of(ancestors_, key), scratch_);
     }
     if (key.Parent() != nullptr) ancestors_.push_back(&key);
     return {&key, 0, where ? oldStart : std::nullopt, offset, newStart, out_.Position() - newStart, false};
@@ -333,46 +379,78 @@ class IncrementalRender {
     if (!stack_.empty() && !span.SubtreeCurrent()) stack_.back().changedBelow = true;
   }
 
-  const std::string& oldText_;
-  RunCopier out_;
+  PieceCopier& out_;
   KeyPathText path_;
   std::u16string scratch_;
   std::vector<Frame> stack_;
   std::vector<const RegKey*> ancestors_;  // below the root, for the path of a block rendered anew
 };
 
-// A text's buffer with an eighth to spare: the saves of one run of changes then reuse it.
-std::size_t RoomFor(std::size_t length) { return length + length / 8 + 4096; }
+// Past this many pieces, or when the memory held grows past twice the text, the text is joined
+// into one: a write then takes a few pieces, and memory stays near the text's size. A change
+// adds a few pieces, so a long run of saves joins once in a few dozen.
+constexpr std::size_t kMaxPieces = 64;
 
 }  // namespace
 
-const std::string& RegFileText::Render(RegBranch& branch, std::size_t sizeHint) {
+const RegFileText::Pieces& RegFileText::Render(RegBranch& branch, std::size_t sizeHint) {
   const bool known = rendering_ && branch.rendering.lock() == rendering_;
-  // Until this rendering is whole the keys point into text_ and next_ alike: trust neither.
+  // Until this rendering is whole the keys point into the old text and the new alike: trust neither.
   rendering_.reset();
   branch.rendering.reset();
-  ReserveNext(sizeHint);
-  AppendHeader(next_, branch);
-  const std::size_t keysStart = next_.size();
-  IncrementalRender(text_, next_).Run(branch.root, known ? std::optional<std::uint64_t>(oldKeysStart_) : std::nullopt);
-  Keep(branch, keysStart);
-  return text_;
+  auto added = std::make_unique<std::string>();
+  // A whole rendering goes to one buffer: room for it up front spares the moves as it grows.
+  if (!known) added->reserve(std::max<std::size_t>(sizeHint, 4096) + 4096);
+  PieceCopier out(pieces_, starts_, *added);
+  AppendHeader(out.Added(), branch);
+  const std::size_t keysStart = out.Position();
+  IncrementalRender(out).Run(branch.root, known ? std::optional<std::uint64_t>(oldKeysStart_) : std::nullopt);
+  Pieces pieces = out.Finish();
+  // A rendering that copied nothing needs none of the old memory.
+  if (!known) {
+    buffers_.clear();
+    bufferBytes_ = 0;
+  }
+  Keep(branch, std::move(pieces), std::move(added), keysStart);
+  return pieces_;
 }
 
-// Room for the text to grow a little: a string that outgrows its buffer by a few bytes each
-// save would move to fresh memory, and fault its pages in, at every other save.
-void RegFileText::ReserveNext(std::size_t sizeHint) {
-  if (const std::size_t wanted = std::max(text_.size(), sizeHint); next_.capacity() < wanted + wanted / 64)
-    next_.reserve(RoomFor(wanted));
+std::string RegFileText::Joined() const {
+  std::string text;
+  text.reserve(starts_.empty() ? 0 : starts_.back());
+  for (const std::string_view piece : pieces_) text += piece;
+  return text;
 }
 
 // The new rendering becomes the text the next one copies from.
-void RegFileText::Keep(RegBranch& branch, std::size_t keysStart) {
+void RegFileText::Keep(RegBranch& branch, Pieces pieces, std::unique_ptr<std::string> added, std::size_t keysStart) {
+  std::vector<std::uint64_t> starts;
+  starts.reserve(pieces.size() + 1);
+  std::uint64_t length = 0;
+  for (const std::string_view piece : pieces) {
+    starts.push_back(length);
+    length += piece.size();
+  }
+  starts.push_back(length);
   // A token no earlier rendering holds: while a branch keeps a weak reference to one, its
   // address is not handed out again.
   auto token = std::make_shared<const char>('\0');
-  text_.swap(next_);
-  next_.clear();
+  if (!added->empty()) {
+    bufferBytes_ += added->size();
+    buffers_.push_back(std::move(added));
+  }
+  if (pieces.size() > kMaxPieces || bufferBytes_ > 2 * length + 4096) {
+    auto joined = std::make_unique<std::string>();
+    joined->reserve(length);
+    for (const std::string_view piece : pieces) *joined += piece;
+    pieces.assign(1, *joined);
+    starts = {0, length};
+    buffers_.clear();
+    bufferBytes_ = joined->size();
+    buffers_.push_back(std::move(joined));
+  }
+  pieces_ = std::move(pieces);
+  starts_ = std::move(starts);
   oldKeysStart_ = keysStart;
   rendering_ = std::move(token);
   branch.rendering = rendering_;

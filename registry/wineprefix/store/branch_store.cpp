@@ -139,7 +139,7 @@ std::optional<bool> BranchStore::ExistsWithoutTree(const std::vector<std::u16str
 
 LONG BranchStore::Save(int dirFd) {
   if (const LONG refused = WriteRefusal()) return refused;
-  const std::string& text = text_.Render(*branch_, static_cast<std::size_t>(identity_.size));
+  const RegFileText::Pieces& text = text_.Render(*branch_, static_cast<std::size_t>(identity_.size));
 
   // A new file gets what Wine's would (0666 less the umask); a replaced one keeps its mode as
   // it is now (a chmod leaves the identity alone).

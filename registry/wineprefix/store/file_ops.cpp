@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -22,6 +23,7 @@ std::atomic<FileOps*> installed{nullptr};
 
 int FileOps::Open(int dirFd, const char* path, int flags, mode_t mode) { return ::openat(dirFd, path, flags, mode); }
 ssize_t FileOps::Write(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
+ssize_t FileOps::Writev(int fd, const iovec* pieces, int count) { return ::writev(fd, pieces, count); }
 int FileOps::Fsync(int fd) { return ::fsync(fd); }
 int FileOps::Fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
 int FileOps::Rename(int dirFd, const char* from, const char* to) { return ::renameat(dirFd, from, dirFd, to); }

@@ -2,9 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/random.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -73,6 +76,26 @@ int TempFile::Write(std::string_view text) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n == 0 ? EIO : errno;
     text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return 0;
+}
+
+int TempFile::Write(const std::vector<std::string_view>& pieces) {
+  std::vector<iovec> left;
+  left.reserve(pieces.size());
+  for (const std::string_view piece : pieces)
+    if (!piece.empty()) left.push_back({const_cast<char*>(piece.data()), piece.size()});
+  for (std::size_t next = 0; next < left.size();) {
+    const int count = static_cast<int>(std::min<std::size_t>(left.size() - next, IOV_MAX));
+    ssize_t n = ops_.Writev(fd_.Get(), &left[next], count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0 ? EIO : errno;
+    // A short write leaves the rest of a piece, and those after it.
+    for (; n > 0 && static_cast<std::size_t>(n) >= left[next].iov_len; ++next) n -= static_cast<ssize_t>(left[next].iov_len);
+    if (n > 0) {
+      left[next].iov_base = static_cast<char*>(left[next].iov_base) + n;
+      left[next].iov_len -= static_cast<std::size_t>(n);
+    }
   }
   return 0;
 }

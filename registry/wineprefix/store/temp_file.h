@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "file_ops.h"
 #include "unique_fd.h"
@@ -39,6 +40,8 @@ class TempFile {
   static void RemoveLeftovers(FileOps& ops, int dirFd, std::string_view name);
   [[nodiscard]] int SetMode(mode_t mode);
   [[nodiscard]] int Write(std::string_view text);
+  // The pieces one after another, in as few calls as the system allows.
+  [[nodiscard]] int Write(const std::vector<std::string_view>& pieces);
   [[nodiscard]] int Sync();
   // Renames onto `target` (a name in the folder) itself (a symlink there is replaced, never
   // written through), then syncs the folder.
