@@ -10,11 +10,11 @@ reps=${REPS:-10}
   --benchmark_repetitions="$reps" --benchmark_enable_random_interleaving=true \
   --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
   awk -F, -v reps="$reps" '
-    $1 ~ /CreateEXEAssociation.*_median"?$/ { assoc = $3 }
-    $1 ~ /BareDurableReplacement.*_median"?$/ { bare = $3 }
+    $1 ~ /CreateEXEAssociation.*_median"?$/ { assoc = $3; assocCpu = $4 }
+    $1 ~ /BareDurableReplacement.*_median"?$/ { bare = $3; bareCpu = $4 }
     END {
       if (assoc == "" || bare == "") { print "measure_association: the benchmark gave no medians"; exit 1 }
-      printf "association (22 durable writes), median of %d: %.1f ms\n", reps, assoc
-      printf "bare durable replacement x 22, median of %d:  %.1f ms\n", reps, bare
+      printf "association (22 durable writes), median of %d: %.1f ms (CPU %.1f ms)\n", reps, assoc, assocCpu
+      printf "bare durable replacement x 22, median of %d:  %.1f ms (CPU %.1f ms)\n", reps, bare, bareCpu
       printf "ratio: %.2f (target <= 1.5)\n", assoc / bare
     }'
