@@ -41,9 +41,6 @@ class HookedDisk : public wineprefix::FileOps {
   int Open(int dirFd, const char* path, int flags, mode_t mode) override {
     return Run(Op::Open, path, -1, [&] { return FileOps::Open(dirFd, path, flags, mode); });
   }
-  ssize_t Write(int fd, const void* data, std::size_t size) override {
-    return Run(Op::Write, nullptr, fd, [&] { return FileOps::Write(fd, data, maxWrite ? std::min(size, maxWrite) : size); });
-  }
   ssize_t Writev(int fd, const iovec* pieces, int count) override {
     std::vector<iovec> cut;
     for (std::size_t room = maxWrite; count > 0 && (maxWrite == 0 || room > 0); ++pieces, --count) {
@@ -90,9 +87,6 @@ class PowerCutDisk : public wineprefix::FileOps {
     const int fd = FileOps::Open(dirFd, path, flags, mode);
     if (fd >= 0 && fresh) RecordOf(dirFd, path, true, false);
     return fd;
-  }
-  ssize_t Write(int fd, const void* data, std::size_t size) override {
-    return Dead() ? -1 : FileOps::Write(fd, data, size);
   }
   ssize_t Writev(int fd, const iovec* pieces, int count) override {
     return Dead() ? -1 : FileOps::Writev(fd, pieces, count);

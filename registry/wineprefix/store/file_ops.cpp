@@ -22,7 +22,6 @@ std::atomic<FileOps*> installed{nullptr};
 }  // namespace
 
 int FileOps::Open(int dirFd, const char* path, int flags, mode_t mode) { return ::openat(dirFd, path, flags, mode); }
-ssize_t FileOps::Write(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
 ssize_t FileOps::Writev(int fd, const iovec* pieces, int count) { return ::writev(fd, pieces, count); }
 int FileOps::Fsync(int fd) { return ::fsync(fd); }
 int FileOps::Fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }

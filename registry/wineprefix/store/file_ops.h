@@ -15,7 +15,6 @@ class FileOps {
  public:
   virtual ~FileOps() = default;
   virtual int Open(int dirFd, const char* path, int flags, mode_t mode);
-  virtual ssize_t Write(int fd, const void* data, std::size_t size);
   virtual ssize_t Writev(int fd, const iovec* pieces, int count);
   virtual int Fsync(int fd);  // a file's contents, or a folder's entries
   virtual int Fchmod(int fd, mode_t mode);

@@ -70,15 +70,7 @@ void TempFile::RemoveLeftovers(FileOps& ops, int dirFd, std::string_view name) {
 
 int TempFile::SetMode(mode_t mode) { return ops_.Fchmod(fd_.Get(), mode) == 0 ? 0 : errno; }
 
-int TempFile::Write(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = ops_.Write(fd_.Get(), text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n == 0 ? EIO : errno;
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return 0;
-}
+int TempFile::Write(std::string_view text) { return Write(std::vector<std::string_view>{text}); }
 
 int TempFile::Write(const std::vector<std::string_view>& pieces) {
   std::vector<iovec> left;
