@@ -6,10 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>

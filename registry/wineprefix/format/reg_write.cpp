@@ -391,6 +391,13 @@ class IncrementalRender {
 // adds a few pieces, so a long run of saves joins once in a few dozen.
 constexpr std::size_t kMaxPieces = 64;
 
+std::string Join(const RegFileText::Pieces& pieces, std::size_t length) {
+  std::string text;
+  text.reserve(length);
+  for (const std::string_view piece : pieces) text += piece;
+  return text;
+}
+
 }  // namespace
 
 const RegFileText::Pieces& RegFileText::Render(RegBranch& branch, std::size_t sizeHint) {
@@ -415,12 +422,7 @@ const RegFileText::Pieces& RegFileText::Render(RegBranch& branch, std::size_t si
   return pieces_;
 }
 
-std::string RegFileText::Joined() const {
-  std::string text;
-  text.reserve(starts_.empty() ? 0 : starts_.back());
-  for (const std::string_view piece : pieces_) text += piece;
-  return text;
-}
+std::string RegFileText::Joined() const { return Join(pieces_, starts_.empty() ? 0 : starts_.back()); }
 
 // The new rendering becomes the text the next one copies from.
 void RegFileText::Keep(RegBranch& branch, Pieces pieces, std::unique_ptr<std::string> added, std::size_t keysStart) {
@@ -440,9 +442,7 @@ void RegFileText::Keep(RegBranch& branch, Pieces pieces, std::unique_ptr<std::st
     buffers_.push_back(std::move(added));
   }
   if (pieces.size() > kMaxPieces || bufferBytes_ > 2 * length + 4096) {
-    auto joined = std::make_unique<std::string>();
-    joined->reserve(length);
-    for (const std::string_view piece : pieces) *joined += piece;
+    auto joined = std::make_unique<std::string>(Join(pieces, length));
     pieces.assign(1, *joined);
     starts = {0, length};
     buffers_.clear();
