@@ -88,8 +88,17 @@ Outcome Spawn(const std::wstring& program, const std::vector<std::string>& args,
     start.hStdOutput = out.Get();
     start.hStdError = err.Get();
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &process)) {
-      ADD_FAILURE() << "cannot start " << fs::path(program).string() << ": error " << GetLastError();
+    // ERROR_INTERNAL_ERROR: the child died inside Wine's own process start, before any of its
+    // code ran (seen now and then under load), so starting it again repeats nothing.
+    bool started = false;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+      started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start, &process);
+      error = started ? 0 : GetLastError();
+      if (!started && error != ERROR_INTERNAL_ERROR) break;
+    }
+    if (!started) {
+      ADD_FAILURE() << "cannot start " << fs::path(program).string() << ": error " << error;
       return outcome;
     }
     const Handle thread(process.hThread), child(process.hProcess);
