@@ -39,10 +39,14 @@ Outcome Ours(const fs::path& prefix, const std::vector<std::string>& args, bool 
 // Wine's reg, its arguments read as UTF-8, after which its server has saved and gone. Under load
 // one of Wine's own processes now and then crashes beside reg ("wine: Unhandled page fault ...,
 // starting debugger..."), with reg's answer whole after it: that line is Wine's, not reg's.
+// Rarer still (about one start in 600), reg dies silently on the way up with status 1; reg itself
+// always says why it fails, so a silent failure is started again.
 CommandResult Wines(const WinePrefix& prefix, const std::vector<std::string>& args) {
   std::vector<std::string> argv{"wine", "reg"};
   argv.insert(argv.end(), args.begin(), args.end());
   CommandResult r = prefix.Wine(argv, {{"LC_ALL", "C.UTF-8"}});
+  for (int again = 0; again < 2 && r.exitCode != 0 && r.output.empty(); ++again)
+    r = prefix.Wine(argv, {{"LC_ALL", "C.UTF-8"}});
   std::string answer;
   std::istringstream lines(r.output);
   for (std::string line; std::getline(lines, line);)
