@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "hex_digits.h"
 
@@ -9,6 +10,9 @@ namespace vidazoz::wineprefix {
 namespace {
 
 bool IsOctalDigit(unsigned c) { return c >= '0' && c <= '7'; }
+
+// Whether any of the eight bytes is 0.
+bool HasZeroByte(std::uint64_t word) { return ((word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL) != 0; }
 
 // The letter escapes Wine writes for control characters; 0 means "write it in octal".
 char LetterEscape(char16_t c) {
@@ -81,15 +85,26 @@ std::size_t AppendEscaped(std::string& out, std::u16string_view s, std::string_v
 
 Unescaped AppendUnescaped(std::u16string& out, const char* from, const char* end, char delimiter) {
   Unescaped result;
+  // No byte yields more than one unit (a 4-byte UTF-8 sequence yields two): room for the most
+  // there can be, written through a pointer and trimmed at the end.
+  const std::size_t base = out.size();
+  out.resize(base + (end > from ? static_cast<std::size_t>(end - from) : 0));
+  char16_t* const first = out.data() + base;
+  char16_t* o = first;
+  const std::uint64_t delimiters = 0x0101010101010101ULL * static_cast<unsigned char>(delimiter);
   const char* p = from;
   while (p < end && *p != delimiter) {
-    // Most text is plain ASCII: copy such runs at once.
+    // Most text is plain ASCII: such runs are found eight bytes at a time and copied at once.
     const char* run = p;
+    for (std::uint64_t word; end - p >= 8; p += 8) {
+      std::memcpy(&word, p, 8);
+      if ((word & 0x8080808080808080ULL) != 0 || HasZeroByte(word ^ 0x5C5C5C5C5C5C5C5CULL) ||
+          HasZeroByte(word ^ delimiters))
+        break;
+    }
     while (p < end && static_cast<unsigned char>(*p) < 0x80 && *p != '\\' && *p != delimiter) ++p;
     if (p != run) {
-      const std::size_t at = out.size();
-      out.resize(at + static_cast<std::size_t>(p - run));
-      std::copy(run, p, out.begin() + static_cast<std::ptrdiff_t>(at));
+      o = std::copy(run, p, o);
       continue;
     }
     unsigned char c = static_cast<unsigned char>(*p);
@@ -97,24 +112,24 @@ Unescaped AppendUnescaped(std::u16string& out, const char* from, const char* end
       if (++p == end) break;  // a lone backslash ends the line: no closing delimiter
       c = static_cast<unsigned char>(*p);
       switch (c) {
-        case 'a': out.push_back(u'\a'); ++p; continue;
-        case 'b': out.push_back(u'\b'); ++p; continue;
-        case 'e': out.push_back(u'\x1b'); ++p; continue;
-        case 'f': out.push_back(u'\f'); ++p; continue;
-        case 'n': out.push_back(u'\n'); ++p; continue;
-        case 'r': out.push_back(u'\r'); ++p; continue;
-        case 't': out.push_back(u'\t'); ++p; continue;
-        case 'v': out.push_back(u'\v'); ++p; continue;
+        case 'a': *o++ = u'\a'; ++p; continue;
+        case 'b': *o++ = u'\b'; ++p; continue;
+        case 'e': *o++ = u'\x1b'; ++p; continue;
+        case 'f': *o++ = u'\f'; ++p; continue;
+        case 'n': *o++ = u'\n'; ++p; continue;
+        case 'r': *o++ = u'\r'; ++p; continue;
+        case 't': *o++ = u'\t'; ++p; continue;
+        case 'v': *o++ = u'\v'; ++p; continue;
         case 'x': {
           ++p;
           if (p == end || !IsHexDigit(static_cast<unsigned char>(*p))) {
-            out.push_back(u'x');
+            *o++ = u'x';
             continue;
           }
           unsigned value = 0;
           for (int digits = 0; digits < 4 && p < end && IsHexDigit(static_cast<unsigned char>(*p)); ++digits)
             value = value * 16 + HexValue(static_cast<unsigned char>(*p++));
-          out.push_back(static_cast<char16_t>(value));
+          *o++ = static_cast<char16_t>(value);
           continue;
         }
         default:
@@ -122,7 +137,7 @@ Unescaped AppendUnescaped(std::u16string& out, const char* from, const char* end
             unsigned value = 0;
             for (int digits = 0; digits < 3 && p < end && IsOctalDigit(static_cast<unsigned char>(*p)); ++digits)
               value = value * 8 + static_cast<unsigned>(*p++ - '0');
-            out.push_back(static_cast<char16_t>(value));
+            *o++ = static_cast<char16_t>(value);
             continue;
           }
           break;  // any other escaped character stands for itself
@@ -130,7 +145,7 @@ Unescaped AppendUnescaped(std::u16string& out, const char* from, const char* end
     }
     ++p;
     if (c < 0x80) {
-      out.push_back(c);
+      *o++ = c;
       continue;
     }
     // UTF-8: a bad sequence is dropped up to the byte that broke it.
@@ -153,13 +168,14 @@ Unescaped AppendUnescaped(std::u16string& out, const char* from, const char* end
       continue;
     }
     if (code <= 0xFFFF) {
-      out.push_back(static_cast<char16_t>(code));
+      *o++ = static_cast<char16_t>(code);
     } else {
       code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 | (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 | (code & 0x3FF)));
+      *o++ = static_cast<char16_t>(0xD800 | (code >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 | (code & 0x3FF));
     }
   }
+  out.resize(base + static_cast<std::size_t>(o - first));
   if (p < end && *p == delimiter) result.next = p + 1;
   return result;
 }
