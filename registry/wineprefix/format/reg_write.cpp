@@ -79,18 +79,25 @@ void AppendValue(std::string& out, const RegValue& value, std::u16string& scratc
     out += "):";
   }
   column += out.size() - typeStart;
+  // Written a line at a time: a byte by byte append costs more than the digits. A line holds
+  // at most 25 bytes' "xx," and the wrap.
+  char line[128];
+  std::size_t n = 0;
   for (std::size_t i = 0; i < data.size(); ++i) {
-    out.push_back(kHexDigits[data[i] >> 4]);
-    out.push_back(kHexDigits[data[i] & 15]);
+    line[n++] = kHexDigits[data[i] >> 4];
+    line[n++] = kHexDigits[data[i] & 15];
     column += 2;
     if (i + 1 < data.size()) {
-      out.push_back(',');
+      line[n++] = ',';
       if (++column > kHexWrapColumn) {
-        out += "\\\n  ";
+        std::memcpy(line + n, "\\\n  ", 4);
+        out.append(line, n + 4);
+        n = 0;
         column = 2;
       }
     }
   }
+  out.append(line, n);
   out.push_back('\n');
 }
 
