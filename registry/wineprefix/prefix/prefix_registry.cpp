@@ -61,6 +61,14 @@ LONG OpenOwnedPrefix(const std::string& dir, UniqueFd& fd) {
   return OwnedByUs(st) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
+// The prefix folder, made first when it is missing (a new prefix).
+LONG OpenOrMakeOwnedPrefix(const PrefixLocation& location, UniqueFd& fd) {
+  const LONG status = OpenOwnedPrefix(location.dir, fd);
+  if (fd || errno != ENOENT) return status;
+  if (const int err = MakeFolders(location.dir, location.isPrivate ? 0700 : 0777)) return StatusFromErrno(err);
+  return OpenOwnedPrefix(location.dir, fd);
+}
+
 // Holds the caller's mutex again however the scope is left.
 class Relock {
  public:
@@ -114,16 +122,15 @@ LONG PrefixRegistry::PrepareNewFile(Branch branch, RegBranch& fresh, int dirFd) 
 LONG PrefixRegistry::Change(Branch branch, std::mutex& held, const BranchChange& change) {
   if (location_.dir.empty()) return ERROR_BAD_PATHNAME;
   try {
-    if (const int err = MakeFolders(location_.dir, location_.isPrivate ? 0700 : 0777)) return StatusFromErrno(err);
     UniqueFd dir;
-    if (const LONG status = OpenOwnedPrefix(location_.dir, dir)) return status;
+    if (const LONG status = OpenOrMakeOwnedPrefix(location_, dir)) return status;
     PrefixLock lock;
     {
       // Waiting for another writer must not stop this process's readers and writers.
       const Relock relock(held);
       if (const LONG status = lock.Acquire(dir.Get(), kLockName)) return status;
     }
-    return ChangeLocked(branch, change, lock.Fd(), dir.Get());
+    return ChangeLocked(branch, change, lock, dir.Get());
   } catch (const std::bad_alloc&) {
     Store(branch).Invalidate();  // whatever the change did in memory is dropped
     return ERROR_OUTOFMEMORY;
@@ -133,9 +140,10 @@ LONG PrefixRegistry::Change(Branch branch, std::mutex& held, const BranchChange&
   }
 }
 
-LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, int lockFd, int dirFd) {
+LONG PrefixRegistry::ChangeLocked(Branch branch, const BranchChange& change, const PrefixLock& lock, int dirFd) {
+  const int lockFd = lock.Fd();
   // The count in the folder checked: a path named now may lead into another prefix.
-  if (const std::string held = HeldFolderPath(dirFd); !held.empty()) counter_.Follow(held + "/" + kLockName);
+  counter_.Follow(lock.FolderPath() + "/" + kLockName);
   BranchStore& store = Store(branch);
   // The change is saved to the file: it reads the files, never a running server's registry.
   RegistrySnapshot snapshot(*this, RegistrySnapshot::Source::FilesOnly);

@@ -18,6 +18,8 @@
 
 namespace vidazoz::wineprefix {
 
+class PrefixLock;
+
 class PrefixRegistry;
 
 // A consistent picture for one call: each branch is checked once, then kept. While a wineserver
@@ -73,7 +75,7 @@ class PrefixRegistry {
  private:
   LONG PrepareNewFile(Branch branch, RegBranch& fresh, int dirFd);
   // dirFd: the prefix folder as checked, held for the whole change.
-  LONG ChangeLocked(Branch branch, const BranchChange& change, int lockFd, int dirFd);
+  LONG ChangeLocked(Branch branch, const BranchChange& change, const PrefixLock& lock, int dirFd);
 
   PrefixLocation location_;
   std::string lockPath_;

@@ -33,9 +33,9 @@ LONG PrefixLock::Acquire(int dirFd, const char* lockName, std::chrono::milliseco
     pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(20));
   }
   // The server's places are named after the folder checked, never after what its path names now.
-  const std::string held = HeldFolderPath(dirFd);
-  if (held.empty()) return ERROR_REGISTRY_IO_FAILED;
-  return server_.Acquire(held);
+  folder_ = HeldFolderPath(dirFd);
+  if (folder_.empty()) return ERROR_REGISTRY_IO_FAILED;
+  return server_.Acquire(folder_);
 }
 
 }  // namespace vidazoz::wineprefix

@@ -23,9 +23,12 @@ class PrefixLock {
   [[nodiscard]] LONG Acquire(int dirFd, const char* lockName, std::chrono::milliseconds deadline = kDeadline);
   // The lock file, open read-write (it holds the change count).
   int Fd() const { return fd_.Get(); }
+  // The held folder's /proc/self/fd path, as the lock was taken in it.
+  const std::string& FolderPath() const { return folder_; }
 
  private:
   UniqueFd fd_;
+  std::string folder_;
   WineserverExclusion server_;
 };
 

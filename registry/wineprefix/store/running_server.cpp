@@ -123,6 +123,10 @@ std::optional<RunningServer> ServerAmong(DIR* proc, const char* pidName, const s
 std::optional<RunningServer> FindServerHoldingPrefix(const std::string& prefixDir) {
   struct stat prefix {};
   if (::stat(prefixDir.c_str(), &prefix) != 0) return std::nullopt;
+  return FindServerHoldingPrefix(prefix);
+}
+
+std::optional<RunningServer> FindServerHoldingPrefix(const struct stat& prefix) {
   const std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
   if (!proc) return std::nullopt;
   if (const std::optional<std::vector<pid_t>> holders = LockHolders()) {

@@ -2,6 +2,7 @@
 // wineserver process of ours holding the prefix folder open.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <optional>
@@ -20,5 +21,6 @@ std::optional<RunningServer> FindRunningServer(const std::string& prefixDir);
 
 // The second half alone: a wineserver process of our uid holding the prefix folder open.
 std::optional<RunningServer> FindServerHoldingPrefix(const std::string& prefixDir);
+std::optional<RunningServer> FindServerHoldingPrefix(const struct stat& prefix);
 
 }  // namespace vidazoz::wineprefix

@@ -31,17 +31,14 @@ UniqueFd None(int err) {
   return UniqueFd();
 }
 
-// One folder level: made 0700 when missing (with `create`), then opened and checked.
+// One folder level: opened and checked, made 0700 first when missing (with `create`).
 UniqueFd Level(int at, const std::string& name, bool create) {
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    if (create && ::mkdirat(at, name.c_str(), 0700) != 0 && errno != EEXIST)
-      return None(NothingThere(errno) ? 0 : errno);
+  for (int attempt = 0; attempt < 4; ++attempt) {
     UniqueFd fd = OpenDir(at, name.c_str());
-    if (!fd) {
-      if (create && errno == ENOENT) continue;  // removed between our mkdir and open: again
-      return None(NothingThere(errno) ? 0 : errno);
-    }
-    return Trusted(fd.Get()) ? std::move(fd) : None(0);
+    if (fd) return Trusted(fd.Get()) ? std::move(fd) : None(0);
+    if (!create || errno != ENOENT) return None(NothingThere(errno) ? 0 : errno);
+    // Made, then opened again; removed between the two, it is made again.
+    if (::mkdirat(at, name.c_str(), 0700) != 0 && errno != EEXIST) return None(NothingThere(errno) ? 0 : errno);
   }
   return None(EAGAIN);
 }

@@ -104,7 +104,12 @@ std::string ServerFolderName(const struct stat& prefix) {
 std::vector<ServerPlace> ServerPlaces(const std::string& prefixDir) {
   struct stat st {};
   if (::stat(prefixDir.c_str(), &st) != 0) return {};
-  const std::string server = "/" + ServerFolderName(st);
+  const bool debian = DebianUsesTmpName();
+  return ServerPlaces(st, debian, DebianTmpName(prefixDir));
+}
+
+std::vector<ServerPlace> ServerPlaces(const struct stat& prefix, bool debianUsesTmpName, const std::string& debianName) {
+  const std::string server = "/" + ServerFolderName(prefix);
   const std::string uid = std::to_string(::getuid());
   std::vector<ServerPlace> places;
   auto add = [&](std::string base, bool starting) {
@@ -113,11 +118,11 @@ std::vector<ServerPlace> ServerPlaces(const std::string& prefixDir) {
     places.push_back({base, base + server, starting});
   };
   add("/tmp/.wine-" + uid, true);
-  const bool runUser = !DebianUsesTmpName();
+  const bool runUser = !debianUsesTmpName;
   if (runUser) add(RunUserDir() + "/wine", true);
-  if (const std::string name = DebianTmpName(prefixDir); !name.empty()) {
-    add(TmpRoot() + "/" + name, !runUser);
-    add("/tmp/" + name, !runUser);  // a server started without TMPDIR
+  if (!debianName.empty()) {
+    add(TmpRoot() + "/" + debianName, !runUser);
+    add("/tmp/" + debianName, !runUser);  // a server started without TMPDIR
   }
   return places;
 }

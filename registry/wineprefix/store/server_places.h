@@ -22,6 +22,9 @@ std::string ServerFolderName(const struct stat& prefix);
 // /run/user/<uid>/wine when /run/user/<uid> exists; Debian's $TMPDIR/<name> and /tmp/<name>
 // when the prefix's name file names a folder. Empty when the prefix cannot be stat'ed.
 std::vector<ServerPlace> ServerPlaces(const std::string& prefixDir);
+// The same from the prefix folder's stat, DebianUsesTmpName() and DebianTmpName() as the caller
+// read them: a save asks each once.
+std::vector<ServerPlace> ServerPlaces(const struct stat& prefix, bool debianUsesTmpName, const std::string& debianName);
 
 // The folder name in $WINEPREFIX/wineserver; "" when it is missing or could not have been
 // written by Wine (not a regular file of ours, empty, overlong, "/", "." or "..").

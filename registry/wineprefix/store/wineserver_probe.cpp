@@ -25,20 +25,23 @@ LONG WineserverExclusion::Acquire(const std::string& prefixDir) {
   held_.clear();
   struct stat prefix {};
   if (::stat(prefixDir.c_str(), &prefix) != 0) return ERROR_SUCCESS;  // no prefix, no server
+  // Each place is named once per acquisition, from one look at the folder and the name file.
+  const bool debian = DebianUsesTmpName();
+  std::string name = DebianTmpName(prefixDir);
   // A Debian server starting without a name file would make one with a random folder we could
   // not lock; made here as it makes it, the server takes our name and finds our lock. Never
   // while a server runs: its next client would start a second one under the new name.
-  if (DebianUsesTmpName() && DebianTmpName(prefixDir).empty()) {
-    if (FindServerHoldingPrefix(prefixDir)) return ERROR_SHARING_VIOLATION;
+  if (debian && name.empty()) {
+    if (FindServerHoldingPrefix(prefix)) return ERROR_SHARING_VIOLATION;
     // A name file we cannot trust names a place we cannot hold.
     struct stat nameFile {};
     if (::lstat((prefixDir + "/wineserver").c_str(), &nameFile) == 0) return ERROR_ACCESS_DENIED;
     // Where we cannot make the folder or the name, a starting server cannot either.
-    if (MakeDebianTmpName(prefixDir).empty() && errno != ENOENT && errno != EACCES && errno != EPERM &&
-        errno != EROFS && errno != ENOTDIR)
+    name = MakeDebianTmpName(prefixDir);
+    if (name.empty() && errno != ENOENT && errno != EACCES && errno != EPERM && errno != EROFS && errno != ENOTDIR)
       return StatusFromErrno(errno);
   }
-  for (const ServerPlace& place : ServerPlaces(prefixDir)) {
+  for (const ServerPlace& place : ServerPlaces(prefix, debian, name)) {
     UniqueFd fd = OpenServerLock(place.server, /*create=*/place.starting, O_RDWR);
     if (!fd) {
       if (errno == 0) continue;  // no server can start there
@@ -54,7 +57,7 @@ LONG WineserverExclusion::Acquire(const std::string& prefixDir) {
   }
   // One whose folder was removed under it, or started with another TMPDIR, holds no lock we
   // can find; it still holds the prefix folder open.
-  if (FindServerHoldingPrefix(prefixDir)) {
+  if (FindServerHoldingPrefix(prefix)) {
     held_.clear();
     return ERROR_SHARING_VIOLATION;
   }
