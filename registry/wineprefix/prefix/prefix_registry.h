@@ -19,7 +19,6 @@
 namespace vidazoz::wineprefix {
 
 class PrefixLock;
-
 class PrefixRegistry;
 
 // A consistent picture for one call: each branch is checked once, then kept. While a wineserver
